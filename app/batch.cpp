@@ -1,0 +1,126 @@
+#include "app/batch.h"
+
+#include <istream>
+#include <ostream>
+
+#include "app/startup.h"
+#include "platform/text.h"
+
+namespace keldar {
+
+Options parse_options(const std::vector<std::string>& args) {
+  Options options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!options.argument_text.empty()) options.argument_text += ' ';
+    options.argument_text += arg;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--batch") {
+      options.batch = true;
+    } else if (arg == "--name" || arg.rfind("--name=", 0) == 0) {
+      std::string value;
+      if (arg == "--name") {
+        if (i + 1 == args.size()) {
+          options.error = "--name требует имя компьютера";
+          return options;
+        }
+        value = args[++i];
+        options.argument_text += ' ' + value;
+      } else {
+        value = arg.substr(7);
+      }
+      auto name = from_utf8(value);
+      if (!name) {
+        options.error = "имя компьютера содержит знаки, которых нет в кодировке Windows-1251";
+        return options;
+      }
+      options.name = *name;
+    } else if (i == 0 && arg.rfind("-", 0) != 0) {
+      // The drive selector ("1", "2", "3"); only its first character counts.
+    } else {
+      options.error = "неизвестный аргумент: " + arg;
+      return options;
+    }
+  }
+  return options;
+}
+
+std::string usage_text() {
+  return "Использование: keldar [1|2|3] --batch [--name ИМЯ]\n"
+         "\n"
+         "Синхронизация папок нескольких компьютеров через съемный носитель.\n"
+         "Программа запускается в папке носителя.\n"
+         "\n"
+         "  1, 2, 3       файл идентификации компьютера на диске D:, E: или F:\n"
+         "                (без него - на диске C:)\n"
+         "  --batch       работа без окна: строки журнала выводятся на терминал\n"
+         "  --name ИМЯ    имя нового компьютера (иначе оно запрашивается на\n"
+         "                терминале; без терминала компьютер не идентифицируется)\n"
+         "  --help        эта справка\n"
+         "\n"
+         "Коды завершения:\n"
+         "  0  все выполнено\n"
+         "  1  не удалось создать файл идентификации компьютера\n"
+         "  2  неверные аргументы\n"
+         "  3  новый компьютер, но в таблице уже четыре компьютера\n"
+         "  4  компьютер не идентифицирован (имя не введено или файл\n"
+         "     идентификации поврежден)\n"
+         "  5  ошибка чтения, создания или записи файла таблицы на носителе\n"
+         "  6  ошибка открытия, записи или переноса журнала KELDAR.LOG\n"
+         "  7  текущая папка не может служить носителем\n";
+}
+
+TerminalHost::TerminalHost(std::ostream& out, std::ostream& err, std::istream* in,
+                           std::optional<std::string> name)
+    : out_(out), err_(err), in_(in), name_(std::move(name)) {}
+
+void TerminalHost::show_log_line(std::string_view line) {
+  out_ << to_utf8_lossy(line) << '\n' << std::flush;
+}
+
+void TerminalHost::ask_text(std::string_view prompt, std::string& answer) {
+  if (name_) {
+    answer = *name_;
+    return;
+  }
+  if (in_ == nullptr) return;
+  err_ << to_utf8_lossy(prompt) << ' ' << std::flush;
+  std::string typed;
+  if (!std::getline(*in_, typed)) return;
+  auto converted = from_utf8(typed);
+  if (!converted) {
+    err_ << "keldar: имя содержит знаки, которых нет в кодировке Windows-1251\n";
+    return;
+  }
+  answer = *converted;
+}
+
+void TerminalHost::show_message(std::string_view text) {
+  err_ << "keldar: " << to_utf8_lossy(text) << '\n' << std::flush;
+}
+
+int run_batch(Session& session, const Options& options) {
+  StartResult started = start_up(session, identification_drive(options.argument_text));
+  if (started != StartResult::kReady) {
+    // The program ends here; closing the log still moves this run's lines
+    // back to the carrier, so they are not lost at the next start.
+    (void)session.log.close();
+    switch (started) {
+      case StartResult::kIdFileFailed:
+        return exit_status::kIdFileFailed;
+      case StartResult::kFifthComputer:
+        return exit_status::kFifthComputer;
+      default:
+        return exit_status::kNoCarrier;
+    }
+  }
+  finish_run(session);
+  const Failures& f = session.failures;
+  if (f.unidentified) return exit_status::kUnidentified;
+  if (f.config_file) return exit_status::kConfigFile;
+  if (f.log_file) return exit_status::kLogFile;
+  return exit_status::kOk;
+}
+
+}  // namespace keldar

@@ -1,0 +1,68 @@
+// Running the program without a window: options, exit statuses and the host
+// that talks to the terminal.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+#include "platform/host.h"
+
+namespace keldar {
+
+// Exit statuses of a batch run. When several things went wrong, the
+// smallest status among them is returned.
+namespace exit_status {
+inline constexpr int kOk = 0;
+inline constexpr int kIdFileFailed = 1;   // the identification file could not be created
+inline constexpr int kUsage = 2;          // wrong arguments
+inline constexpr int kFifthComputer = 3;  // the computer table holds four other computers
+inline constexpr int kUnidentified = 4;   // no name given, or the computer could not be identified
+inline constexpr int kConfigFile = 5;     // a table file could not be read, created or written
+inline constexpr int kLogFile = 6;        // the log could not be opened, written or moved back
+inline constexpr int kNoCarrier = 7;      // the current directory cannot be used as the carrier
+}  // namespace exit_status
+
+struct Options {
+  bool help = false;
+  bool batch = false;
+  std::optional<std::string> name;  // Windows-1251
+  // What follows the program name, joined by blanks: its first character
+  // chooses the identification drive.
+  std::string argument_text;
+  std::string error;  // UTF-8; not empty when the arguments are wrong
+};
+
+// Parses the arguments that follow the program name (UTF-8).
+Options parse_options(const std::vector<std::string>& args);
+
+// The --help text (UTF-8).
+std::string usage_text();
+
+// Talks to the terminal: log lines go to `out` in UTF-8 as they are logged;
+// messages go to `err`; the computer name comes from --name, else from
+// `in` when there is one (an interactive terminal), else it stays empty.
+class TerminalHost : public Host {
+ public:
+  TerminalHost(std::ostream& out, std::ostream& err, std::istream* in,
+               std::optional<std::string> name);
+  void show_log_line(std::string_view line) override;
+  void set_status(std::string_view) override {}
+  void set_progress(std::string_view) override {}
+  void ask_text(std::string_view prompt, std::string& answer) override;
+  void show_message(std::string_view text) override;
+
+ private:
+  std::ostream& out_;
+  std::ostream& err_;
+  std::istream* in_;
+  std::optional<std::string> name_;
+};
+
+// A whole batch run in `session`: start-up, then the end of the run.
+// Returns the exit status.
+int run_batch(Session& session, const Options& options);
+
+}  // namespace keldar

@@ -1,0 +1,37 @@
+// keldar: keeps folders identical across computers through a removable
+// drive. This file wires the program to the Linux platform layer.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/batch.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_system.h"
+#include "platform/posix/terminal.h"
+
+int main(int argc, char** argv) {
+  using namespace keldar;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  Options options = parse_options(args);
+  if (!options.error.empty()) {
+    std::cerr << "keldar: " << options.error << "\n\n" << usage_text();
+    return exit_status::kUsage;
+  }
+  if (options.help) {
+    std::cout << usage_text();
+    return exit_status::kOk;
+  }
+  if (!options.batch) {
+    std::cerr << "keldar: эта сборка работает только без окна; запустите keldar --batch\n\n"
+              << usage_text();
+    return exit_status::kUsage;
+  }
+  PosixFileSystem fs;
+  PosixSystem system;
+  SystemClock clock;
+  TerminalHost host(std::cout, std::cerr, stdin_is_terminal() ? &std::cin : nullptr,
+                    options.name);
+  Session session(fs, system, clock, host);
+  return run_batch(session, options);
+}

@@ -1,0 +1,141 @@
+// The file system as the core sees it.
+//
+// Paths are Windows-1251 text. On Windows they are the system's own paths. On
+// Linux a path is the computer's own absolute path; a backslash in it stands
+// for '/', so the core may append relative names with backslashes (the stored
+// form) to any folder path. Existing path components are matched whatever the
+// case of their ASCII letters (the first such entry wins); only a component
+// that does not exist yet is created in the spelling given.
+//
+// Every operation returns a result code (platform/errors.h): 0 for success,
+// otherwise a Windows error number. Implementations are safe to call from one
+// thread at a time; the core never calls them from two threads at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keldar {
+
+// File times: 100-nanosecond units since 1601-01-01 UTC. 0 = no time.
+using FileTime = std::uint64_t;
+inline constexpr FileTime kFileTimeUnixEpoch = 116444736000000000ULL;
+
+enum class ItemKind {
+  kFile,
+  kFolder,
+  kLink,   // a symbolic link; never followed
+  kOther,  // device, socket, FIFO
+};
+
+struct DirItem {
+  ItemKind kind = ItemKind::kFile;
+  // The name as Windows-1251. When the name cannot be carried (not valid
+  // UTF-8, a character outside Windows-1251, a backslash in a Linux name)
+  // `carriable` is false and `name` is a display form with '?' in place of
+  // what could not be converted.
+  std::string name;
+  bool carriable = true;
+  std::string full_path;  // the searched folder joined with the name
+  std::uint64_t size = 0;
+  FileTime last_write = 0;
+};
+
+struct FileTimes {
+  FileTime creation = 0;
+  FileTime last_access = 0;
+  FileTime last_write = 0;
+};
+
+struct VolumeInfo {
+  // true: the volume keeps exact UTC file times (NTFS, ext4, xfs, btrfs,
+  // tmpfs ...); false: FAT-like, two-second local times (vfat, msdos, exfat
+  // and their FUSE mounts).
+  bool exact_times = false;
+  std::uint32_t serial = 0;
+  std::string fs_name;  // "NTFS" for exact-time volumes, "FAT" otherwise
+};
+
+struct FreeSpace {
+  std::uint32_t sectors_per_cluster = 0;
+  std::uint32_t bytes_per_sector = 0;
+  std::uint64_t free_clusters = 0;
+};
+
+// A file opened for appending. Lines appended are buffered; close() makes
+// sure they reach the file and reports the first error met.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  [[nodiscard]] virtual int append(std::string_view bytes) = 0;
+  [[nodiscard]] virtual int close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // --- path form ---------------------------------------------------------
+  // The separator this platform shows in paths: '\\' on Windows, '/' on Linux.
+  virtual char separator() const = 0;
+  // Whether `path` names a drive root, which already ends in a separator
+  // ("C:\" on Windows, "/" on Linux).
+  virtual bool is_drive_root(std::string_view path) const = 0;
+
+  // --- directory search ---------------------------------------------------
+  // Items of `folder` whose names match `pattern` by the Windows rules (ASCII
+  // case ignored, "*" and "*.*" match every name, '?' one character). "." and
+  // ".." are not reported. A folder without matches gives 0 and no items; a
+  // folder that does not exist gives 3.
+  [[nodiscard]] virtual int search(std::string_view folder, std::string_view pattern,
+                                   std::vector<DirItem>& items) = 0;
+  // Kind of the item at `path` (links are not followed); 2 or 3 when absent.
+  [[nodiscard]] virtual int item_kind(std::string_view path, ItemKind& kind) = 0;
+
+  // --- volumes ------------------------------------------------------------
+  // The volume that holds `path` (any path on it, not only its root).
+  [[nodiscard]] virtual int volume(std::string_view path, VolumeInfo& info) = 0;
+  [[nodiscard]] virtual int free_space(std::string_view path, FreeSpace& space) = 0;
+
+  // --- times --------------------------------------------------------------
+  // The three times of a file or folder. A time of 0 given to set_times is
+  // left as it is. A platform that cannot set creation times ignores it.
+  [[nodiscard]] virtual int get_times(std::string_view path, FileTimes& times) = 0;
+  [[nodiscard]] virtual int set_times(std::string_view path, const FileTimes& times) = 0;
+
+  // --- items --------------------------------------------------------------
+  // One folder level; 183 when it exists, 3 when its parent does not.
+  [[nodiscard]] virtual int create_folder(std::string_view path) = 0;
+  // Copies contents and last-write time (and, where the destination volume
+  // holds them, permission bits) through a temporary name beside `to` that is
+  // renamed over `to` at the end: a failed copy leaves `to` as it was.
+  [[nodiscard]] virtual int copy_file(std::string_view from, std::string_view to) = 0;
+  // Makes a read-only file writable so that it can be replaced or deleted.
+  [[nodiscard]] virtual int set_normal_attributes(std::string_view path) = 0;
+  [[nodiscard]] virtual int delete_file(std::string_view path) = 0;
+  // Removes an empty folder; 145 when it is not empty.
+  [[nodiscard]] virtual int remove_folder(std::string_view path) = 0;
+
+  // --- whole files --------------------------------------------------------
+  // Reads the whole file. 2 or 3 when it does not exist.
+  [[nodiscard]] virtual int read_file(std::string_view path, std::string& data) = 0;
+  // Writes `data` to a temporary file beside `path`, flushes it and renames
+  // it over `path`. A failure leaves the old file intact and no temporary.
+  [[nodiscard]] virtual int write_file(std::string_view path, std::string_view data) = 0;
+  // Opens `path` for appending (creating it when missing); `truncate` empties
+  // it first.
+  [[nodiscard]] virtual int open_append(std::string_view path, bool truncate,
+                                        std::unique_ptr<AppendFile>& file) = 0;
+  // Moves `from` over `to`, also from one volume to another. `to` is
+  // replaced at once or not at all; `from` is removed only after that.
+  [[nodiscard]] virtual int move_file(std::string_view from, std::string_view to) = 0;
+};
+
+// Temporary files have one reserved name form, "~kld" ... ".tmp". The scan
+// never lists such a name, and a run removes leftovers of it.
+bool is_temporary_name(std::string_view name);
+
+}  // namespace keldar

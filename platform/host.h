@@ -1,0 +1,28 @@
+// What the core shows the user and asks of the user. Implemented once for
+// the window and once for batch runs. Every call may come from the worker
+// thread; a window host hands it to the interface thread, and a question
+// blocks the caller until it is answered.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace keldar {
+
+class Host {
+ public:
+  virtual ~Host() = default;
+  // A line that was just logged (Windows-1251, no line end).
+  virtual void show_log_line(std::string_view line) = 0;
+  // The status text that shows this computer, e.g. "1=>Ann".
+  virtual void set_status(std::string_view text) = 0;
+  // The short progress text of long loops; empty when a loop ends.
+  virtual void set_progress(std::string_view text) = 0;
+  // Asks for one line of text under `prompt`. On confirmation `answer` gets
+  // the entered text; otherwise it is left untouched.
+  virtual void ask_text(std::string_view prompt, std::string& answer) = 0;
+  // A message with one OK button (fatal start-up errors).
+  virtual void show_message(std::string_view text) = 0;
+};
+
+}  // namespace keldar

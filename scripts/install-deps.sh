@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing keldar
+# needs. Run as root. Skips apt when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ libgtest-dev   # build and tests
+  fuse3 fusefat dosfstools ntfs-3g exfat-fuse   # real FAT and NTFS volumes in tests
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,119 @@
+#include "app/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_system.h"
+#include "fakes/fixed_clock.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+
+namespace keldar {
+namespace {
+
+TEST(ParseOptionsTest, AcceptedForms) {
+  Options o = parse_options({"2", "--batch", "--name", "Анна"});
+  EXPECT_TRUE(o.error.empty());
+  EXPECT_TRUE(o.batch);
+  EXPECT_EQ(o.name, cp1251("Анна"));
+  EXPECT_EQ(o.argument_text[0], '2');
+
+  o = parse_options({"--batch", "--name=Bob"});
+  EXPECT_EQ(o.name, "Bob");
+  EXPECT_EQ(o.argument_text, "--batch --name=Bob");
+  EXPECT_TRUE(parse_options({"--help"}).help);
+  EXPECT_FALSE(parse_options({"--batch"}).name.has_value());
+  EXPECT_EQ(parse_options({"--batch", "--name="}).name, "");
+}
+
+TEST(ParseOptionsTest, RefusedForms) {
+  EXPECT_FALSE(parse_options({"--batch", "--name"}).error.empty());
+  EXPECT_FALSE(parse_options({"--batch", "--frobnicate"}).error.empty());
+  EXPECT_FALSE(parse_options({"--batch", "2"}).error.empty()) << "the drive comes first";
+  EXPECT_FALSE(parse_options({"--batch", "--name", "名前"}).error.empty())
+      << "not Windows-1251";
+  EXPECT_FALSE(parse_options({"--batch", "--name", "\xFF"}).error.empty()) << "not UTF-8";
+}
+
+TEST(TerminalHostTest, LinesAreUtf8AndNamesComeFromOptionOrTerminal) {
+  std::ostringstream out, err;
+  TerminalHost host(out, err, nullptr, std::nullopt);
+  host.show_log_line(cp1251("Запуск ") + "\x98");
+  EXPECT_EQ(out.str(), "Запуск ?\n");
+  std::string answer;
+  host.ask_text("prompt", answer);
+  EXPECT_EQ(answer, "") << "no terminal, no option: no name";
+
+  TerminalHost named(out, err, nullptr, cp1251("Ёлка"));
+  named.ask_text("prompt", answer);
+  EXPECT_EQ(answer, cp1251("Ёлка"));
+
+  std::istringstream typed("Борис\n");
+  TerminalHost asking(out, err, &typed, std::nullopt);
+  asking.ask_text(cp1251("Имя:"), answer);
+  EXPECT_EQ(answer, cp1251("Борис"));
+  EXPECT_EQ(err.str(), "Имя: ");
+}
+
+class RunBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs.add_volume("C:\\");
+    fs.make_folders("C:\\CARRIER");
+    system.set_current_directory("C:\\CARRIER");
+  }
+  int run(std::vector<std::string> args, const std::string& id_file = "C:\\KELDAR.ID") {
+    out.str("");
+    Options options = parse_options(args);
+    system.set_identification_file('C', id_file);
+    system.set_identification_file('E', "C:\\E-KELDAR.ID");
+    TerminalHost host(out, err, nullptr, options.name);
+    Session session(fs, system, clock, host);
+    return run_batch(session, options);
+  }
+  FakeFileSystem fs;
+  FakeSystem system;
+  FixedClock clock;
+  std::ostringstream out, err;
+};
+
+TEST_F(RunBatchTest, ExitStatusTellsWhatHappened) {
+  EXPECT_EQ(run({"--batch"}), exit_status::kUnidentified) << "no name: unidentified";
+  EXPECT_EQ(run({"--batch", "--name", "Ann"}), exit_status::kOk);
+  EXPECT_NE(out.str().find("Добавлен идентификатор компьютера: Ann\n"), std::string::npos);
+  EXPECT_EQ(run({"--batch"}), exit_status::kOk);
+  EXPECT_NE(out.str().find("Компьютер идентифицирован: Ann\n"), std::string::npos);
+  EXPECT_EQ(out.str().substr(out.str().size() - 96), std::string(95, '=') + "\n");
+
+  EXPECT_EQ(run({"2", "--batch", "--name", "Bob"}), exit_status::kOk);
+  EXPECT_EQ(fs.contents("C:\\E-KELDAR.ID"), std::string("\x85\x09\xF6\x52", 4));
+  EXPECT_EQ(run({"--batch", "--name", "C"}, "C:\\ID3"), exit_status::kOk);
+  EXPECT_EQ(run({"--batch", "--name", "D"}, "C:\\ID4"), exit_status::kOk);
+  EXPECT_EQ(run({"--batch", "--name", "E"}, "C:\\ID5"), exit_status::kFifthComputer);
+  EXPECT_EQ(run({"--batch"}, "C:\\NO\\ID"), exit_status::kIdFileFailed);
+
+  fs.write("C:\\CARRIER\\MASKS.QRV", "\x01");
+  EXPECT_EQ(run({"--batch"}), exit_status::kConfigFile);
+  fs.write("C:\\CARRIER\\MASKS.QRV", std::string(2, '\0'));
+  EXPECT_EQ(run({"--batch"}), exit_status::kOk);
+
+  system.set_environment("TEMP", "C:\\NOSUCHFOLDER");
+  EXPECT_EQ(run({"--batch"}), exit_status::kLogFile);
+  system.set_current_directory(std::nullopt);
+  EXPECT_EQ(run({"--batch"}), exit_status::kNoCarrier);
+}
+
+TEST_F(RunBatchTest, FatalEndsStillBringTheLogBack) {
+  fs.make_folders("C:\\TEMP");
+  system.set_environment("TEMP", "C:\\TEMP");
+  EXPECT_EQ(run({"--batch"}, "C:\\NO\\ID"), exit_status::kIdFileFailed);
+  EXPECT_FALSE(fs.exists("C:\\TEMP\\KELDAR.LOG"));
+  std::string log = *fs.contents("C:\\CARRIER\\KELDAR.LOG");
+  EXPECT_NE(log.find(cp1251("Ошибка создания файла C:\\NO\\ID, программа завершена\r\n")),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace keldar

@@ -1,0 +1,39 @@
+// A host that records what the core shows and answers prompts from a script.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+
+namespace keldar {
+
+class RecordingHost : public Host {
+ public:
+  void show_log_line(std::string_view line) override { lines.emplace_back(line); }
+  void set_status(std::string_view text) override { status = text; }
+  void set_progress(std::string_view text) override { progress.emplace_back(text); }
+  void ask_text(std::string_view prompt, std::string& answer) override {
+    prompts.emplace_back(prompt);
+    if (answer_given) answer = typed_answer;
+  }
+  void show_message(std::string_view text) override { messages.emplace_back(text); }
+
+  // Answers the next prompts with `text` as if OK was pressed.
+  void answer_with(std::string text) {
+    answer_given = true;
+    typed_answer = std::move(text);
+  }
+  // Closes the next prompts without an answer (Cancel).
+  void cancel_prompts() { answer_given = false; }
+
+  std::vector<std::string> lines;
+  std::vector<std::string> prompts;
+  std::vector<std::string> messages;
+  std::vector<std::string> progress;
+  std::string status;
+  bool answer_given = false;
+  std::string typed_answer;
+};
+
+}  // namespace keldar
