@@ -1,0 +1,203 @@
+// A file system held in memory, for tests that need what a real disk cannot
+// produce on demand: a full disk, a failure at the n-th call, FAT-like times,
+// a volume that vanishes, links and names that cannot be carried.
+//
+// Paths are Windows-1251 text in the Windows form. Both '\' and '/' separate
+// components, repeated and trailing separators are ignored, and every path
+// starts with the root of a volume added by add_volume() ("C:\", or a root
+// such as "\" or "/", which are one and the same). A path on no volume gives
+// 3. A component "." or "..", or one holding a character that Windows does
+// not allow in names (<>:"|?* and control characters), gives 123.
+//
+// Lookups ignore the case of ASCII letters; when a folder holds two names
+// that differ only in case (add_case_twin), the first one wins. New entries
+// keep the spelling given. Entries are kept, and searched, in the order in
+// which they were created.
+//
+// Error codes are those Windows gives: a missing item 2, a missing folder on
+// the way 3, access denied 5 (a folder read or written as a file, a
+// read-only file replaced or deleted, an entry created in or deleted from a
+// read-only folder, a link or device read), disk full 112, remove_folder on
+// a non-empty folder 145 and on a file 267, create_folder on an existing
+// item 183, a vanished volume 21 (search included).
+//
+// Times. Items written or created by the interface get now() (set_now) as
+// all three times. copy_file gives the copy the source's last-write time.
+// Adding, removing or renaming an entry sets the folder's last-write time to
+// now(), as NTFS and Linux file systems do; reading never changes a time. On
+// a volume without exact times every time stored is rounded up to a
+// multiple of two seconds (creation and last access too).
+//
+// Space. A volume holds capacity / cluster_size clusters; a file takes its
+// size rounded up to whole clusters, a folder none. write_file and copy_file
+// go through a temporary beside the destination, so the new contents need
+// room of their own while the old file still exists; a call that does not
+// fit gives 112 and changes nothing. The fake never leaves a temporary: a
+// failed write or copy leaves the destination exactly as it was.
+//
+// Failure injection. Every call of the FileSystem interface (except
+// separator and is_drive_root) and of the AppendFile it hands out counts as
+// one call (calls()). set_fail_at(n, code) makes the n-th call from now fail
+// with `code` without any effect; fail_path(text, code) makes every call fail
+// whose path argument contains `text` (ASCII case ignored, '/' read as '\').
+//
+// The helpers below the interface (write, contents, exists, ...) are for
+// setting up and checking tests: they are not counted, never fail by
+// injection, see vanished volumes and report misuse (a path on no volume, a
+// missing item) by throwing std::invalid_argument.
+//
+// One thread at a time. An AppendFile must not outlive its fake.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace keldar {
+
+class FakeFileSystem : public FileSystem {
+ public:
+  // 2021-01-01 00:00:00 UTC.
+  static constexpr FileTime kDefaultNow = 132539328000000000ULL;
+  static constexpr FileTime kTwoSeconds = 20000000ULL;
+
+  FakeFileSystem();
+  ~FakeFileSystem() override;
+  FakeFileSystem(const FakeFileSystem&) = delete;
+  FakeFileSystem& operator=(const FakeFileSystem&) = delete;
+
+  // --- FileSystem ---------------------------------------------------------
+  char separator() const override { return '\\'; }
+  // "X:\" only: three characters, a letter, a colon and a backslash.
+  bool is_drive_root(std::string_view path) const override;
+  // Replaces the contents of `items`.
+  [[nodiscard]] int search(std::string_view folder, std::string_view pattern,
+                           std::vector<DirItem>& items) override;
+  [[nodiscard]] int item_kind(std::string_view path, ItemKind& kind) override;
+  // Any path on a volume may be asked, existing or not.
+  [[nodiscard]] int volume(std::string_view path, VolumeInfo& info) override;
+  [[nodiscard]] int free_space(std::string_view path, FreeSpace& space) override;
+  [[nodiscard]] int get_times(std::string_view path, FileTimes& times) override;
+  // Files and folders (read-only ones too); links and devices give 5.
+  [[nodiscard]] int set_times(std::string_view path, const FileTimes& times) override;
+  [[nodiscard]] int create_folder(std::string_view path) override;
+  // The copy is read-only when the source is and the destination volume has
+  // exact times (FAT-like volumes on Linux do not keep permission bits).
+  [[nodiscard]] int copy_file(std::string_view from, std::string_view to) override;
+  [[nodiscard]] int set_normal_attributes(std::string_view path) override;
+  [[nodiscard]] int delete_file(std::string_view path) override;
+  [[nodiscard]] int remove_folder(std::string_view path) override;
+  [[nodiscard]] int read_file(std::string_view path, std::string& data) override;
+  [[nodiscard]] int write_file(std::string_view path, std::string_view data) override;
+  // Each append reaches the file at once (last-write time now()); an append
+  // that does not fit gives 112 and appends nothing. close() reports the
+  // first error of the appends before it, or its own. An append after the
+  // file was removed gives 2.
+  [[nodiscard]] int open_append(std::string_view path, bool truncate,
+                                std::unique_ptr<AppendFile>& file) override;
+  // Files only; anything else gives 5. Within a volume a rename that needs no
+  // room; across volumes the destination needs room for the file. `from`
+  // and `to` naming one file is a success that changes nothing.
+  [[nodiscard]] int move_file(std::string_view from, std::string_view to) override;
+
+  // --- volumes ------------------------------------------------------------
+  // `root` is "X:\" or a root such as "\" or "/"; a separator is added when
+  // missing. The root folder gets now() as its times.
+  void add_volume(std::string_view root, bool exact_times = true, std::uint32_t serial = 0x1234ABCD,
+                  std::uint64_t capacity_bytes = 1ULL << 30, std::uint32_t cluster_size = 4096);
+  // A vanished volume (carrier pulled, drive absent) fails every call on it
+  // with 21 until it is back; its contents are kept.
+  void set_volume_gone(std::string_view root, bool gone = true);
+  void set_capacity(std::string_view root, std::uint64_t capacity_bytes);
+
+  // --- failure injection --------------------------------------------------
+  // n >= 1: the n-th call from now fails with `code` (once). n = 0 cancels.
+  void set_fail_at(std::uint64_t n, int code);
+  void fail_path(std::string_view text, int code);
+  // Cancels set_fail_at and every fail_path.
+  void clear_failures();
+  std::uint64_t calls() const { return calls_; }
+
+  // --- time ---------------------------------------------------------------
+  void set_now(FileTime now) { now_ = now; }
+  FileTime now() const { return now_; }
+  // t rounded up to a multiple of two seconds (FAT's last-write rule).
+  static FileTime round_up_two_seconds(FileTime t);
+
+  // Windows' rule for names in a directory search: ASCII case ignored, '*'
+  // any run of characters, '?' exactly one, and a pattern ending in ".*"
+  // also matches without that ending ("*.*" matches every name, "name.*"
+  // matches "name").
+  static bool name_matches(std::string_view pattern, std::string_view name);
+
+  // --- test helpers -------------------------------------------------------
+  // Creates or replaces a file, creating missing folders on the way;
+  // last_write 0 means now(). Times are rounded as the volume keeps them.
+  // Neither the file nor its folders become read-only, and no folder's
+  // times change.
+  void write(std::string_view path, std::string_view contents, FileTime last_write = 0);
+  // Creates the folder and any missing folders on the way.
+  void make_folders(std::string_view path);
+  // Adds a link, device or file (kind) at `path`, missing folders created.
+  // With carriable false the name is one that cannot be carried: its last
+  // component may hold '?' (the display form), search reports it with
+  // carriable false, and interface calls do not find it by that name.
+  // Links and devices cannot be read (5).
+  void add_item(std::string_view path, ItemKind kind, bool carriable = true);
+  // Adds a file whose name differs from an existing entry of the same folder
+  // only in the case of ASCII letters, as a case-sensitive disk can hold.
+  // Lookups still find the older entry.
+  void add_case_twin(std::string_view path, std::string_view contents);
+  void set_read_only(std::string_view path, bool read_only = true);
+  bool read_only(std::string_view path) const;
+  // Sets the times exactly as given (0 = left as it is), with no rounding:
+  // for a disk that holds what it should not.
+  void set_raw_times(std::string_view path, const FileTimes& times);
+
+  std::optional<std::string> contents(std::string_view path) const;
+  bool exists(std::string_view path) const;
+  FileTimes times(std::string_view path) const;
+  // The full path of every item of every volume, folders before their
+  // members, in creation order, in the stored spelling with '\'.
+  std::vector<std::string> all_paths() const;
+  std::uint64_t free_bytes(std::string_view root) const;
+
+ private:
+  struct Node;
+  struct Volume;
+  struct Place;
+  struct PathRule {
+    std::string text;  // folded, with '\'
+    int code;
+  };
+  class Appender;
+
+  int enter(std::initializer_list<std::string_view> paths);
+  int parse(std::string_view path, bool for_helper, Volume*& volume,
+            std::vector<std::string>& parts) const;
+  int locate(std::string_view path, Place& place);
+  Place locate_for_helper(std::string_view path);
+  Node* find_for_helper(std::string_view path) const;
+  FileTime stored(const Volume& volume, FileTime t) const;
+  Node& add_child(Volume& volume, Node& folder, std::string name, ItemKind kind, bool touch_folder);
+  void remove_child(Volume& volume, Node& folder, Node& child, bool touch_folder);
+  void set_data(Volume& volume, Node& file, std::string data);
+  std::uint64_t clusters(const Volume& volume, std::uint64_t bytes) const;
+  std::uint64_t free_clusters(const Volume& volume) const;
+  int append_to(const std::string& path, std::string_view bytes);
+
+  std::vector<std::unique_ptr<Volume>> volumes_;
+  FileTime now_ = kDefaultNow;
+  std::uint64_t calls_ = 0;
+  std::uint64_t fail_countdown_ = 0;
+  int fail_code_ = 0;
+  std::vector<PathRule> path_rules_;
+};
+
+}  // namespace keldar
