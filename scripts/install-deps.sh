@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ libgtest-dev   # build and tests
-  fuse3 fusefat dosfstools ntfs-3g exfat-fuse   # real FAT and NTFS volumes in tests
+  fuse3 fusefat dosfstools ntfs-3g exfat-fuse exfatprogs mount   # real FAT, exFAT and NTFS volumes in tests
 )
 
 missing=()

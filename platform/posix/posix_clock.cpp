@@ -1,0 +1,49 @@
+#include "platform/posix/posix_clock.h"
+
+#include <ctime>
+#include <mutex>
+
+namespace keldar {
+namespace {
+
+// localtime_r need not read TZ itself: make sure it was read once.
+void load_time_zone() {
+  static std::once_flag once;
+  std::call_once(once, [] { ::tzset(); });
+}
+
+}  // namespace
+
+std::int64_t SystemClock::now() { return static_cast<std::int64_t>(::time(nullptr)); }
+
+LocalTime SystemClock::to_local(std::int64_t unix_seconds) {
+  load_time_zone();
+  LocalTime local;
+  auto moment = static_cast<time_t>(unix_seconds);
+  struct tm fields;
+  if (::localtime_r(&moment, &fields) == nullptr) return local;
+  local.year = fields.tm_year + 1900;
+  local.month = fields.tm_mon + 1;
+  local.day = fields.tm_mday;
+  local.hour = fields.tm_hour;
+  local.minute = fields.tm_min;
+  local.second = fields.tm_sec;
+  local.is_dst = fields.tm_isdst > 0 ? 1 : (fields.tm_isdst == 0 ? 0 : -1);
+  return local;
+}
+
+std::int64_t SystemClock::from_local(const LocalTime& local) {
+  load_time_zone();
+  struct tm fields = {};
+  fields.tm_year = local.year - 1900;
+  fields.tm_mon = local.month - 1;
+  fields.tm_mday = local.day;
+  fields.tm_hour = local.hour;
+  fields.tm_min = local.minute;
+  fields.tm_sec = local.second;
+  fields.tm_isdst = local.is_dst > 0 ? 1 : (local.is_dst == 0 ? 0 : -1);
+  time_t moment = ::mktime(&fields);
+  return static_cast<std::int64_t>(moment);
+}
+
+}  // namespace keldar

@@ -1,0 +1,600 @@
+#include "platform/posix/posix_file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/errors.h"
+#include "platform/posix/posix_volume.h"
+#include "platform/text.h"
+
+namespace keldar {
+namespace {
+
+using posix::error_code;
+using posix::error_for;
+using posix::parent_of;
+
+constexpr long kMsdosMagic = 0x4d44;
+constexpr long kExfatMagic = 0x2011BAB0;
+constexpr long kFuseMagic = 0x65735546;
+constexpr std::size_t kCopyBuffer = 1 << 20;
+
+// Closes a descriptor on every path out of a function.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and reports what close said (a delayed write error).
+  int close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+// errno of a failed write of all of `size` bytes, or 0.
+int write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int pwrite_all(int fd, const char* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    ssize_t n = ::pwrite(fd, data, size, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    offset += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// Copies everything from `in` to the empty file `out`; errno or 0. The
+// kernel copies when it can (copy_file_range); otherwise, or when it stops
+// short of the size the source had, a plain read/write loop goes on from
+// where it stopped.
+int copy_contents(int in, int out, off_t size_hint) {
+  off_t in_offset = 0;
+  off_t out_offset = 0;
+  bool kernel_copy = true;
+  std::unique_ptr<char[]> buffer;
+  for (;;) {
+    if (kernel_copy) {
+      ssize_t n = ::copy_file_range(in, &in_offset, out, &out_offset, 1 << 30, 0);
+      if (n > 0) continue;
+      if (n == 0 && in_offset >= size_hint) return 0;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL &&
+          errno != EBADF) {
+        return errno;
+      }
+      kernel_copy = false;  // not supported here, or stopped early: read and write
+      continue;
+    }
+    if (!buffer) buffer.reset(new char[kCopyBuffer]);
+    ssize_t n = ::pread(in, buffer.get(), kCopyBuffer, in_offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return 0;
+    if (int e = pwrite_all(out, buffer.get(), static_cast<std::size_t>(n), out_offset)) return e;
+    in_offset += n;
+    out_offset += n;
+  }
+}
+
+// A volume query on a missing path fails as for a drive that is not there.
+int volume_error(int errnum) { return errnum == ENOENT ? err::kPathNotFound : error_code(errnum); }
+
+ItemKind kind_of(mode_t mode) {
+  if (S_ISREG(mode)) return ItemKind::kFile;
+  if (S_ISDIR(mode)) return ItemKind::kFolder;
+  if (S_ISLNK(mode)) return ItemKind::kLink;
+  return ItemKind::kOther;
+}
+
+struct timespec to_timespec(const struct statx_timestamp& t) {
+  struct timespec ts;
+  ts.tv_sec = static_cast<time_t>(t.tv_sec);
+  ts.tv_nsec = static_cast<long>(t.tv_nsec);
+  return ts;
+}
+
+// Makes a rename in `folder` durable; folders that cannot be synced are
+// left as they are.
+void sync_folder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+std::string read_text_file(const char* path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Opens a file for reading without blocking on FIFOs; 0 or the error, and
+// kAccessDenied for anything but a regular file.
+int open_regular(const std::string& native, int extra_flags, int& fd, struct stat& st) {
+  fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | extra_flags);
+  if (fd < 0) return error_for(errno, native);
+  if (::fstat(fd, &st) != 0) {
+    int e = errno;
+    ::close(fd);
+    fd = -1;
+    return error_code(e);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    fd = -1;
+    return err::kAccessDenied;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // a plain file from here on
+  return err::kOk;
+}
+
+class PosixAppendFile final : public AppendFile {
+ public:
+  explicit PosixAppendFile(int fd) : fd_(fd) {}
+  ~PosixAppendFile() override {
+    if (fd_ >= 0) (void)close();
+  }
+
+  int append(std::string_view bytes) override {
+    if (fd_ < 0) return err::kInvalidParameter;
+    if (error_ != 0) return error_;
+    buffer_.append(bytes);
+    if (buffer_.size() >= kFlushSize) flush();
+    return error_;
+  }
+
+  int close() override {
+    if (fd_ < 0) return error_;
+    flush();
+    if (::fsync(fd_) != 0 && error_ == 0 && errno != EINVAL && errno != EROFS) {
+      error_ = error_code(errno);
+    }
+    if (::close(fd_) != 0 && error_ == 0) error_ = error_code(errno);
+    fd_ = -1;
+    return error_;
+  }
+
+ private:
+  static constexpr std::size_t kFlushSize = 64 * 1024;
+
+  void flush() {
+    if (error_ == 0 && !buffer_.empty()) {
+      if (int e = write_all(fd_, buffer_.data(), buffer_.size())) error_ = error_code(e);
+    }
+    buffer_.clear();
+  }
+
+  int fd_;
+  int error_ = 0;
+  std::string buffer_;
+};
+
+}  // namespace
+
+// --- directory search -------------------------------------------------------
+
+int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
+                            std::vector<DirItem>& items) {
+  items.clear();
+  std::string native;
+  if (int rc = resolver_.resolve(folder, native)) return rc;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), ::closedir);
+  if (!dir) {
+    int e = errno;
+    if (e == ENOENT) return err::kPathNotFound;
+    if (e == ENOTDIR) return err::kDirectory;
+    return error_code(e);
+  }
+  std::string prefix(folder);
+  if (prefix.empty() || (prefix.back() != '/' && prefix.back() != '\\')) prefix += '/';
+
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) {
+      if (errno != 0) {
+        int e = errno;
+        items.clear();
+        return error_code(e);
+      }
+      break;
+    }
+    std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+
+    DirItem item;
+    auto converted = from_utf8(name);
+    item.carriable = converted && name.find('\\') == std::string_view::npos;
+    if (item.carriable) {
+      item.name = std::move(*converted);
+    } else {
+      item.name = from_utf8_lossy(name);
+      for (char& c : item.name) {
+        if (c == '\\') c = '?';
+      }
+    }
+    if (!posix::match_pattern(pattern, item.name)) continue;
+
+    struct stat st;
+    if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      int e = errno;
+      if (e == ENOENT) continue;  // removed while listing
+      items.clear();
+      return error_code(e);
+    }
+    item.kind = kind_of(st.st_mode);
+    item.size = static_cast<std::uint64_t>(st.st_size);
+    item.last_write = posix::to_file_time(st.st_mtim);
+    item.full_path = prefix + item.name;
+    items.push_back(std::move(item));
+  }
+  return err::kOk;
+}
+
+int PosixFileSystem::item_kind(std::string_view path, ItemKind& kind) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0) return error_for(errno, native);
+  kind = kind_of(st.st_mode);
+  return err::kOk;
+}
+
+// --- volumes ----------------------------------------------------------------
+
+int PosixFileSystem::volume(std::string_view path, VolumeInfo& info) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return volume_error(errno);
+  struct statfs fs;
+  if (::statfs(native.c_str(), &fs) != 0) return volume_error(errno);
+
+  bool exact = true;
+  if (fs.f_type == kMsdosMagic || fs.f_type == kExfatMagic) {
+    exact = false;
+  } else if (fs.f_type == kFuseMagic) {
+    // FUSE does not say what it serves: the mount table and the volume do.
+    auto mounts = posix::parse_mountinfo(read_text_file("/proc/self/mountinfo"));
+    char* real = ::realpath(native.c_str(), nullptr);
+    std::string real_path = real ? real : native;
+    std::free(real);
+    const posix::MountEntry* mount =
+        posix::find_mount(mounts, major(st.st_dev), minor(st.st_dev), real_path);
+    if (mount) exact = posix::has_exact_times(*mount);
+  }
+
+  std::uint32_t serial = static_cast<std::uint32_t>(fs.f_fsid.__val[0]) ^
+                         static_cast<std::uint32_t>(fs.f_fsid.__val[1]);
+  if (serial == 0) {  // FUSE gives no id: the mount's device number tells volumes apart
+    auto dev = static_cast<std::uint64_t>(st.st_dev);
+    serial = static_cast<std::uint32_t>(dev) ^ static_cast<std::uint32_t>(dev >> 32);
+  }
+  info.exact_times = exact;
+  info.serial = serial;
+  info.fs_name = exact ? "NTFS" : "FAT";
+  return err::kOk;
+}
+
+int PosixFileSystem::free_space(std::string_view path, FreeSpace& space) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  struct statvfs vfs;
+  if (::statvfs(native.c_str(), &vfs) != 0) return volume_error(errno);
+  std::uint64_t fragment = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+  if (fragment == 0) fragment = 512;
+  std::uint64_t sector = fragment < 512 ? fragment : 512;
+  std::uint64_t per_cluster = fragment / sector;
+  if (per_cluster == 0) per_cluster = 1;
+  if (per_cluster > UINT32_MAX) per_cluster = UINT32_MAX;
+  std::uint64_t cluster = per_cluster * sector;
+  std::uint64_t available = vfs.f_bavail;  // in fragments
+  space.bytes_per_sector = static_cast<std::uint32_t>(sector);
+  space.sectors_per_cluster = static_cast<std::uint32_t>(per_cluster);
+  space.free_clusters = available / cluster * fragment + available % cluster * fragment / cluster;
+  return err::kOk;
+}
+
+// --- times ------------------------------------------------------------------
+
+int PosixFileSystem::get_times(std::string_view path, FileTimes& times) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  struct statx sx;
+  if (::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+              &sx) == 0) {
+    bool born = (sx.stx_mask & STATX_BTIME) != 0;
+    times.creation = posix::to_file_time(to_timespec(born ? sx.stx_btime : sx.stx_ctime));
+    times.last_access = posix::to_file_time(to_timespec(sx.stx_atime));
+    times.last_write = posix::to_file_time(to_timespec(sx.stx_mtime));
+    return err::kOk;
+  }
+  if (errno != ENOSYS) return error_for(errno, native);
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0) return error_for(errno, native);
+  times.creation = posix::to_file_time(st.st_ctim);
+  times.last_access = posix::to_file_time(st.st_atim);
+  times.last_write = posix::to_file_time(st.st_mtim);
+  return err::kOk;
+}
+
+int PosixFileSystem::set_times(std::string_view path, const FileTimes& times) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  struct timespec ts[2];
+  const FileTime given[2] = {times.last_access, times.last_write};
+  for (int i = 0; i < 2; ++i) {
+    if (given[i] == 0) {
+      ts[i].tv_sec = 0;
+      ts[i].tv_nsec = UTIME_OMIT;
+    } else if (!posix::from_file_time(given[i], ts[i])) {
+      return err::kInvalidParameter;
+    }
+  }
+  // The creation time cannot be set on Linux. With nothing to set, the
+  // system would not even look for the item.
+  if (times.last_access == 0 && times.last_write == 0) {
+    struct stat st;
+    return ::lstat(native.c_str(), &st) == 0 ? err::kOk : error_for(errno, native);
+  }
+  if (::utimensat(AT_FDCWD, native.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0) {
+    return error_for(errno, native);
+  }
+  return err::kOk;
+}
+
+// --- items ------------------------------------------------------------------
+
+int PosixFileSystem::create_folder(std::string_view path) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  auto change = resolver_.before_change(native);
+  if (::mkdir(native.c_str(), 0777) != 0) {
+    int e = errno;
+    if (e == ENOENT) return err::kPathNotFound;
+    return error_code(e);
+  }
+  resolver_.after_change(change, native, true);
+  return err::kOk;
+}
+
+int PosixFileSystem::create_temporary(const std::string& folder, std::string& path, int& fd) {
+  std::string prefix = folder;
+  if (prefix.back() != '/') prefix += '/';
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path = prefix + "~kld" + std::to_string(::getpid()) + "-" +
+           std::to_string(++temporary_counter_) + ".tmp";
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) return err::kOk;
+    if (errno != EEXIST) return error_for(errno, path);
+  }
+  return err::kFileExists;
+}
+
+int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
+                                       const std::string& to_native) {
+  auto change = resolver_.before_change(to_native);
+  std::string temporary;
+  int raw_fd = -1;
+  if (int rc = create_temporary(parent_of(to_native), temporary, raw_fd)) return rc;
+  Descriptor out(raw_fd);
+  auto fail = [&](int e) {
+    ::unlink(temporary.c_str());
+    return error_code(e);
+  };
+
+  if (int e = copy_contents(source, out.get(), st.st_size)) return fail(e);
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (::futimens(out.get(), times) != 0) return fail(errno);
+  // Volumes that hold no permission bits (FAT) refuse this; that is fine.
+  (void)::fchmod(out.get(), st.st_mode & 0777);
+  if (::fsync(out.get()) != 0) return fail(errno);
+  if (int e = out.close()) return fail(e);
+  if (::rename(temporary.c_str(), to_native.c_str()) != 0) {
+    int e = errno;
+    ::unlink(temporary.c_str());
+    return error_for(e, to_native);
+  }
+  resolver_.after_change(change, to_native, true);
+  // Some FUSE volumes (fusefat) stamp a renamed file with the time of the
+  // rename: read the time back and set it again where it was lost. Less than
+  // two seconds apart is the rounding of FAT times.
+  struct stat done;
+  if (::lstat(to_native.c_str(), &done) == 0 &&
+      std::llabs(static_cast<long long>(done.st_mtim.tv_sec - st.st_mtim.tv_sec)) >= 2 &&
+      ::utimensat(AT_FDCWD, to_native.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    return error_for(errno, to_native);
+  }
+  return err::kOk;
+}
+
+int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
+  std::string from_native, to_native;
+  if (int rc = resolver_.resolve(from, from_native)) return rc;
+  if (int rc = resolver_.resolve(to, to_native)) return rc;
+  int fd;
+  struct stat st;
+  if (int rc = open_regular(from_native, O_NOFOLLOW, fd, st)) return rc;
+  Descriptor source(fd);
+  return replace_with_copy(source.get(), st, to_native);
+}
+
+int PosixFileSystem::set_normal_attributes(std::string_view path) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0) return error_for(errno, native);
+  if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR)) return err::kOk;
+  if (::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+    int e = errno;
+    if (e == ENOSYS || e == EOPNOTSUPP) return err::kOk;  // no permission bits here
+    return error_for(e, native);
+  }
+  return err::kOk;
+}
+
+int PosixFileSystem::delete_file(std::string_view path) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  auto change = resolver_.before_change(native);
+  if (::unlink(native.c_str()) != 0) return error_for(errno, native);
+  resolver_.after_change(change, native, false);
+  return err::kOk;
+}
+
+int PosixFileSystem::remove_folder(std::string_view path) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  auto change = resolver_.before_change(native);
+  if (::rmdir(native.c_str()) != 0) {
+    int e = errno;
+    if (e == ENOTEMPTY || e == EEXIST) return err::kDirNotEmpty;
+    if (e == ENOTDIR) {
+      struct stat st;
+      if (::lstat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return err::kDirectory;
+      return err::kPathNotFound;
+    }
+    return error_for(e, native);
+  }
+  resolver_.after_change(change, native, false);
+  return err::kOk;
+}
+
+// --- whole files ------------------------------------------------------------
+
+int PosixFileSystem::read_file(std::string_view path, std::string& data) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  int fd;
+  struct stat st;
+  if (int rc = open_regular(native, 0, fd, st)) return rc;
+  Descriptor file(fd);
+  std::string text;
+  text.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return error_code(errno);
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  data = std::move(text);
+  return err::kOk;
+}
+
+int PosixFileSystem::write_file(std::string_view path, std::string_view data) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  auto change = resolver_.before_change(native);
+  std::string folder = parent_of(native);
+  struct stat old;
+  bool replaces = ::stat(native.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+
+  std::string temporary;
+  int raw_fd = -1;
+  if (int rc = create_temporary(folder, temporary, raw_fd)) return rc;
+  Descriptor out(raw_fd);
+  auto fail = [&](int e) {
+    ::unlink(temporary.c_str());
+    return error_code(e);
+  };
+  if (replaces) (void)::fchmod(out.get(), old.st_mode & 07777);  // keep the file's permissions
+  if (int e = write_all(out.get(), data.data(), data.size())) return fail(e);
+  if (::fsync(out.get()) != 0) return fail(errno);
+  if (int e = out.close()) return fail(e);
+  if (::rename(temporary.c_str(), native.c_str()) != 0) {
+    int e = errno;
+    ::unlink(temporary.c_str());
+    return error_for(e, native);
+  }
+  sync_folder(folder);
+  resolver_.after_change(change, native, true);
+  return err::kOk;
+}
+
+int PosixFileSystem::open_append(std::string_view path, bool truncate,
+                                 std::unique_ptr<AppendFile>& file) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  auto change = resolver_.before_change(native);
+  int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | (truncate ? O_TRUNC : 0);
+  int fd = ::open(native.c_str(), flags, 0666);
+  if (fd < 0) return error_for(errno, native);
+  resolver_.after_change(change, native, true);
+  file = std::make_unique<PosixAppendFile>(fd);
+  return err::kOk;
+}
+
+int PosixFileSystem::move_file(std::string_view from, std::string_view to) {
+  std::string from_native, to_native;
+  if (int rc = resolver_.resolve(from, from_native)) return rc;
+  if (int rc = resolver_.resolve(to, to_native)) return rc;
+  auto from_change = resolver_.before_change(from_native);
+  auto to_change = resolver_.before_change(to_native);
+  if (::rename(from_native.c_str(), to_native.c_str()) == 0) {
+    resolver_.after_change(from_change, from_native, false);
+    resolver_.after_change(to_change, to_native, true);
+    return err::kOk;
+  }
+  int e = errno;
+  if (e != EXDEV) {
+    struct stat st;
+    if (e == ENOENT && ::lstat(from_native.c_str(), &st) == 0) return error_for(e, to_native);
+    return error_for(e, from_native);
+  }
+
+  // Another volume: copy beside `to`, replace it, then remove the source.
+  int fd;
+  struct stat st;
+  if (int rc = open_regular(from_native, O_NOFOLLOW, fd, st)) return rc;
+  Descriptor source(fd);
+  if (int rc = replace_with_copy(source.get(), st, to_native)) return rc;
+  source.close();
+  if (::unlink(from_native.c_str()) != 0) return error_for(errno, from_native);
+  resolver_.after_change(from_change, from_native, false);
+  return err::kOk;
+}
+
+}  // namespace keldar

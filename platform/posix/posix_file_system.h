@@ -1,0 +1,57 @@
+// The file system of a Linux computer (see platform/file_system.h for the
+// contract). Paths are Windows-1251 text; each is turned into a UTF-8 Linux
+// path whose existing components are matched whatever the case of their
+// ASCII letters. Symbolic links met as the last component of a path are
+// never followed. Errors are reported as Windows error numbers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/posix/posix_paths.h"
+
+namespace keldar {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  char separator() const override { return '/'; }
+  bool is_drive_root(std::string_view path) const override { return path == "/"; }
+
+  int search(std::string_view folder, std::string_view pattern,
+             std::vector<DirItem>& items) override;
+  int item_kind(std::string_view path, ItemKind& kind) override;
+
+  int volume(std::string_view path, VolumeInfo& info) override;
+  int free_space(std::string_view path, FreeSpace& space) override;
+
+  int get_times(std::string_view path, FileTimes& times) override;
+  int set_times(std::string_view path, const FileTimes& times) override;
+
+  int create_folder(std::string_view path) override;
+  int copy_file(std::string_view from, std::string_view to) override;
+  int set_normal_attributes(std::string_view path) override;
+  int delete_file(std::string_view path) override;
+  int remove_folder(std::string_view path) override;
+
+  int read_file(std::string_view path, std::string& data) override;
+  int write_file(std::string_view path, std::string_view data) override;
+  int open_append(std::string_view path, bool truncate, std::unique_ptr<AppendFile>& file) override;
+  int move_file(std::string_view from, std::string_view to) override;
+
+ private:
+  // Creates a new temporary file (reserved name form) in `folder`; 0 and
+  // its path and descriptor, or the error.
+  int create_temporary(const std::string& folder, std::string& path, int& fd);
+  // Copies the open regular file `source` (whose status is `st`) to a
+  // temporary beside `to_native` and renames it over `to_native`.
+  int replace_with_copy(int source, const struct stat& st, const std::string& to_native);
+
+  posix::PathResolver resolver_;
+  std::uint64_t temporary_counter_ = 0;
+};
+
+}  // namespace keldar

@@ -1,0 +1,112 @@
+// Batch runs on real folders through the Linux platform layer: each
+// simulated computer has its own XDG_CONFIG_HOME, all share one carrier.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/batch.h"
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_system.h"
+
+namespace keldar {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_bytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class BatchPosixTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/keldar-batch-XXXXXX";
+    root_ = mkdtemp(pattern);
+    carrier_ = root_ / "Носитель";
+    fs::create_directories(carrier_);
+    saved_cwd_ = fs::current_path();
+    fs::current_path(carrier_);
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    saved_xdg_ = xdg ? std::optional<std::string>(xdg) : std::nullopt;
+    unsetenv("TEMP");
+  }
+  void TearDown() override {
+    fs::current_path(saved_cwd_);
+    if (saved_xdg_) setenv("XDG_CONFIG_HOME", saved_xdg_->c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+    fs::remove_all(root_);
+  }
+  int run(const std::string& computer, std::vector<std::string> args) {
+    setenv("XDG_CONFIG_HOME", (root_ / computer).c_str(), 1);
+    out_.str("");
+    Options options = parse_options(args);
+    PosixFileSystem files;
+    PosixSystem system;
+    SystemClock clock;
+    TerminalHost host(out_, err_, nullptr, options.name);
+    Session session(files, system, clock, host);
+    return run_batch(session, options);
+  }
+  fs::path root_, carrier_, saved_cwd_;
+  std::optional<std::string> saved_xdg_;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(BatchPosixTest, FirstAndSecondStartInAnEmptyCarrier) {
+  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0) << err_.str();
+  const std::string id_file = (root_ / "ann/keldar/C/KELDAR.ID").string();
+  std::istringstream lines(out_.str());
+  std::vector<std::string> got;
+  for (std::string line; std::getline(lines, line);) got.push_back(line);
+  ASSERT_EQ(got.size(), 12u);
+  EXPECT_EQ(got[0].rfind("Запуск <+>", 0), 0u);
+  EXPECT_EQ(got[3], "Идентификация компьютера по файлу " + id_file);
+  EXPECT_EQ(got[5], "Файл " + id_file + " создан");
+  EXPECT_EQ(got[6], "Добавлен идентификатор компьютера: Ann");
+  EXPECT_EQ(got[9], std::string(76, '#'));
+  EXPECT_EQ(got[11], std::string(95, '='));
+
+  std::string comps(80, '\0');
+  comps.replace(0, 7, std::string("\x27\x1E\x26\x00" "Ann", 7));
+  EXPECT_EQ(read_bytes(carrier_ / "COMPS.QRV"), comps);
+  EXPECT_EQ(read_bytes(carrier_ / "MASKS.QRV"), std::string(2, '\0'));
+  EXPECT_EQ(read_bytes(carrier_ / "SYNCOBJ.QRV"), std::string("\xE5\x00\x00\x01\x00", 5));
+  EXPECT_EQ(read_bytes(id_file), std::string("\x27\x1E\x26\x00", 4));
+  std::string log = read_bytes(carrier_ / "KELDAR.LOG");
+  EXPECT_NE(log.find("\xC4\xEE\xE1\xE0\xE2\xEB\xE5\xED \xE8\xE4\xE5\xED\xF2\xE8\xF4\xE8\xEA\xE0\xF2\xEE\xF0 "
+                     "\xEA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0\xE0: Ann\r\n"),
+            std::string::npos)
+      << "the log file holds the lines in Windows-1251 with CR LF";
+
+  ASSERT_EQ(run("ann", {"--batch"}), 0);
+  EXPECT_NE(out_.str().find("\nКомпьютер идентифицирован: Ann\n"), std::string::npos);
+  ASSERT_EQ(run("bob", {"2", "--batch", "--name", "Bob"}), 0);
+  EXPECT_EQ(read_bytes(root_ / "bob/keldar/E/KELDAR.ID"), std::string("\x85\x09\xF6\x52", 4));
+  EXPECT_EQ(run("cid", {"--batch"}), exit_status::kUnidentified);
+}
+
+TEST_F(BatchPosixTest, WorkingLogInTempComesBackToTheCarrier) {
+  fs::create_directories(root_ / "tmp");
+  setenv("TEMP", (root_ / "tmp").c_str(), 1);
+  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0);
+  ASSERT_EQ(run("ann", {"--batch"}), 0);
+  unsetenv("TEMP");
+  EXPECT_FALSE(fs::exists(root_ / "tmp/KELDAR.LOG"));
+  std::string log = read_bytes(carrier_ / "KELDAR.LOG");
+  const std::string end_line = std::string(95, '=') + "\r\n";
+  std::size_t first = log.find(end_line);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(log.find(end_line, first + 1), std::string::npos) << "both runs' lines are kept";
+  EXPECT_EQ(log.size() - end_line.size(), log.rfind(end_line));
+}
+
+}  // namespace
+}  // namespace keldar
