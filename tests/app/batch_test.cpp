@@ -4,9 +4,9 @@
 
 #include <sstream>
 
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_system.h"
-#include "fakes/fixed_clock.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_system.h"
+#include "platform/fake/fixed_clock.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "fakes/fake_file_system.h"
-#include "fakes/fake_system.h"
-#include "fakes/fixed_clock.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_system.h"
+#include "platform/fake/fixed_clock.h"
 #include "fakes/recording_host.h"
 #include "platform/errors.h"
 #include "platform/text.h"

@@ -6,8 +6,8 @@
 #include <ctime>
 
 #include "app/operation_log.h"
-#include "fakes/fake_file_system.h"
-#include "fakes/fixed_clock.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/fake/fixed_clock.h"
 #include "fakes/recording_host.h"
 #include "platform/errors.h"
 

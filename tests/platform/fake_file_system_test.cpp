@@ -1,6 +1,6 @@
 // The fake file system stands in for real disks in many suites; these tests
 // pin down the behaviour that would make those suites lie if it were wrong.
-#include "tests/fakes/fake_file_system.h"
+#include "platform/fake/fake_file_system.h"
 
 #include <gtest/gtest.h>
 

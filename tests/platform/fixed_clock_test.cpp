@@ -1,4 +1,4 @@
-#include "tests/fakes/fixed_clock.h"
+#include "platform/fake/fixed_clock.h"
 
 #include <gtest/gtest.h>
 

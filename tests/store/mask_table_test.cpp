@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "fakes/fake_file_system.h"
+#include "platform/fake/fake_file_system.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 

@@ -1,4 +1,4 @@
-#include "tests/fakes/fake_system.h"
+#include "platform/fake/fake_system.h"
 
 namespace keldar {
 

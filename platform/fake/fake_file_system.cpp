@@ -1,4 +1,4 @@
-#include "tests/fakes/fake_file_system.h"
+#include "platform/fake/fake_file_system.h"
 
 #include <algorithm>
 #include <functional>
