@@ -1,6 +1,7 @@
 // Batch runs on real folders through the Linux platform layer: each
 // simulated computer has its own XDG_CONFIG_HOME, all share one carrier.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -106,6 +107,48 @@ TEST_F(BatchPosixTest, WorkingLogInTempComesBackToTheCarrier) {
   ASSERT_NE(first, std::string::npos);
   EXPECT_NE(log.find(end_line, first + 1), std::string::npos) << "both runs' lines are kept";
   EXPECT_EQ(log.size() - end_line.size(), log.rfind(end_line));
+}
+
+TEST_F(BatchPosixTest, CarrierPathOf258Characters) {
+  fs::path deep = root_;
+  while (deep.string().size() < 258 - 101) deep /= std::string(100, 'd');
+  deep /= std::string(258 - deep.string().size() - 1, 'e');
+  ASSERT_EQ(deep.string().size(), 258u);
+  fs::create_directories(deep);
+  fs::current_path(deep);
+  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0) << err_.str();
+  EXPECT_EQ(fs::file_size(deep / "COMPS.QRV"), 80u);
+  EXPECT_EQ(fs::file_size(deep / "SYNCOBJ.QRV"), 5u);
+  EXPECT_TRUE(fs::exists(deep / "KELDAR.LOG"));
+}
+
+TEST_F(BatchPosixTest, ReadOnlyCarrierIsReportedNotFatal) {
+  // A read-only bind mount of the carrier: needs root, skipped without it.
+  fs::path point = root_ / "ro";
+  fs::create_directories(point);
+  if (::mount(carrier_.c_str(), point.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "cannot bind-mount";
+  }
+  struct Unmount {
+    const fs::path& p;
+    ~Unmount() { ::umount2(p.c_str(), MNT_DETACH); }
+  } unmount{point};
+  if (::mount(nullptr, point.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+    GTEST_SKIP() << "cannot make the bind mount read-only";
+  }
+  fs::current_path(point);
+  EXPECT_EQ(run("ann", {"--batch", "--name", "Ann"}), exit_status::kConfigFile);
+  const std::string out = out_.str();
+  EXPECT_NE(out.find("Ошибка открытия файла журнала " + (point / "KELDAR.LOG").string() +
+                     ": Носитель защищен от записи.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Ошибка создания файла COMPS.QRV: Носитель защищен от записи.\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("Ошибка создания файла списка масок MASKS.QRV\n"), std::string::npos);
+  EXPECT_NE(out.find("Ошибка создания файла объектов синхронизации SYNCOBJ.QRV\n"),
+            std::string::npos);
+  EXPECT_TRUE(fs::is_empty(carrier_));
 }
 
 }  // namespace
