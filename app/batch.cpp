@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "app/startup.h"
+#include "app/worker.h"
 #include "platform/text.h"
 
 namespace keldar {
@@ -18,6 +19,8 @@ Options parse_options(const std::vector<std::string>& args) {
       options.help = true;
     } else if (arg == "--batch") {
       options.batch = true;
+    } else if (arg == "--compare") {
+      options.compare = true;
     } else if (arg == "--name" || arg.rfind("--name=", 0) == 0) {
       std::string value;
       if (arg == "--name") {
@@ -48,6 +51,7 @@ Options parse_options(const std::vector<std::string>& args) {
 
 std::string usage_text() {
   return "Использование: keldar [1|2|3] --batch [--name ИМЯ]\n"
+         "               keldar [1|2|3] --compare [--name ИМЯ]\n"
          "\n"
          "Синхронизация папок нескольких компьютеров через съемный носитель.\n"
          "Программа запускается в папке носителя.\n"
@@ -55,6 +59,8 @@ std::string usage_text() {
          "  1, 2, 3       файл идентификации компьютера на диске D:, E: или F:\n"
          "                (без него - на диске C:)\n"
          "  --batch       работа без окна: строки журнала выводятся на терминал\n"
+         "  --compare     сравнить все объекты с их списками файлов (без окна);\n"
+         "                Ctrl+C прерывает сравнение\n"
          "  --name ИМЯ    имя нового компьютера (иначе оно запрашивается на\n"
          "                терминале; без терминала компьютер не идентифицируется)\n"
          "  --help        эта справка\n"
@@ -68,7 +74,9 @@ std::string usage_text() {
          "     идентификации поврежден)\n"
          "  5  ошибка чтения, создания или записи файла таблицы на носителе\n"
          "  6  ошибка открытия, записи или переноса журнала KELDAR.LOG\n"
-         "  7  текущая папка не может служить носителем\n";
+         "  7  текущая папка не может служить носителем\n"
+         "  8  список файлов не заполнен или не записан, или объект недоступен\n"
+         "  9  работа прервана\n";
 }
 
 TerminalHost::TerminalHost(std::ostream& out, std::ostream& err, std::istream* in,
@@ -101,11 +109,12 @@ void TerminalHost::show_message(std::string_view text) {
 }
 
 int run_batch(Session& session, const Options& options) {
+  bool interrupted = false;
   StartResult started = start_up(session, identification_drive(options.argument_text));
   if (started != StartResult::kReady) {
     // The program ends here; closing the log still moves this run's lines
     // back to the carrier, so they are not lost at the next start.
-    (void)session.log.close();
+    (void)session.operation_log.close();
     switch (started) {
       case StartResult::kIdFileFailed:
         return exit_status::kIdFileFailed;
@@ -115,11 +124,20 @@ int run_batch(Session& session, const Options& options) {
         return exit_status::kNoCarrier;
     }
   }
+  if (options.compare && session.require_computer(cp1251("сравнение"))) {
+    log_compare_banner(session);
+    session.queue.set(op::kCompare);
+    RunOutcome outcome = run_all_objects(session);
+    if (outcome.failed || outcome.unreachable) session.failures.lists = true;
+    interrupted = outcome.interrupted;
+  }
   finish_run(session);
   const Failures& f = session.failures;
   if (f.unidentified) return exit_status::kUnidentified;
   if (f.config_file) return exit_status::kConfigFile;
   if (f.log_file) return exit_status::kLogFile;
+  if (f.lists) return exit_status::kLists;
+  if (interrupted) return exit_status::kInterrupted;
   return exit_status::kOk;
 }
 

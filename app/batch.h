@@ -23,11 +23,14 @@ inline constexpr int kUnidentified = 4;   // no name given, or the computer coul
 inline constexpr int kConfigFile = 5;     // a table file could not be read, created or written
 inline constexpr int kLogFile = 6;        // the log could not be opened, written or moved back
 inline constexpr int kNoCarrier = 7;      // the current directory cannot be used as the carrier
+inline constexpr int kLists = 8;          // a file list could not be filled or written, or an object was unreachable
+inline constexpr int kInterrupted = 9;    // the run was stopped (Ctrl+C)
 }  // namespace exit_status
 
 struct Options {
   bool help = false;
   bool batch = false;
+  bool compare = false;  // --compare: compare every object with its list
   std::optional<std::string> name;  // Windows-1251
   // What follows the program name, joined by blanks: its first character
   // chooses the identification drive.
@@ -51,6 +54,8 @@ class TerminalHost : public Host {
   void show_log_line(std::string_view line) override;
   void set_status(std::string_view) override {}
   void set_progress(std::string_view) override {}
+  void set_title(std::string_view) override {}
+  void set_running(bool) override {}
   void ask_text(std::string_view prompt, std::string& answer) override;
   void show_message(std::string_view text) override;
 
@@ -61,7 +66,8 @@ class TerminalHost : public Host {
   std::optional<std::string> name_;
 };
 
-// A whole batch run in `session`: start-up, then the end of the run.
+// A whole batch run in `session`: start-up, the requested operation, then
+// the end of the run.
 // Returns the exit status.
 int run_batch(Session& session, const Options& options);
 

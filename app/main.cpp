@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
     std::cout << usage_text();
     return exit_status::kOk;
   }
-  if (!options.batch) {
-    std::cerr << "keldar: эта сборка работает только без окна; запустите keldar --batch\n\n"
+  if (!options.batch && !options.compare) {
+    std::cerr << "keldar: эта сборка работает только без окна; запустите keldar --batch или keldar --compare\n\n"
               << usage_text();
     return exit_status::kUsage;
   }
@@ -33,5 +33,6 @@ int main(int argc, char** argv) {
   TerminalHost host(std::cout, std::cerr, stdin_is_terminal() ? &std::cin : nullptr,
                     options.name);
   Session session(fs, system, clock, host);
+  stop_on_interrupt(session.queue.stop_slot());
   return run_batch(session, options);
 }

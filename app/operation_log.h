@@ -17,15 +17,16 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/host.h"
+#include "lists/context.h"
 
 namespace keldar {
 
 inline constexpr const char* kLogFileName = "KELDAR.LOG";
 
-class OperationLog {
+class OperationLog : public Log {
  public:
   OperationLog(FileSystem& fs, Host& host, Clock& clock);
-  ~OperationLog();
+  ~OperationLog() override;
 
   // Opens the log. With a working path, the kept log is copied over it and
   // the copy is appended to (a fresh empty working log when there is no kept
@@ -37,7 +38,7 @@ class OperationLog {
   // Logs one line (Windows-1251, no line end). Callable from any thread; the
   // host's show_log_line is called under the log's lock, so it must hand the
   // line on without waiting for another thread that may log.
-  void line(std::string_view text);
+  void line(std::string_view text) override;
 
   // Closes the file and moves the working log back over the kept log. The
   // kept log is replaced at once or not at all: when the move fails, the
@@ -49,7 +50,7 @@ class OperationLog {
 
   // The timestamp text of a time value; brings the daylight flag up to date.
   std::string timestamp(std::uint32_t value);
-  bool daylight() const { return daylight_; }
+  bool daylight() const override { return daylight_; }
   // The time value of the current moment for a banner, after bringing the
   // daylight flag up to date.
   std::uint32_t banner_time();

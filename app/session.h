@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/operation_log.h"
+#include "lists/context.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/host.h"
@@ -21,34 +22,22 @@ struct Failures {
   bool config_file = false;   // a table file could not be read, created or written
   bool log_file = false;      // the log could not be opened, written or moved back
   bool unidentified = false;  // the computer could not be identified
+  bool lists = false;         // a file list could not be filled or written
 };
 
-class Session {
+class Session : public Context {
  public:
+  // The operation log is constructed after the Context that refers to it;
+  // nothing logs before the Session is complete.
   Session(FileSystem& fs, System& system, Clock& clock, Host& host)
-      : fs(fs), system(system), clock(clock), host(host), log(fs, host, clock) {}
+      : Context(fs, clock, host, operation_log), system(system), operation_log(fs, host, clock) {}
 
-  FileSystem& fs;
   System& system;
-  Clock& clock;
-  Host& host;
-  OperationLog log;
+  OperationLog operation_log;
 
-  std::string config_dir;  // the carrier folder, ending in a separator
-  std::string id_file;     // this computer's identification file
-  bool exact_time_carrier = false;
-  int computer = -1;  // this computer's slot, -1 until identified
-
+  std::string id_file;  // this computer's identification file
   ComputerTable computers;
-  MaskTable masks;
-  ObjectTable objects;
   Failures failures;
-
-  std::string config_path(const char* file_name) const { return config_dir + file_name; }
-
-  // Whether this computer is identified. When it is not, logs one line saying
-  // that `what` cannot be done and returns false.
-  bool require_computer(std::string_view what);
 };
 
 }  // namespace keldar

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "store/bytes.h"
@@ -137,8 +138,8 @@ StartResult start_up(Session& s, char drive) {
   auto temp = s.system.environment("TEMP");
   std::optional<std::string> working;
   if (temp) working = working_log_path(*temp, s.fs.separator());
-  int log_code = s.log.open(s.config_path(kLogFileName), working);
-  s.log.line(cp1251("Запуск ") + repeat("<+>", 16) + s.log.timestamp(s.log.banner_time()));
+  int log_code = s.operation_log.open(s.config_path(kLogFileName), working);
+  s.log.line(cp1251("Запуск ") + repeat("<+>", 16) + s.operation_log.timestamp(s.operation_log.banner_time()));
   if (log_code != err::kOk) {
     s.failures.log_file = true;
     s.log.line(cp1251("Ошибка открытия файла журнала ") + (working ? *working : s.config_path(kLogFileName)) +
@@ -184,18 +185,13 @@ StartResult start_up(Session& s, char drive) {
 }
 
 int finish_run(Session& s) {
-  s.log.line(cp1251("Завершение") + repeat("(x)", 15) + s.log.timestamp(s.log.banner_time()));
+  if (!write_lists(s)) s.failures.lists = true;
+  s.log.line(cp1251("Завершение") + repeat("(x)", 15) + s.operation_log.timestamp(s.operation_log.banner_time()));
   s.log.line(std::string(95, '='));
-  int code = s.log.close();
+  s.lists.release();
+  int code = s.operation_log.close();
   if (code != err::kOk) s.failures.log_file = true;
   return code;
-}
-
-bool Session::require_computer(std::string_view what) {
-  if (computer >= 0) return true;
-  log.line(cp1251("Компьютер не идентифицирован, операция \"") + std::string(what) +
-           cp1251("\" не выполнена. Запустите программу снова и введите имя компьютера"));
-  return false;
 }
 
 }  // namespace keldar

@@ -26,9 +26,9 @@ enum class StartResult {
 // was shown the message and the program is to end; the log is still open.
 StartResult start_up(Session& session, char drive);
 
-// The end of a run: the end banner and its separator, then the log is
-// closed and moved back to the carrier. Returns the result code of closing
-// the log.
+// The end of a run: the dirty lists are written, the end banner and its
+// separator logged, the lists released, and the log closed and moved back to
+// the carrier. Returns the result code of closing the log.
 int finish_run(Session& session);
 
 }  // namespace keldar

@@ -18,6 +18,10 @@ class Host {
   virtual void set_status(std::string_view text) = 0;
   // The short progress text of long loops; empty when a loop ends.
   virtual void set_progress(std::string_view text) = 0;
+  // The window title: the object being worked on, or the program's name.
+  virtual void set_title(std::string_view text) = 0;
+  // Whether a run is in progress (the Exit button then reads "Стоп").
+  virtual void set_running(bool running) = 0;
   // Asks for one line of text under `prompt`. On confirmation `answer` gets
   // the entered text; otherwise it is left untouched.
   virtual void ask_text(std::string_view prompt, std::string& answer) = 0;

@@ -13,6 +13,8 @@ class RecordingHost : public Host {
   void show_log_line(std::string_view line) override { lines.emplace_back(line); }
   void set_status(std::string_view text) override { status = text; }
   void set_progress(std::string_view text) override { progress.emplace_back(text); }
+  void set_title(std::string_view text) override { titles.emplace_back(text); }
+  void set_running(bool on) override { running.push_back(on); }
   void ask_text(std::string_view prompt, std::string& answer) override {
     prompts.emplace_back(prompt);
     if (answer_given) answer = typed_answer;
@@ -31,6 +33,8 @@ class RecordingHost : public Host {
   std::vector<std::string> prompts;
   std::vector<std::string> messages;
   std::vector<std::string> progress;
+  std::vector<std::string> titles;
+  std::vector<bool> running;
   std::string status;
   bool answer_given = false;
   std::string typed_answer;

@@ -1,0 +1,212 @@
+#include "lists/file_list.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/text.h"
+
+namespace keldar {
+namespace {
+
+constexpr std::uint32_t kExactBit = 0x80000000u;
+constexpr std::uint32_t kDaylightBit = 1u;
+
+std::uint64_t hash_folded(std::string_view name) {
+  std::uint64_t h = 1469598103934665603ULL;
+  for (char c : name) {
+    h ^= static_cast<unsigned char>(fold_ascii(c));
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
+}  // namespace
+
+bool ListEntry::all_stamps_zero() const {
+  if (object_stamp != 0 || carrier_stamp != 0) return false;
+  for (auto s : list_stamps) {
+    if (s != 0) return false;
+  }
+  return true;
+}
+
+const char* NameStore::store(std::string_view name) {
+  std::size_t need = name.size() + 1;
+  if (need > kBlockSize) return nullptr;
+  if (blocks_.empty() || used_ + need >= kBlockSize) {
+    if (blocks_.size() >= kMaxBlocks) return nullptr;
+    char* block = new (std::nothrow) char[kBlockSize];
+    if (block == nullptr) return nullptr;
+    try {
+      blocks_.emplace_back(block);
+    } catch (const std::bad_alloc&) {
+      delete[] block;
+      return nullptr;
+    }
+    used_ = 0;
+  }
+  char* at = blocks_.back().get() + used_;
+  std::memcpy(at, name.data(), name.size());
+  at[name.size()] = '\0';
+  used_ += need;
+  return at;
+}
+
+void NameStore::clear() {
+  blocks_.clear();
+  used_ = 0;
+}
+
+std::uint32_t FileList::mark(std::uint32_t stamp, bool exact_volume, bool daylight) {
+  if (stamp == 0) return 0;
+  stamp &= ~(kExactBit | kDaylightBit);
+  if (exact_volume) {
+    if (daylight) stamp -= 3600;
+    stamp |= kExactBit;
+  }
+  if (daylight) stamp |= kDaylightBit;
+  return stamp;
+}
+
+std::size_t FileList::slot_of(std::string_view name) const {
+  std::size_t mask = index_.size() - 1;
+  std::size_t slot = hash_folded(name) & mask;
+  while (index_[slot] >= 0 && !equal_ignoring_ascii_case(entries[index_[slot]].name(), name)) {
+    slot = (slot + 1) & mask;
+  }
+  return slot;
+}
+
+void FileList::rebuild_index(std::size_t room_for) {
+  std::size_t size = 16;
+  while (size < room_for * 4) size *= 2;
+  index_.assign(size, -1);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    std::size_t slot = slot_of(entries[i].name());
+    // A name already indexed keeps its first entry (the first-match rule).
+    if (index_[slot] < 0) index_[slot] = static_cast<std::int32_t>(i);
+  }
+}
+
+ListEntry* FileList::find(std::string_view name) {
+  if (index_.empty()) return nullptr;
+  std::int32_t i = index_[slot_of(name)];
+  return i < 0 ? nullptr : &entries[i];
+}
+
+ListEntry* FileList::add(std::string_view name, NameStore& names) {
+  if (name.size() > 0xFFFF) return nullptr;
+  try {
+    if (entries.size() == entries.capacity()) entries.reserve(std::max<std::size_t>(1024, entries.size() * 2));
+    if (index_.size() < (entries.size() + 1) * 2) rebuild_index(entries.size() + 1);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  const char* stored = names.store(name);
+  if (stored == nullptr) return nullptr;
+  ListEntry& e = entries.emplace_back();
+  e.name_data = stored;
+  e.name_size = static_cast<std::uint16_t>(name.size());
+  std::size_t slot = slot_of(name);
+  if (index_[slot] < 0) index_[slot] = static_cast<std::int32_t>(entries.size() - 1);
+  return &e;
+}
+
+ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_stamp,
+                                 std::uint32_t carrier_stamp, const Marking& m,
+                                 NameStore& names, long* position) {
+  std::uint32_t object = mark(object_stamp, exact_object, m.daylight);
+  std::uint32_t carrier = mark(carrier_stamp, m.exact_time_carrier, m.daylight);
+  const bool fresh_here = states[m.computer] == 0;
+  ListEntry* e = find(name);
+  if (e != nullptr) {
+    if (position) *position = static_cast<long>(e - entries.data());
+    if (object != 0) {
+      std::uint32_t listed = e->list_stamps[m.computer];
+      if (listed != 0 && !exact_object && (listed ^ object) == kDaylightBit) object = listed;
+      e->object_stamp = object;
+      if (fresh_here) {
+        e->list_stamps[m.computer] = object;
+        dirty = true;
+      }
+    }
+    if (carrier != 0) e->carrier_stamp = carrier;
+    return e;
+  }
+  if (position) *position = static_cast<long>(entries.size());
+  e = add(name, names);
+  if (e == nullptr) return nullptr;
+  e->object_stamp = object;
+  if (fresh_here) e->list_stamps[m.computer] = object;
+  e->carrier_stamp = carrier;
+  return e;
+}
+
+void FileList::reset() {
+  entries = {};
+  index_ = {};
+  states = {};
+  object_present = exact_object = dirty = false;
+}
+
+void FileList::shrink_to_fit() {
+  try {
+    entries.shrink_to_fit();
+  } catch (const std::bad_alloc&) {
+    // Keeping the larger array is harmless.
+  }
+}
+
+void FileList::raise_state(int computer, std::uint8_t value) {
+  if (states[computer] < value) {
+    states[computer] = value;
+    dirty = true;
+  }
+}
+
+bool ListTable::create(std::size_t objects) {
+  release();
+  try {
+    lists_.resize(objects);
+  } catch (const std::bad_alloc&) {
+    lists_.clear();
+    return false;
+  }
+  held_ = true;
+  return true;
+}
+
+void ListTable::release() {
+  lists_.clear();
+  lists_.shrink_to_fit();
+  names_.clear();
+  held_ = complete_ = false;
+}
+
+std::string list_file_name(std::int16_t object_id) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%05i", static_cast<int>(object_id));
+  return text;
+}
+
+bool is_safe_relative_name(std::string_view name) {
+  if (name == "\\") return true;
+  if (name.empty() || name.front() == '\\') return false;
+  std::size_t start = 0;
+  while (start < name.size()) {
+    std::size_t end = name.find('\\', start);
+    if (end == std::string_view::npos) end = name.size();
+    std::string_view part = name.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    for (char c : part) {
+      auto u = static_cast<unsigned char>(c);
+      if (u < 0x20 || std::strchr("<>:\"/|?*", c) != nullptr) return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace keldar

@@ -1,0 +1,145 @@
+// File lists: one per object, shared by all computers through NNNNN.QRN on
+// the carrier. An entry holds, for one file or folder of the object (by its
+// relative name), what the latest scans found here and on the carrier, the
+// stamp each computer last synchronised, and what is in transit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace keldar {
+
+inline constexpr int kComputers = 4;
+// The longest name a list file can hold.
+inline constexpr std::size_t kMaxListName = 259;
+
+// Entry states.
+namespace entry_state {
+inline constexpr std::uint8_t kNone = 0;
+// 1..4: a copy put on the carrier by computer number n (index + 1).
+inline constexpr std::uint8_t kUnknownOrigin = 5;
+inline constexpr std::uint8_t kDelete = 255;
+}  // namespace entry_state
+
+struct ListEntry {
+  std::uint32_t object_stamp = 0;   // found in the object folder by the latest scan
+  std::uint32_t carrier_stamp = 0;  // found in the carrier folder (memory only)
+  std::array<std::uint32_t, kComputers> list_stamps{};
+  std::uint8_t state = entry_state::kNone;
+  // Set for a name read from a list file that must never be used to build a
+  // path (".." components, a drive, characters no file name may hold...).
+  // Such an entry is kept and written back as it was, and every action
+  // passes it over.
+  bool unsafe = false;
+  std::uint16_t name_size = 0;
+  const char* name_data = nullptr;  // in the table's name store
+
+  std::string_view name() const { return {name_data, name_size}; }
+  bool is_folder() const { return name_size > 0 && name_data[name_size - 1] == '\\'; }
+  bool all_stamps_zero() const;
+};
+
+// Names of all lists, packed into blocks of 64 KiB, released all at once.
+class NameStore {
+ public:
+  static constexpr std::size_t kBlockSize = 65536;
+  static constexpr std::size_t kMaxBlocks = 16384;
+
+  // A stable copy of `name` (NUL-terminated in the store), or nullptr when
+  // the store is full or memory is exhausted.
+  const char* store(std::string_view name);
+  void clear();
+  std::size_t blocks() const { return blocks_.size(); }
+
+ private:
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t used_ = 0;  // bytes used in the last block
+};
+
+// What marking a stamp needs to know about this computer and run.
+struct Marking {
+  int computer = 0;             // this computer's index, 0..3
+  bool daylight = false;        // the daylight flag
+  bool exact_time_carrier = false;
+};
+
+class FileList {
+ public:
+  // Stamps as find_or_add marks them, for an exact-time volume or not.
+  static std::uint32_t mark(std::uint32_t stamp, bool exact_volume, bool daylight);
+
+  // Finds the entry whose name equals `name` ignoring the case of ASCII
+  // letters, or adds one. A zero stamp leaves that field as it is. Marks the
+  // stamps, keeps this computer's list stamp as the object stamp where the
+  // two differ in the daylight marker only, and sets this computer's list
+  // stamp from the object stamp while its list state is 0. Returns nullptr
+  // when memory or the name store is exhausted. The pointer is valid until
+  // the next entry is added. `position` receives the index of the entry.
+  ListEntry* find_or_add(std::string_view name, std::uint32_t object_stamp,
+                         std::uint32_t carrier_stamp, const Marking& marking, NameStore& names,
+                         long* position = nullptr);
+  ListEntry* find(std::string_view name);
+  // Adds an entry for `name` without looking for it (the caller knows it is
+  // new); nullptr when memory or the name store is exhausted.
+  ListEntry* add(std::string_view name, NameStore& names);
+
+  // No entries, all flags clear, list states 0.
+  void reset();
+  // Frees spare capacity.
+  void shrink_to_fit();
+  // Raises this computer's list state to `value` (never lowers it).
+  void raise_state(int computer, std::uint8_t value);
+
+  std::vector<ListEntry> entries;
+  std::array<std::uint8_t, kComputers> states{};
+  bool object_present = false;  // the volume of the object folder answered
+  bool exact_object = false;    // that volume keeps exact times
+  bool dirty = false;
+
+ private:
+  std::size_t slot_of(std::string_view name) const;
+  // Makes the index hold `room_for` names at most half full.
+  void rebuild_index(std::size_t room_for);
+
+  // Open addressing over entry indexes; -1 = empty slot.
+  std::vector<std::int32_t> index_;
+};
+
+// One list per object of the object table, in table order, and the name
+// store of all of them.
+class ListTable {
+ public:
+  bool held() const { return held_; }
+  // False while a fill is under way and after a fill that a stop request
+  // cut short: such lists hold only part of their files and are never
+  // written.
+  bool complete() const { return complete_; }
+  void set_complete(bool complete) { complete_ = complete; }
+  // Creates one empty list per object; false when memory is exhausted.
+  bool create(std::size_t objects);
+  // Releases every list and the name store.
+  void release();
+  FileList& list(int object) { return lists_.at(object); }
+  NameStore& names() { return names_; }
+  std::size_t size() const { return lists_.size(); }
+
+ private:
+  bool held_ = false;
+  bool complete_ = false;
+  std::vector<FileList> lists_;
+  NameStore names_;
+};
+
+// The five characters that name an object's list file and carrier folder:
+// the id right-aligned and padded with '0' (7 -> "00007").
+std::string list_file_name(std::int16_t object_id);
+
+// Whether a relative name read from a list may be used to build a path.
+bool is_safe_relative_name(std::string_view name);
+
+}  // namespace keldar

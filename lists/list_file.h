@@ -1,0 +1,36 @@
+// The list file NNNNN.QRN in the carrier folder.
+//
+//   offset 0  magic 0xE5
+//   offset 1  list state of computers 0..3, one byte each
+//   offset 5  entry records to the end of the file: four list stamps
+//             (uint32 each), name length n (uint16, 0..259), entry state
+//             (byte), then n name bytes without a terminator
+//
+// Object and carrier stamps are not stored.
+#pragma once
+
+#include <string>
+
+#include "lists/context.h"
+
+namespace keldar {
+
+// The list file's bytes: the header, then every entry that has a nonzero
+// stamp; names are cut to 259 bytes.
+std::string encode_list(const FileList& list);
+
+// Resets the list of `object` and loads its file. Returns the number of
+// entries held, or -1 when memory or the name store ran out. `opened` tells
+// whether the file could be read. A damaged tail ends the load; names that
+// must not be used to build a path are kept, marked unsafe, and logged.
+long load_list_file(Context& ctx, int object, bool& opened);
+
+// Writes the file of every dirty list, each through a temporary renamed
+// over the old file, and logs one line per list: the number of records
+// written ("%5i") or "ErrOp" / "ErrWr", then "->" and the path. A list that
+// could not be written stays dirty and its old file stays as it was.
+// Lists that a stop request left incomplete are never written. Returns
+// false when some list could not be written.
+bool write_lists(Context& ctx);
+
+}  // namespace keldar

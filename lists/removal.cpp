@@ -1,0 +1,53 @@
+#include "lists/removal.h"
+
+#include <vector>
+
+#include "lists/scan.h"
+#include "platform/errors.h"
+
+namespace keldar {
+
+bool delete_tree(Context& ctx, const std::string& folder, std::string_view pattern,
+                 bool delete_files) {
+  std::vector<DirItem> items;
+  if (ctx.fs.search(folder, pattern, items) != err::kOk || items.empty()) return true;
+  bool kept = false;
+  for (const DirItem& item : items) {
+    if (!ctx.queue.running()) break;
+    if (item.kind == ItemKind::kFolder) {
+      std::string sub = item.full_path;
+      sub += ctx.fs.separator();
+      if (!delete_tree(ctx, sub, pattern, delete_files)) kept = true;
+    } else if (delete_files) {
+      (void)ctx.fs.set_normal_attributes(item.full_path);
+      (void)ctx.fs.delete_file(item.full_path);
+      ++ctx.deleted;
+      ctx.progress.show(ctx.deleted);
+    } else {
+      kept = true;
+    }
+  }
+  if (kept) return false;
+  std::string self = folder;
+  while (self.size() > 1 && (self.back() == '\\' || self.back() == '/')) self.pop_back();
+  (void)ctx.fs.set_normal_attributes(self);
+  return ctx.fs.remove_folder(self) == err::kOk;
+}
+
+void delete_object_list(Context& ctx) {
+  (void)ctx.fs.delete_file(ctx.config_path(list_file_name(ctx.object().id()) + ".QRN"));
+  const std::string carrier_folder = carrier_path(ctx, "\\");
+  std::string item = carrier_folder.substr(0, carrier_folder.size() - 1);
+  ItemKind kind;
+  if (ctx.fs.item_kind(item, kind) == err::kOk && kind == ItemKind::kLink) {
+    // A link in place of the carrier folder is removed, not followed.
+    (void)ctx.fs.delete_file(item);
+  } else {
+    ctx.queue.set(op::kDeleteTree);
+    (void)delete_tree(ctx, carrier_folder, "*.*", true);
+    ctx.queue.set(op::kNone);
+  }
+  ctx.lists.release();
+}
+
+}  // namespace keldar

@@ -1,0 +1,294 @@
+#include "lists/scan.h"
+
+#include <cstdio>
+#include <unordered_set>
+#include <vector>
+
+#include "lists/list_file.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+
+namespace keldar {
+namespace {
+
+constexpr FileTime kTicksPerSecond = 10000000;
+constexpr FileTime kTwoSeconds = 2 * kTicksPerSecond;
+constexpr std::uint32_t kExactBit = 0x80000000u;
+
+// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
+std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+LocalTime fields_of(std::int64_t seconds) {
+  std::int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+  std::int64_t rest = seconds - days * 86400;
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(days - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  LocalTime t;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  t.year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (t.month <= 2));
+  t.hour = static_cast<int>(rest / 3600);
+  t.minute = static_cast<int>(rest / 60 % 60);
+  t.second = static_cast<int>(rest % 60);
+  return t;
+}
+
+std::int64_t seconds_of(const LocalTime& t) {
+  return days_from_civil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 +
+         t.second;
+}
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+std::string with_separator(const FileSystem& fs, std::string folder) {
+  if (folder.empty() || !is_separator(folder.back())) folder += fs.separator();
+  return folder;
+}
+
+// One scan of an object folder or a carrier folder into the current list.
+class Scanner {
+ public:
+  Scanner(Context& ctx, FileList& list, bool carrier)
+      : ctx_(ctx), list_(list), carrier_(carrier), marking_(ctx.marking()) {}
+
+  // Scans `folder` (ending in a separator) with `pattern`; `relative` is
+  // the relative name of the folder ("" for the top). False on failure.
+  bool scan(const std::string& folder, std::string_view pattern, const std::string& relative,
+            bool nested) {
+    std::vector<DirItem> items;
+    int code = ctx_.fs.search(folder, pattern, items);
+    if (code != err::kOk) {
+      if (code != err::kFileNotFound && code != err::kPathNotFound) {
+        ctx_.log.line(cp1251("Ошибка чтения папки ") + folder + ": " + error_line(code));
+      }
+      return true;
+    }
+    std::unordered_set<std::string> seen;
+    for (const DirItem& item : items) {
+      if (!ctx_.queue.running()) break;
+      if (!usable(item, seen)) continue;
+      std::uint32_t stamp = take_stamp(ctx_, item, list_.exact_object);
+      const bool folder_item = item.kind == ItemKind::kFolder;
+      if (folder_item && !nested) continue;
+      std::string name = relative + item.name + (folder_item ? "\\" : "");
+      if (name.size() > kMaxListName) {
+        ctx_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + item.full_path);
+        continue;
+      }
+      long position = 0;
+      ListEntry* e = list_.find_or_add(name, carrier_ ? 0 : stamp, carrier_ ? stamp : 0, marking_,
+                                       ctx_.lists.names(), &position);
+      if (e == nullptr) return false;
+      ctx_.progress.show(position);
+      if (folder_item &&
+          !scan(with_separator(ctx_.fs, item.full_path), pattern, name, nested)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  // Whether an item may enter the list; logs why not.
+  bool usable(const DirItem& item, std::unordered_set<std::string>& seen) {
+    if (!item.carriable) {
+      ctx_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + item.full_path);
+      return false;
+    }
+    if (item.kind == ItemKind::kLink || item.kind == ItemKind::kOther) {
+      ctx_.log.line(cp1251(item.kind == ItemKind::kLink ? "Ссылка не обрабатывается: "
+                                                        : "Особый файл не обрабатывается: ") +
+                    item.full_path);
+      return false;
+    }
+    if (item.kind == ItemKind::kFile && is_temporary_name(item.name)) {
+      // A leftover of an interrupted copy: it never travels.
+      if (ctx_.fs.delete_file(item.full_path) == err::kOk) {
+        ctx_.log.line(cp1251("Удален временный файл ") + item.full_path);
+      }
+      return false;
+    }
+    if (!seen.insert(fold_ascii(item.name)).second) {
+      ctx_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
+                    item.full_path);
+      return false;
+    }
+    return true;
+  }
+
+  Context& ctx_;
+  FileList& list_;
+  bool carrier_;
+  Marking marking_;
+};
+
+// The stamp of the folder itself, or nullopt when it is not a folder.
+std::optional<std::uint32_t> folder_stamp(Context& ctx, const std::string& folder,
+                                          bool exact_object) {
+  std::string path = folder;
+  while (path.size() > 1 && is_separator(path.back())) path.pop_back();
+  ItemKind kind;
+  FileTimes times;
+  if (ctx.fs.item_kind(path, kind) != err::kOk || kind != ItemKind::kFolder ||
+      ctx.fs.get_times(path, times) != err::kOk) {
+    return std::nullopt;
+  }
+  DirItem item;
+  item.kind = ItemKind::kFolder;
+  item.full_path = path;
+  item.last_write = times.last_write;
+  return take_stamp(ctx, item, exact_object);
+}
+
+}  // namespace
+
+std::string_view path_folder(std::string_view object_path) {
+  std::size_t last = object_path.find_last_of("\\/");
+  return last == std::string_view::npos ? std::string_view{} : object_path.substr(0, last + 1);
+}
+
+std::string_view path_pattern(std::string_view object_path) {
+  return object_path.substr(path_folder(object_path).size());
+}
+
+std::string object_path(const Context& ctx, std::string_view relative_name) {
+  std::string path(path_folder(ctx.object().path(ctx.computer)));
+  if (relative_name != "\\") path += relative_name;
+  return path;
+}
+
+std::string carrier_path(const Context& ctx, std::string_view relative_name) {
+  std::string path = ctx.config_dir + list_file_name(ctx.object().id()) + ctx.fs.separator();
+  if (relative_name != "\\") path += relative_name;
+  return path;
+}
+
+std::uint32_t stamp_seconds(FileTime time, Clock& clock) {
+  if (time < kFileTimeUnixEpoch) return 0;
+  auto unix_seconds = static_cast<std::int64_t>((time - kFileTimeUnixEpoch) / kTicksPerSecond);
+  std::int64_t now = clock.now();
+  std::int64_t offset = seconds_of(clock.to_local(now)) - now;
+  LocalTime fields = fields_of(unix_seconds + offset);
+  fields.is_dst = -1;
+  std::int64_t seconds = clock.from_local(fields);
+  if (seconds <= 0 || seconds >= static_cast<std::int64_t>(kExactBit)) return 0;
+  return static_cast<std::uint32_t>(seconds);
+}
+
+std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object) {
+  FileTime time = item.last_write;
+  if (exact_object && time % kTwoSeconds != 0) {
+    time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
+    FileTimes times;
+    times.last_write = time;
+    (void)ctx.fs.set_times(item.full_path, times);
+  }
+  return stamp_seconds(time, ctx.clock);
+}
+
+long fill_object_list(Context& ctx, int object) {
+  const std::string own_path = ctx.objects.record(object).path(ctx.computer);
+  if (own_path.empty()) return 0;
+  ctx.current_object = object;
+  FileList& list = ctx.lists.list(object);
+
+  bool opened = false;
+  long n = load_list_file(ctx, object, opened);
+  if (n < 0) return -1;
+  std::string report = opened ? std::to_string(n) : std::string();
+
+  const std::string folder(path_folder(own_path));
+  VolumeInfo volume;
+  int code = ctx.fs.volume(folder.empty() ? own_path : folder, volume);
+  if (code != err::kOk) {
+    log_system_error(ctx.log, code);
+  } else {
+    list.exact_object = volume.exact_times;
+    list.object_present = true;
+  }
+
+  std::uint32_t root_stamp = 0;
+  if (!ctx.fs.is_drive_root(folder)) {
+    root_stamp = folder_stamp(ctx, folder, list.exact_object).value_or(volume.serial);
+  }
+  const Marking marking = ctx.marking();
+  if (list.find_or_add("\\", root_stamp, 0, marking, ctx.lists.names()) == nullptr) return -1;
+
+  std::string pattern(path_pattern(own_path));
+  if (pattern.empty()) pattern = "*.*";
+  const bool nested = ctx.objects.record(object).allow_nested();
+  if (!Scanner(ctx, list, false).scan(folder, pattern, "", nested)) return -1;
+  if (static_cast<long>(list.entries.size()) > n) {
+    list.dirty = true;
+    report += "+" + std::to_string(static_cast<long>(list.entries.size()) - n);
+    n = static_cast<long>(list.entries.size());
+  }
+
+  const std::string carrier_folder = carrier_path(ctx, "\\");
+  std::string carrier_item = carrier_folder.substr(0, carrier_folder.size() - 1);
+  ItemKind kind = ItemKind::kFolder;
+  bool carrier_usable = true;
+  if (ctx.fs.item_kind(carrier_item, kind) == err::kOk && kind != ItemKind::kFolder) {
+    // The carrier comes from elsewhere: a link or a file in place of the
+    // object's carrier folder is never followed or written through.
+    ctx.log.line(cp1251("На носителе вместо папки объекта не папка, не обрабатывается: ") +
+                 carrier_item);
+    carrier_usable = false;
+  }
+  if (carrier_usable) {
+    if (auto stamp = folder_stamp(ctx, carrier_folder, list.exact_object)) {
+      std::uint32_t marked = *stamp;
+      if (ctx.exact_time_carrier) {
+        if (marking.daylight) marked -= 3600;
+        marked |= kExactBit;
+      }
+      ListEntry* root = list.find("\\");
+      if (root != nullptr) root->carrier_stamp = marked;
+    }
+    if (!Scanner(ctx, list, true).scan(carrier_folder, "*.*", "", true)) return -1;
+  }
+  if (static_cast<long>(list.entries.size()) > n) {
+    list.dirty = true;
+    report += ":+" + std::to_string(static_cast<long>(list.entries.size()) - n);
+    n = static_cast<long>(list.entries.size());
+  }
+
+  if (report.size() < 10) report.resize(10, ' ');
+  ctx.log.line(report + "->" + own_path);
+  list.shrink_to_fit();
+  list.raise_state(ctx.computer, 1);
+  return n;
+}
+
+long fill_all_lists(Context& ctx) {
+  const int saved = ctx.current_object;
+  ctx.lists.release();
+  if (!ctx.require_computer(cp1251("заполнение списков"))) return -1;
+  ctx.log.line(cp1251("Заполнение локальных списков файлов..."));
+  if (!ctx.lists.create(ctx.objects.count())) return -1;
+  for (int i = 0; i < ctx.objects.count(); ++i) {
+    long result = fill_object_list(ctx, i);
+    if (result < 0) {
+      ctx.current_object = saved;
+      return result;
+    }
+  }
+  ctx.progress.clear();
+  ctx.log.line(std::string(76, '-'));
+  ctx.current_object = saved;
+  ctx.lists.set_complete(ctx.queue.running());
+  return 0;
+}
+
+}  // namespace keldar

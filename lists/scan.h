@@ -1,0 +1,49 @@
+// Filling the file lists: load each list file, then scan the object folder
+// on this computer and the object's carrier folder, entering every file and
+// folder found with its stamp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "lists/context.h"
+#include "platform/file_system.h"
+
+namespace keldar {
+
+// The folder of an object path such as "/home/ann/work/*.*" or
+// "D:\WORK\*.*": the text up to and including its last separator ('\' or
+// '/'); and the pattern after it.
+std::string_view path_folder(std::string_view object_path);
+std::string_view path_pattern(std::string_view object_path);
+
+// The object folder of the current object on this computer followed by the
+// relative name ("\" adds nothing).
+std::string object_path(const Context& ctx, std::string_view relative_name);
+// The object's carrier folder (carrier + NNNNN + separator) followed by the
+// relative name ("\" adds nothing).
+std::string carrier_path(const Context& ctx, std::string_view relative_name);
+
+// Seconds since 1970 of a file time, as the system's first platform derives
+// them and as every computer's stamps are made: the time is shifted by the
+// current offset of local time from UTC (daylight saving time of now), then
+// its calendar fields are read as a local time whose daylight saving time
+// the time-zone rules decide. 0 when the time cannot be converted.
+std::uint32_t stamp_seconds(FileTime time, Clock& clock);
+
+// The unmarked stamp of a found item. On an exact-time object volume a time
+// that is not a whole two seconds is rounded to the nearest one (an odd
+// second rounds down) and written back to the item.
+std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object);
+
+// Fills the list of object `object` (loaded first): 0 when the object has no
+// folder on this computer, -1 on failure, else the number of entries. Logs
+// the count line.
+long fill_object_list(Context& ctx, int object);
+
+// Releases the lists and fills every object's list anew: 0, or the negative
+// result of the first object that failed. Logs the opening and closing lines.
+long fill_all_lists(Context& ctx);
+
+}  // namespace keldar
