@@ -76,18 +76,22 @@ int main(int argc, char** argv) {
     std::string path = *samples + "/" + cp1251(sample.path);
     int code = make_folders(fs, path.substr(0, path.rfind('/')));
     if (code == err::kOk) code = fs.write_file(path, cp1251(sample.text));
-    if (code != err::kOk) return fail(std::string("cannot write ") + sample.path + ": " + to_utf8_lossy(error_line(code)));
+    if (code != err::kOk)
+      return fail(std::string("cannot write ") + sample.path + ": " +
+                  to_utf8_lossy(error_line(code)));
   }
 
   ObjectTable objects;
   std::string objects_path = *carrier + "/" + kObjectFileName;
-  if (objects.load(fs, objects_path) < 0 && objects.count() != 0) return fail("cannot read SYNCOBJ.QRV");
+  if (objects.load(fs, objects_path) < 0 && objects.count() != 0)
+    return fail("cannot read SYNCOBJ.QRV");
   const char* folders[] = {"Документы", "Проекты"};
   for (int i = 0; i < 2; ++i) {
     ObjectRecord& r = objects.new_object();
     r.set_id(objects.next_id());
     r.set_allow_nested(i == 0);
-    if (!r.set_path(slot, *samples + "/" + cp1251(folders[i]) + "/*.*")) return fail("path too long");
+    if (!r.set_path(slot, *samples + "/" + cp1251(folders[i]) + "/*.*"))
+      return fail("path too long");
     objects.set_next_id(static_cast<std::int16_t>(objects.next_id() + 1));
     if (!objects.commit_new_object()) return fail("object table full");
   }

@@ -1,0 +1,207 @@
+#include "tools/listtext/listtext.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace keldar::listtext {
+namespace {
+
+// Paths of this length and more do not fit the Windows path buffer.
+constexpr std::size_t kMaxPath = 260;
+// Longest name that a list record can hold.
+constexpr std::size_t kMaxName = 259;
+constexpr std::size_t kRecordSize = 19;
+
+// Unicode code points of Windows-1251 0x80..0xBF (0 = no character);
+// 0xC0..0xFF are U+0410..U+044F in order.
+constexpr std::array<char16_t, 64> kHighHalf = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+};
+
+struct Close {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, Close>;
+
+File open(const std::string& path, const char* mode) {
+  return File(std::fopen(path.c_str(), mode));
+}
+
+// Whether daylight saving time is in effect now, by local time.
+bool daylight_in_effect_now() {
+  std::time_t now = std::time(nullptr);
+  const std::tm* local = std::localtime(&now);
+  return local != nullptr && local->tm_isdst > 0;
+}
+
+// Writes text as a Windows text-mode stream does: every '\n' becomes CR LF,
+// so the dump reads the same on every computer that uses the carrier.
+bool put_text(std::FILE* file, std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return std::fwrite(out.data(), 1, out.size(), file) == out.size();
+}
+
+std::uint32_t u32_at(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::string state_column(unsigned char state) {
+  if (state == 255) return "X|";
+  if (state == 0) return " |";
+  return std::to_string(static_cast<signed char>(state)) + "|";
+}
+
+// Whether the path names a list file: the extension (from the last dot of
+// the last component, '/' and '\' both separating folders, a leading "X:"
+// being a drive) is exactly ".QRN" and the file name begins with '0'.
+// Gives the path of the text file beside it in text_path.
+bool is_list_path(const std::string& path, std::string& text_path) {
+  std::size_t name = path.find_last_of("/\\");
+  if (name != std::string::npos) {
+    ++name;
+  } else {
+    name = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  }
+  std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < name) return false;
+  if (path.compare(dot, std::string::npos, ".QRN") != 0) return false;
+  if (dot == name || path[name] != '0') return false;
+  text_path = path.substr(0, dot) + ".QRT";
+  return true;
+}
+
+}  // namespace
+
+std::string to_utf8(std::string_view cp1251) {
+  std::string out;
+  out.reserve(cp1251.size() * 2);
+  for (char c : cp1251) {
+    unsigned char b = static_cast<unsigned char>(c);
+    char32_t u = b < 0x80 ? b : b >= 0xC0 ? 0x0410 + (b - 0xC0) : kHighHalf[b - 0x80];
+    if (u == 0 && b != 0) u = '?';
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+    } else if (u < 0x800) {
+      out += static_cast<char>(0xC0 | u >> 6);
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | u >> 12);
+      out += static_cast<char>(0x80 | (u >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The moment is the stamp without its two marker bits (31: NTFS, 0:
+// daylight); an hour is added while daylight saving time is in effect at
+// the time of the dump.
+std::string time_text(std::uint32_t stamp, bool daylight_now) {
+  if (stamp == 0) return std::string(21, '=');
+  std::time_t moment = static_cast<std::time_t>(stamp & 0x7FFFFFFEu) + (daylight_now ? 3600 : 0);
+  std::string text(19, '?');
+  if (const std::tm* t = std::localtime(&moment)) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%02i.%02i.%04i %02i:%02i:%02i", t->tm_mday, t->tm_mon + 1,
+                  t->tm_year + 1900, t->tm_hour, t->tm_min, t->tm_sec);
+    text = buffer;
+  }
+  text += (stamp & 0x80000000u) ? 'n' : ' ';
+  text += (stamp & 1u) ? 'd' : ' ';
+  return text;
+}
+
+std::string usage() {
+  return "Использование: listtext NNNNN.QRN\n"
+         "               listtext --help\n"
+         "\n"
+         "Записывает файл списка NNNNN.QRN в текстовом виде в файл NNNNN.QRT рядом\n"
+         "с ним и выводит на терминал каждое имя из списка.\n"
+         "\n"
+         "Коды завершения:\n"
+         "  0  текст записан\n"
+         "  1  это не файл списка (расширение не .QRN, имя не начинается с 0\n"
+         "     или первый байт не 0xE5)\n"
+         "  2  файл списка не удается открыть или прочитать, или его заголовок\n"
+         "     обрезан\n"
+         "  3  не удается создать или записать файл NNNNN.QRT\n"
+         "  4  неверные аргументы (нет пути, лишний аргумент или путь длиннее\n"
+         "     259 символов)\n";
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && args[0] == "--help") {
+    out << usage();
+    return exit_code::kOk;
+  }
+  if (args.size() != 1 || args[0].empty()) {
+    err << "listtext: укажите один путь к файлу списка\n\n" << usage();
+    return exit_code::kUsage;
+  }
+  const std::string& path = args[0];
+  if (path.size() >= kMaxPath) {
+    err << "listtext: путь длиннее " << kMaxPath - 1 << " символов; перейдите в папку "
+        << "списка и укажите путь короче\n";
+    return exit_code::kUsage;
+  }
+  const bool daylight_now = daylight_in_effect_now();
+
+  std::string text_path;
+  if (!is_list_path(path, text_path)) return exit_code::kNotAList;
+  File in = open(path, "rb");
+  if (!in) return exit_code::kCannotRead;
+  File text = open(text_path, "wb");
+  if (!text) return exit_code::kCannotCreate;
+
+  bool written = true;
+  unsigned char magic;
+  if (std::fread(&magic, 1, 1, in.get()) == 1) {
+    if (magic != 0xE5) return exit_code::kNotAList;
+    unsigned char states[4];
+    if (std::fread(states, 1, 4, in.get()) != 4) return exit_code::kCannotRead;
+    char line[128];
+    std::snprintf(line, sizeof line, "V|%21i|%21i|%21i|%21i|\n",
+                  static_cast<signed char>(states[0]), static_cast<signed char>(states[1]),
+                  static_cast<signed char>(states[2]), static_cast<signed char>(states[3]));
+    written = put_text(text.get(), line);
+
+    unsigned char record[kRecordSize];
+    while (written && std::fread(record, 1, kRecordSize, in.get()) == kRecordSize) {
+      // A longer name cannot be stored; its rest is read as the next record.
+      std::size_t n = std::min<std::size_t>(record[16] | record[17] << 8, kMaxName);
+      std::array<char, kMaxName + 1> name{};
+      std::size_t got = std::fread(name.data(), 1, n, in.get());
+      // The name ends at its first NUL byte, if it holds one.
+      std::string_view shown(name.data());
+      out << to_utf8(shown) << '\n';
+      if (got < n) break;
+      std::string entry = state_column(record[18]);
+      for (int k = 0; k < 4; ++k) entry += time_text(u32_at(record + 4 * k), daylight_now) + "|";
+      entry += shown;
+      entry += '\n';
+      written = put_text(text.get(), entry);
+    }
+  }
+  // A read error is not the end of the list.
+  if (std::ferror(in.get())) return exit_code::kCannotRead;
+  written = std::fflush(text.get()) == 0 && written;
+  if (std::fclose(text.release()) != 0 || !written) return exit_code::kCannotCreate;
+  return exit_code::kOk;
+}
+
+}  // namespace keldar::listtext
