@@ -6,6 +6,8 @@
 #include <ctime>
 #include <memory>
 
+#include "platform/text.h"
+
 namespace keldar::listtext {
 namespace {
 
@@ -14,19 +16,6 @@ constexpr std::size_t kMaxPath = 260;
 // Longest name that a list record can hold.
 constexpr std::size_t kMaxName = 259;
 constexpr std::size_t kRecordSize = 19;
-
-// Unicode code points of Windows-1251 0x80..0xBF (0 = no character);
-// 0xC0..0xFF are U+0410..U+044F in order.
-constexpr std::array<char16_t, 64> kHighHalf = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
-    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
-    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
-    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
-    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
-    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
-    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
-    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
-};
 
 struct Close {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -87,26 +76,6 @@ bool is_list_path(const std::string& path, std::string& text_path) {
 
 }  // namespace
 
-std::string to_utf8(std::string_view cp1251) {
-  std::string out;
-  out.reserve(cp1251.size() * 2);
-  for (char c : cp1251) {
-    unsigned char b = static_cast<unsigned char>(c);
-    char32_t u = b < 0x80 ? b : b >= 0xC0 ? 0x0410 + (b - 0xC0) : kHighHalf[b - 0x80];
-    if (u == 0 && b != 0) u = '?';
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += static_cast<char>(0xC0 | u >> 6);
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | u >> 12);
-      out += static_cast<char>(0x80 | (u >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
-}
 
 // The moment is the stamp without its two marker bits (31: NTFS, 0:
 // daylight); an hour is added while daylight saving time is in effect at
@@ -188,7 +157,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       std::size_t got = std::fread(name.data(), 1, n, in.get());
       // The name ends at its first NUL byte, if it holds one.
       std::string_view shown(name.data());
-      out << to_utf8(shown) << '\n';
+      out << to_utf8_lossy(shown) << '\n';
       if (got < n) break;
       std::string entry = state_column(record[18]);
       for (int k = 0; k < 4; ++k) entry += time_text(u32_at(record + 4 * k), daylight_now) + "|";

@@ -26,9 +26,6 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // The 21-character time text of a list stamp.
 std::string time_text(std::uint32_t stamp, bool daylight_now);
 
-// Windows-1251 -> UTF-8 for the terminal; 0x98, which has no character,
-// becomes '?'.
-std::string to_utf8(std::string_view cp1251);
 
 std::string usage();
 
