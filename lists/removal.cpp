@@ -6,11 +6,29 @@
 #include "platform/errors.h"
 
 namespace keldar {
+namespace {
+
+// "*", "*.*" and the like: a search that would find an empty folder's own
+// "." and ".." entries where the system reports them.
+bool matches_every_name(std::string_view pattern) {
+  return pattern.find('*') != std::string_view::npos &&
+         pattern.find_first_not_of("*.") == std::string_view::npos;
+}
+
+}  // namespace
 
 bool delete_tree(Context& ctx, const std::string& folder, std::string_view pattern,
                  bool delete_files) {
   std::vector<DirItem> items;
-  if (ctx.fs.search(folder, pattern, items) != err::kOk || items.empty()) return true;
+  if (ctx.fs.search(folder, pattern, items) != err::kOk) return true;
+  // Nothing of the pattern: the folder is left alone, unless the pattern
+  // matches every name; then the folder is empty and goes.
+  if (items.empty() && !matches_every_name(pattern)) return true;
+  std::string self = folder;
+  while (self.size() > 1 && (self.back() == '\\' || self.back() == '/')) self.pop_back();
+  // A folder that may not be written keeps its files on Linux, where a
+  // read-only attribute of a Windows folder would not.
+  if (delete_files) (void)ctx.fs.set_normal_attributes(self);
   bool kept = false;
   for (const DirItem& item : items) {
     if (!ctx.queue.running()) break;
@@ -28,8 +46,6 @@ bool delete_tree(Context& ctx, const std::string& folder, std::string_view patte
     }
   }
   if (kept) return false;
-  std::string self = folder;
-  while (self.size() > 1 && (self.back() == '\\' || self.back() == '/')) self.pop_back();
   (void)ctx.fs.set_normal_attributes(self);
   return ctx.fs.remove_folder(self) == err::kOk;
 }

@@ -102,7 +102,10 @@ class Scanner {
  private:
   // Whether an item may enter the list; logs why not.
   bool usable(const DirItem& item, std::unordered_set<std::string>& seen) {
-    if (!item.carriable) {
+    // A name that no Windows folder could hold (a character such as ':' or
+    // '*' from a Linux disk) would be refused by every computer that loads
+    // the list; it cannot travel.
+    if (!item.carriable || !is_safe_relative_name(item.name)) {
       ctx_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + item.full_path);
       return false;
     }
@@ -149,6 +152,23 @@ std::optional<std::uint32_t> folder_stamp(Context& ctx, const std::string& folde
   item.full_path = path;
   item.last_write = times.last_write;
   return take_stamp(ctx, item, exact_object);
+}
+
+// The volume that holds `folder`. A folder that does not exist yet (it may
+// be created from the carrier) is on the volume of its nearest existing
+// parent, as a drive answers for any folder on it.
+int object_volume(FileSystem& fs, const std::string& folder, VolumeInfo& volume) {
+  std::string path = folder;
+  for (;;) {
+    int code = fs.volume(path, volume);
+    if ((code != err::kFileNotFound && code != err::kPathNotFound) || fs.is_drive_root(path)) {
+      return code;
+    }
+    while (!path.empty() && is_separator(path.back())) path.pop_back();
+    std::size_t last = path.find_last_of("\\/");
+    if (last == std::string::npos) return code;
+    path.resize(last + 1);
+  }
 }
 
 }  // namespace
@@ -210,7 +230,7 @@ long fill_object_list(Context& ctx, int object) {
 
   const std::string folder(path_folder(own_path));
   VolumeInfo volume;
-  int code = ctx.fs.volume(folder.empty() ? own_path : folder, volume);
+  int code = object_volume(ctx.fs, folder.empty() ? own_path : folder, volume);
   if (code != err::kOk) {
     log_system_error(ctx.log, code);
   } else {
@@ -228,7 +248,10 @@ long fill_object_list(Context& ctx, int object) {
   std::string pattern(path_pattern(own_path));
   if (pattern.empty()) pattern = "*.*";
   const bool nested = ctx.objects.record(object).allow_nested();
-  if (!Scanner(ctx, list, false).scan(folder, pattern, "", nested)) return -1;
+  // A volume that did not answer has been reported; there is nothing to scan.
+  if (list.object_present && !Scanner(ctx, list, false).scan(folder, pattern, "", nested)) {
+    return -1;
+  }
   if (static_cast<long>(list.entries.size()) > n) {
     list.dirty = true;
     report += "+" + std::to_string(static_cast<long>(list.entries.size()) - n);
@@ -256,7 +279,7 @@ long fill_object_list(Context& ctx, int object) {
       ListEntry* root = list.find("\\");
       if (root != nullptr) root->carrier_stamp = marked;
     }
-    if (!Scanner(ctx, list, true).scan(carrier_folder, "*.*", "", true)) return -1;
+    if (!Scanner(ctx, list, true).scan(carrier_folder, "*.*", "", nested)) return -1;
   }
   if (static_cast<long>(list.entries.size()) > n) {
     list.dirty = true;

@@ -1,0 +1,682 @@
+// The list model (find or add, marking, the name store) and the list file
+// NNNNN.QRN: loading whole, cut and damaged files, and writing them back.
+#include "lists/list_file.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lists/file_list.h"
+#include "lists_fixture.h"
+
+namespace keldar::lists_test {
+namespace {
+
+// --- marking and find or add ------------------------------------------------
+
+class FindOrAddTest : public ::testing::Test {
+ protected:
+  ListEntry* put(std::string_view name, std::uint32_t object, std::uint32_t carrier = 0) {
+    return list.find_or_add(name, object, carrier, marking, names);
+  }
+  FileList list;
+  NameStore names;
+  Marking marking{0, false, false};
+};
+
+TEST_F(FindOrAddTest, StampsAreMarkedForTheirVolumeAndTheDaylightFlag) {
+  // Odd seconds lose their lowest bit; a stamp that comes in with markers has
+  // them cleared first.
+  EXPECT_EQ(put("A", kJune15 + 1)->object_stamp, kJune15);
+  EXPECT_EQ(put("B", kJune15 | kExact | 1)->object_stamp, kJune15);
+
+  marking.daylight = true;
+  EXPECT_EQ(put("C", kJune15)->object_stamp, kJune15 | 1);
+
+  list.exact_object = true;
+  EXPECT_EQ(put("D", kJune15)->object_stamp, 3771231249u) << "(t - 3600) | bit 31 | bit 0";
+  marking.daylight = false;
+  EXPECT_EQ(put("E", kJune15 + 1)->object_stamp, 3771234848u) << "t | bit 31";
+
+  // The carrier stamp follows the carrier's volume, not the object's.
+  list.exact_object = false;
+  marking.exact_time_carrier = true;
+  ListEntry* f = put("F", kJune15 + 1, kJune15 + 1);
+  EXPECT_EQ(f->object_stamp, kJune15);
+  EXPECT_EQ(f->carrier_stamp, kJune15 | kExact);
+  marking.daylight = true;
+  ListEntry* g = put("G", 0, kJune15);
+  EXPECT_EQ(g->carrier_stamp, (kJune15 - 3600) | kExact | 1);
+  EXPECT_EQ(g->object_stamp, 0u);
+
+  EXPECT_EQ(FileList::mark(0, true, true), 0u) << "0 stays 'no value'";
+}
+
+TEST_F(FindOrAddTest, ThisComputersListStampFollowsOnlyWhileItsListStateIsZero) {
+  marking.computer = 2;
+  ListEntry* a = put("A.TXT", kJune15);
+  EXPECT_EQ(a->list_stamps, (std::array<std::uint32_t, 4>{0, 0, kJune15, 0}));
+  EXPECT_FALSE(list.dirty) << "adding alone does not make the list dirty";
+
+  // Found again while the state is 0: object and list stamp move, dirty.
+  a = put("A.TXT", kJune15 + 10);
+  EXPECT_EQ(a->object_stamp, kJune15 + 10);
+  EXPECT_EQ(a->list_stamps[2], kJune15 + 10);
+  EXPECT_TRUE(list.dirty);
+
+  // Once scanned here (state 1) the list stamp is what was synchronised.
+  list.dirty = false;
+  list.states[2] = 1;
+  a = put("A.TXT", kJune15 + 20);
+  EXPECT_EQ(a->object_stamp, kJune15 + 20);
+  EXPECT_EQ(a->list_stamps[2], kJune15 + 10);
+  EXPECT_FALSE(list.dirty);
+  ListEntry* b = put("B.TXT", kJune15);
+  EXPECT_EQ(b->list_stamps, (std::array<std::uint32_t, 4>{}));
+
+  // Another computer's state does not count.
+  list.states[2] = 0;
+  list.states[0] = 3;
+  EXPECT_EQ(put("C.TXT", kJune15)->list_stamps[2], kJune15);
+}
+
+TEST_F(FindOrAddTest, AZeroStampLeavesItsFieldAsItIs) {
+  put("A", kJune15, kJune15 + 4);
+  list.dirty = false;
+  ListEntry* a = put("A", 0, 0);
+  EXPECT_EQ(a->object_stamp, kJune15);
+  EXPECT_EQ(a->carrier_stamp, kJune15 + 4);
+  EXPECT_EQ(a->list_stamps[0], kJune15);
+  EXPECT_FALSE(list.dirty) << "a zero object stamp changes nothing, so nothing to save";
+  a = put("A", 0, kJune15 + 8);
+  EXPECT_EQ(a->object_stamp, kJune15);
+  EXPECT_EQ(a->carrier_stamp, kJune15 + 8);
+}
+
+TEST_F(FindOrAddTest, ADaylightMarkerAloneDoesNotMakeAFileLookChanged) {
+  list.states[0] = 2;
+  ListEntry* a = put("A.TXT", 0);
+  a->list_stamps[0] = kJune15;  // synchronised in winter
+  marking.daylight = true;      // scanned again in summer: kJune15 | 1
+  EXPECT_EQ(put("A.TXT", kJune15)->object_stamp, kJune15);
+
+  a->list_stamps[0] = kJune15 | 1;  // and the other way round
+  marking.daylight = false;
+  EXPECT_EQ(put("A.TXT", kJune15)->object_stamp, kJune15 | 1);
+
+  // Anything more than the marker is a real change.
+  a->list_stamps[0] = kJune15 + 2;
+  marking.daylight = true;
+  EXPECT_EQ(put("A.TXT", kJune15)->object_stamp, kJune15 | 1);
+  a->list_stamps[0] = 0;
+  EXPECT_EQ(put("A.TXT", kJune15)->object_stamp, kJune15 | 1);
+
+  // Exact-time volumes keep what they found.
+  list.exact_object = true;
+  marking.daylight = false;
+  a->list_stamps[0] = kJune15 | kExact | 1;
+  EXPECT_EQ(put("A.TXT", kJune15)->object_stamp, kJune15 | kExact);
+  EXPECT_EQ(a->list_stamps[0], kJune15 | kExact | 1) << "state 2: list stamp untouched";
+
+  // With state 0 the kept value becomes the list stamp too.
+  list.exact_object = false;
+  list.states[0] = 0;
+  a->list_stamps[0] = kJune15;
+  marking.daylight = true;
+  put("A.TXT", kJune15);
+  EXPECT_EQ(a->object_stamp, kJune15);
+  EXPECT_EQ(a->list_stamps[0], kJune15);
+}
+
+TEST_F(FindOrAddTest, NamesEqualButForAsciiCaseAreOneEntry) {
+  long position = -1;
+  list.find_or_add("Sub\\File.txt", kJune15, 0, marking, names, &position);
+  EXPECT_EQ(position, 0);
+  ListEntry* e = list.find_or_add("SUB\\FILE.TXT", kJune15 + 2, 0, marking, names, &position);
+  EXPECT_EQ(position, 0);
+  EXPECT_EQ(e->name(), "Sub\\File.txt") << "the first spelling stays";
+  EXPECT_EQ(e->object_stamp, kJune15 + 2);
+
+  // Cyrillic letters, and the other bytes that only the wildcard match pairs
+  // up, are never folded.
+  const std::vector<std::string> distinct = {u("а.txt"), u("А.txt"), u("ё"), u("Ё"), "@",  "`",
+                                             "[",        "{",        "_",    "\x7F", "\\", "|"};
+  for (const auto& name : distinct) {
+    list.find_or_add(name, kJune15, 0, marking, names, &position);
+  }
+  EXPECT_EQ(list.entries.size(), 1 + distinct.size());
+  EXPECT_EQ(position, static_cast<long>(distinct.size())) << "a new entry is at the old count";
+  for (const auto& name : distinct) EXPECT_EQ(list.find(name)->name(), name);
+  EXPECT_EQ(list.find("sub\\file.TXT"), &list.entries[0]);
+  EXPECT_EQ(list.find("Sub\\File.tx"), nullptr);
+  EXPECT_EQ(list.find("Sub\\File.txt "), nullptr);
+}
+
+TEST_F(FindOrAddTest, TheFirstOfEqualNamesIsFoundAfterTheListGrows) {
+  // add() does not look: two entries may share a name; the first one wins,
+  // also after the entry array and its index grew many times.
+  list.add("DUP.TXT", names)->object_stamp = 1;
+  list.add("dup.txt", names)->object_stamp = 2;
+  for (int i = 0; i < 5000; ++i) {
+    ASSERT_NE(put("F" + std::to_string(i), kJune15 + 2 * i), nullptr);
+  }
+  EXPECT_EQ(list.find("Dup.Txt")->object_stamp, 1u);
+  EXPECT_EQ(list.entries.size(), 5002u);
+  for (int i = 0; i < 5000; i += 499) {
+    const ListEntry* e = list.find("f" + std::to_string(i));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name(), "F" + std::to_string(i));
+    EXPECT_EQ(e->object_stamp, kJune15 + 2 * i);
+    EXPECT_EQ(e - list.entries.data(), i + 2) << "entries keep the order of adding";
+  }
+  EXPECT_EQ(list.entries[0].name(), "DUP.TXT");
+  EXPECT_EQ(list.entries[1].name(), "dup.txt");
+
+  list.shrink_to_fit();
+  EXPECT_EQ(list.find("F4999")->object_stamp, kJune15 + 2 * 4999);
+
+  list.reset();
+  EXPECT_TRUE(list.entries.empty());
+  EXPECT_EQ(list.find("F1"), nullptr);
+  EXPECT_EQ(put("F1", kJune15)->name(), "F1");
+}
+
+TEST_F(FindOrAddTest, NamesThatDoNotFitAreRefused) {
+  EXPECT_NE(list.add(std::string(0xFFFF, 'N'), names), nullptr);
+  EXPECT_EQ(list.add(std::string(0x10000, 'N'), names), nullptr);
+  EXPECT_EQ(list.entries.size(), 1u);
+}
+
+TEST(NameStoreTest, NamesArePackedIntoBlocksAndStayWhereTheyAre) {
+  NameStore store;
+  EXPECT_EQ(store.blocks(), 0u);
+  const char* a = store.store("ABC");
+  const char* b = store.store("DE");
+  EXPECT_EQ(store.blocks(), 1u);
+  EXPECT_EQ(b - a, 4) << "each name with its terminating NUL, one after the other";
+  EXPECT_STREQ(a, "ABC");
+  EXPECT_STREQ(b, "DE");
+
+  // A name that does not fit in the rest of the block starts a new one.
+  const char* big = store.store(std::string(65530, 'x'));
+  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(store.blocks(), 2u);
+  EXPECT_EQ(big[65530], '\0');
+  EXPECT_STREQ(a, "ABC") << "earlier names are not moved";
+
+  const char* whole = store.store(std::string(65535, 'y'));
+  ASSERT_NE(whole, nullptr);
+  EXPECT_EQ(store.blocks(), 3u);
+  EXPECT_EQ(store.store(std::string(65536, 'z')), nullptr) << "no room for the NUL";
+
+  store.clear();
+  EXPECT_EQ(store.blocks(), 0u);
+}
+
+TEST(ListTableTest, CreateAndRelease) {
+  ListTable table;
+  EXPECT_FALSE(table.held());
+  ASSERT_TRUE(table.create(3));
+  EXPECT_TRUE(table.held());
+  EXPECT_FALSE(table.complete()) << "a new table holds no files yet";
+  EXPECT_EQ(table.size(), 3u);
+  Marking m;
+  table.list(2).find_or_add("A", kJune15, 0, m, table.names());
+  EXPECT_EQ(table.names().blocks(), 1u);
+  table.set_complete(true);
+  table.release();
+  EXPECT_FALSE(table.held());
+  EXPECT_FALSE(table.complete());
+  EXPECT_EQ(table.size(), 0u);
+  EXPECT_EQ(table.names().blocks(), 0u);
+  EXPECT_THROW(table.list(0), std::out_of_range);
+}
+
+TEST(ListFileNameTest, FiveDigitsWithLeadingZeros) {
+  EXPECT_EQ(list_file_name(7), "00007");
+  EXPECT_EQ(list_file_name(12), "00012");
+  EXPECT_EQ(list_file_name(471), "00471");
+  EXPECT_EQ(list_file_name(12345), "12345");
+  EXPECT_EQ(list_file_name(0), "00000");
+  EXPECT_EQ(list_file_name(32767), "32767");
+}
+
+TEST(SafeNameTest, NamesThatCouldLeaveTheObjectFolderAreUnsafe) {
+  for (std::string name :
+       {std::string("\\"), std::string("A"), std::string("SUB\\"), std::string("SUB\\DEEP\\F.TXT"),
+        std::string("..A"), std::string("A.."), std::string(".HIDDEN"), std::string("A B.TXT"),
+        u("Папка\\Отчёт.doc"), std::string("~kld1.tmp")}) {
+    EXPECT_TRUE(is_safe_relative_name(name)) << to_utf8_lossy(name);
+  }
+  for (std::string name : {std::string(""),
+                           std::string(".."),
+                           std::string("..\\"),
+                           std::string("..\\EVIL.TXT"),
+                           std::string("SUB\\..\\..\\EVIL"),
+                           std::string(".\\A"),
+                           std::string("A\\.\\B"),
+                           std::string("SUB\\.."),
+                           std::string("C:EVIL"),
+                           std::string("C:\\WINDOWS\\X"),
+                           std::string("\\ROOTED"),
+                           std::string("\\\\SERVER\\SHARE\\X"),
+                           std::string("A\\\\B"),
+                           std::string("A\0B", 3),
+                           std::string("A<B"),
+                           std::string("A>B"),
+                           std::string("A:B"),
+                           std::string("A\"B"),
+                           std::string("A/B"),
+                           std::string("../X"),
+                           std::string("A|B"),
+                           std::string("A?B"),
+                           std::string("*.*"),
+                           std::string("A\x01"),
+                           std::string("A\x1F")}) {
+    EXPECT_FALSE(is_safe_relative_name(name)) << to_utf8_lossy(name);
+  }
+}
+
+// --- the file's bytes -------------------------------------------------------
+
+TEST(EncodeListTest, HeaderThenEveryEntryWithAStamp) {
+  FileList list;
+  NameStore names;
+  list.states = {1, 2, 3, 0};
+  auto add = [&](std::string_view name, std::array<std::uint32_t, 4> stamps, std::uint8_t state,
+                 std::uint32_t object = 0, std::uint32_t carrier = 0) {
+    ListEntry* e = list.add(name, names);
+    e->list_stamps = stamps;
+    e->state = state;
+    e->object_stamp = object;
+    e->carrier_stamp = carrier;
+  };
+  add("\\", {0x11223344, 0, 0, 0x55667788}, 0);
+  add("GONE.TXT", {}, 0);                     // all six stamps 0: left out
+  add("ONLYHERE.TXT", {}, 3, kJune15);        // a stamp in memory only: kept
+  add("ONCARRIER.TXT", {}, 255, 0, kJune15);  // likewise
+  add(u("ПАПКА\\файл.doc"), {1, 2, 3, 4}, 5);
+  const std::string long_name = std::string(200, 'L') + std::string(100, 'T');
+  add(long_name, {9, 0, 0, 0}, 0);
+
+  std::string expected("\xE5\x01\x02\x03\x00", 5);
+  expected += std::string("\x44\x33\x22\x11\0\0\0\0\0\0\0\0\x88\x77\x66\x55\x01\x00\x00\\", 20);
+  expected += std::string(16, '\0') + std::string("\x0C\x00\x03", 3) + "ONLYHERE.TXT";
+  expected += std::string(16, '\0') + std::string("\x0D\x00\xFF", 3) + "ONCARRIER.TXT";
+  expected += std::string("\1\0\0\0\2\0\0\0\3\0\0\0\4\0\0\0\x0E\x00\x05", 19) +
+              "\xCF\xC0\xCF\xCA\xC0\\\xF4\xE0\xE9\xEB.doc";
+  expected +=
+      std::string("\x09\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x03\x01\x00", 19) + long_name.substr(0, 259);
+  EXPECT_EQ(encode_list(list), expected);
+
+  FileList empty;
+  EXPECT_EQ(encode_list(empty), std::string("\xE5\0\0\0\0", 5));
+}
+
+// --- loading ----------------------------------------------------------------
+
+class ListFileTest : public ListsTest {
+ protected:
+  void SetUp() override {
+    ListsTest::SetUp();
+    add_object(7, "D:\\WORK\\*.*");
+    add_object(8, "D:\\OTHER\\*.*");
+    ASSERT_TRUE(ctx.lists.create(2));
+  }
+  long load(int object = 0) {
+    bool opened = false;
+    long n = load_list_file(ctx, object, opened);
+    opened_ = opened;
+    return n;
+  }
+  FileList& list0() { return ctx.lists.list(0); }
+
+  const std::string path7 = "C:\\CARRIER\\00007.QRN";
+  const std::string path8 = "C:\\CARRIER\\00008.QRN";
+  bool opened_ = false;
+
+  const std::vector<Record> three = {
+      {{kJune15, 0, 0, 0}, "\\", 0},
+      {{kJune15, kJune15 + 2, 0, 0}, "A.TXT", 2},
+      {{0, 0, 0, kJan15}, u("ПАПКА\\Отчёт.doc"), 255},
+  };
+};
+
+TEST_F(ListFileTest, MissingEmptyOrForeignFilesGiveAnEmptyList) {
+  // What was held before is gone in every case.
+  list0().states = {3, 3, 3, 3};
+  list0().dirty = list0().object_present = list0().exact_object = true;
+  list0().add("OLD", ctx.lists.names());
+
+  EXPECT_EQ(load(), 0);
+  EXPECT_FALSE(opened_);
+  EXPECT_TRUE(list0().entries.empty());
+  EXPECT_EQ(list0().states, (std::array<std::uint8_t, 4>{}));
+  EXPECT_FALSE(list0().dirty || list0().object_present || list0().exact_object);
+  EXPECT_EQ(list0().find("OLD"), nullptr);
+
+  fs.write(path7, "");
+  EXPECT_EQ(load(), 0);
+  EXPECT_TRUE(opened_);
+
+  fs.write(path7, std::string("\xE4\x01\x02\x03\x04", 5) + record_bytes(three[1]));
+  EXPECT_EQ(load(), 0);
+  EXPECT_TRUE(opened_);
+  EXPECT_EQ(list0().states, (std::array<std::uint8_t, 4>{})) << "wrong magic: states not read";
+
+  fs.write(path7, header_bytes({1, 2, 3, 4}));
+  EXPECT_EQ(load(), 0);
+  EXPECT_EQ(list0().states, (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(ListFileTest, RecordsAreLoadedInFileOrder) {
+  fs.write(path7, list_bytes({2, 0, 1, 0}, three));
+  EXPECT_EQ(load(), 3);
+  EXPECT_TRUE(opened_);
+  ASSERT_EQ(names(list0()), (std::vector<std::string>{"\\", "A.TXT", u("ПАПКА\\Отчёт.doc")}));
+  for (std::size_t i = 0; i < 3; ++i) {
+    const ListEntry& e = list0().entries[i];
+    EXPECT_EQ(e.list_stamps, three[i].stamps) << i;
+    EXPECT_EQ(e.state, three[i].state) << i;
+    EXPECT_EQ(e.object_stamp, 0u);
+    EXPECT_EQ(e.carrier_stamp, 0u);
+    EXPECT_FALSE(e.unsafe);
+  }
+  EXPECT_EQ(list0().states, (std::array<std::uint8_t, 4>{2, 0, 1, 0}));
+  EXPECT_FALSE(list0().dirty);
+  EXPECT_FALSE(list0().object_present);
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_EQ(ctx.lists.list(1).entries.size(), 0u) << "the other object's list is not touched";
+}
+
+TEST_F(ListFileTest, AFileCutAnywhereKeepsTheWholeRecordsBeforeTheCut) {
+  const std::string whole = list_bytes({2, 1, 3, 4}, three);
+  const std::size_t ends[] = {5, 5 + 20, 5 + 20 + 24, whole.size()};  // after each record
+  for (std::size_t length = 0; length <= whole.size(); ++length) {
+    SCOPED_TRACE(length);
+    fs.write(path7, whole.substr(0, length));
+    long n = load();
+    ASSERT_GE(n, 0);
+    std::size_t expected = 0;
+    while (expected < 3 && ends[expected + 1] <= length) ++expected;
+    EXPECT_EQ(n, static_cast<long>(expected));
+    ASSERT_EQ(list0().entries.size(), expected);
+    for (std::size_t i = 0; i < expected; ++i) {
+      EXPECT_EQ(list0().entries[i].name(), three[i].name);
+      EXPECT_EQ(list0().entries[i].list_stamps, three[i].stamps);
+    }
+    std::array<std::uint8_t, 4> states{};
+    const std::array<std::uint8_t, 4> full{2, 1, 3, 4};
+    for (std::size_t k = 0; k < 4 && length >= 2 + k; ++k) states[k] = full[k];
+    EXPECT_EQ(list0().states, states);
+    EXPECT_FALSE(list0().dirty) << "state 2 here: nothing to save";
+  }
+  EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(ListFileTest, ANameOf260BytesOrMoreEndsTheLoad) {
+  Record longest{{1, 0, 0, 0}, std::string(259, 'N'), 0};
+  Record after{{2, 0, 0, 0}, "AFTER", 0};
+  fs.write(path7, list_bytes({1, 0, 0, 0}, {three[1], longest, after}));
+  EXPECT_EQ(load(), 3);
+  EXPECT_EQ(list0().entries[1].name(), longest.name);
+
+  for (std::size_t length : {std::size_t{260}, std::size_t{4096}, std::size_t{65535}}) {
+    SCOPED_TRACE(length);
+    Record bad{{3, 0, 0, 0}, std::string(length, 'B'), 0};
+    fs.write(path7, list_bytes({1, 0, 0, 0}, {three[1], bad, after}));
+    EXPECT_EQ(load(), 1);
+    EXPECT_EQ(names(list0()), std::vector<std::string>{"A.TXT"});
+  }
+  // A length field that promises more than the file holds.
+  fs.write(path7, list_bytes({1, 0, 0, 0}, {three[1]}) + record_bytes(after, 200));
+  EXPECT_EQ(load(), 1);
+}
+
+TEST_F(ListFileTest, RandomBytesNeverBreakTheLoaderAndRoundTrip) {
+  std::mt19937 random(20210615);
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    std::string data("\xE5", 1);
+    std::size_t length = random() % 600;
+    for (std::size_t i = 0; i < length; ++i) data += static_cast<char>(random() & 0xFF);
+    if (round % 2 == 0) {
+      // Mostly well-formed records with random contents, to get past the
+      // first length field.
+      data = header_bytes({static_cast<std::uint8_t>(random() % 4), 0, 0, 0});
+      int records = static_cast<int>(random() % 12);
+      for (int r = 0; r < records; ++r) {
+        Record rec;
+        for (auto& s : rec.stamps) s = random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random());
+        rec.state = static_cast<std::uint8_t>(random());
+        std::size_t n = random() % 8;
+        for (std::size_t i = 0; i < n; ++i)
+          rec.name += static_cast<char>("aAbB\\.:\0\xC0\xE0"[random() % 10]);
+        data += record_bytes(rec);
+      }
+      data.resize(data.size() - random() % 4);
+    }
+    fs.write(path7, data);
+    long n = load();
+    ASSERT_GE(n, 0);
+    ASSERT_EQ(static_cast<std::size_t>(n), list0().entries.size());
+    for (const auto& e : list0().entries) ASSERT_LE(e.name().size(), kMaxListName);
+
+    // What was loaded is written back the same way after a second load.
+    const std::string once = encode_list(list0());
+    fs.write(path7, once);
+    ASSERT_GE(load(), 0);
+    EXPECT_EQ(encode_list(list0()), once);
+  }
+}
+
+TEST_F(ListFileTest, ANameTwiceInTheFileEndsAsOneEntryWithTheLaterValues) {
+  fs.write(path7, list_bytes({1, 0, 0, 0}, {{{1, 2, 3, 4}, "Dup.Txt", 1},
+                                            {{5, 0, 0, 0}, "OTHER", 0},
+                                            {{6, 7, 0, 0}, "DUP.TXT", 255}}));
+  EXPECT_EQ(load(), 2);
+  ASSERT_EQ(names(list0()), (std::vector<std::string>{"Dup.Txt", "OTHER"}));
+  EXPECT_EQ(list0().entries[0].list_stamps, (std::array<std::uint32_t, 4>{6, 7, 0, 0}));
+  EXPECT_EQ(list0().entries[0].state, 255);
+}
+
+TEST_F(ListFileTest, TheRootsOwnListStampIsClearedUntilThisComputerScanned) {
+  const std::vector<Record> records = {{{11, 12, 13, 14}, "\\", 0}, {{21, 22, 23, 24}, "A", 0}};
+  fs.write(path7, list_bytes({0, 2, 0, 0}, records));
+  EXPECT_EQ(load(), 2);
+  EXPECT_EQ(list0().entries[0].list_stamps, (std::array<std::uint32_t, 4>{0, 12, 13, 14}));
+  EXPECT_EQ(list0().entries[1].list_stamps, (std::array<std::uint32_t, 4>{21, 22, 23, 24}));
+  EXPECT_TRUE(list0().dirty);
+
+  ctx.computer = 1;  // state 2 there: kept
+  EXPECT_EQ(load(), 2);
+  EXPECT_EQ(list0().entries[0].list_stamps, (std::array<std::uint32_t, 4>{11, 12, 13, 14}));
+  EXPECT_FALSE(list0().dirty);
+
+  ctx.computer = 3;  // state 0 there, and only this computer's slot is cleared
+  EXPECT_EQ(load(), 2);
+  EXPECT_EQ(list0().entries[0].list_stamps, (std::array<std::uint32_t, 4>{11, 12, 13, 0}));
+  EXPECT_TRUE(list0().dirty);
+}
+
+TEST_F(ListFileTest, UnsafeNamesAreKeptMarkedLoggedAndWrittenBackAsTheyWere) {
+  const std::vector<Record> records = {
+      {{1, 0, 0, 0}, "\\", 0},
+      {{2, 0, 0, 0}, "..\\EVIL.TXT", 2},
+      {{3, 0, 0, 0}, "C:\\WINDOWS\\WIN.INI", 2},
+      {{4, 0, 0, 0}, "\\ROOTED", 0},
+      {{5, 0, 0, 0}, std::string("NUL\0NAME\x01", 9), 0},
+      {{6, 0, 0, 0}, "SUB\\A|B", 0},
+      {{7, 0, 0, 0}, "SUB\\FINE.TXT", 1},
+      {{8, 0, 0, 0}, "", 0},
+  };
+  const std::string bytes = list_bytes({1, 0, 0, 0}, records);
+  fs.write(path7, bytes);
+  EXPECT_EQ(load(), 8);
+  std::vector<bool> unsafe;
+  for (const auto& e : list0().entries) unsafe.push_back(e.unsafe);
+  EXPECT_EQ(unsafe, (std::vector<bool>{false, true, true, true, true, true, false, true}));
+  const std::string head = u("Недопустимое имя в списке 00007.QRN, не обрабатывается: ");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{head + "..\\EVIL.TXT",
+                                                 head + "C:\\WINDOWS\\WIN.INI", head + "\\ROOTED",
+                                                 head + "NUL?NAME?", head + "SUB\\A|B", head}));
+  EXPECT_EQ(encode_list(list0()), bytes);
+
+  // A second record of the same unsafe name is not logged again.
+  log.lines.clear();
+  fs.write(path7, list_bytes({1, 0, 0, 0}, {records[1], records[6], records[1]}));
+  EXPECT_EQ(load(), 2);
+  EXPECT_EQ(log.lines, std::vector<std::string>{head + "..\\EVIL.TXT"});
+}
+
+TEST_F(ListFileTest, AStopRequestEndsTheLoad) {
+  fs.write(path7, list_bytes({2, 0, 0, 0}, three));
+  ctx.queue.request_stop();
+  EXPECT_EQ(load(), 0);
+  EXPECT_TRUE(opened_);
+  EXPECT_EQ(list0().states[0], 2);
+
+  // Stopped after the first record (the progress report of its position).
+  ctx.queue.set(op::kFill);
+  host.stop_at = 1;
+  EXPECT_EQ(load(), 1);
+  EXPECT_EQ(names(list0()), std::vector<std::string>{"\\"});
+}
+
+// --- writing ----------------------------------------------------------------
+
+class WriteListsTest : public ListFileTest {
+ protected:
+  void SetUp() override {
+    ListFileTest::SetUp();
+    ctx.lists.set_complete(true);
+  }
+  void fill_list(int object, int files) {
+    FileList& list = ctx.lists.list(object);
+    for (int i = 0; i < files; ++i) {
+      list.find_or_add("F" + std::to_string(i), kJune15 + 2 * i, 0, ctx.marking(),
+                       ctx.lists.names());
+    }
+    list.dirty = true;
+  }
+};
+
+TEST_F(WriteListsTest, DirtyListsAreWrittenInTableOrderWithTheirCount) {
+  fill_list(0, 3);
+  fill_list(1, 12);
+  ctx.lists.list(1).find_or_add("ZERO", 0, 0, ctx.marking(), ctx.lists.names());
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"    3->C:\\CARRIER\\00007.QRN",
+                                                 "   12->C:\\CARRIER\\00008.QRN"}));
+  EXPECT_EQ(fs.contents(path7), encode_list(ctx.lists.list(0)));
+  std::vector<Record> expected;
+  for (int i = 0; i < 3; ++i)
+    expected.push_back({{kJune15 + 2 * i, 0, 0, 0}, "F" + std::to_string(i), 0});
+  EXPECT_EQ(fs.contents(path7), list_bytes({0, 0, 0, 0}, expected));
+  EXPECT_FALSE(ctx.lists.list(0).dirty);
+  EXPECT_FALSE(ctx.lists.list(1).dirty);
+
+  // Nothing dirty, nothing written.
+  log.lines.clear();
+  fs.write(path7, "kept");
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_EQ(fs.contents(path7), "kept");
+
+  // An entry without any stamp is gone after a write and a reload.
+  EXPECT_EQ(fs.contents(path8)->size(), 5u + 12 * 19 + 10 * 2 + 2 * 3);
+  ASSERT_EQ(load(1), 12);
+  EXPECT_EQ(ctx.lists.list(1).find("ZERO"), nullptr);
+}
+
+TEST_F(WriteListsTest, TheRootLosesThisComputersStampOnAFreshListAndMayVanish) {
+  // Root known only by this computer, which never scanned the list: after a
+  // load its stamps are all 0, and writing drops it.
+  fs.write(path7, list_bytes({0, 0, 0, 0}, {{{kJune15, 0, 0, 0}, "\\", 0}, three[1]}));
+  ASSERT_EQ(load(), 2);
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_EQ(log.lines, std::vector<std::string>{"    1->C:\\CARRIER\\00007.QRN"});
+  EXPECT_EQ(fs.contents(path7), list_bytes({0, 0, 0, 0}, {three[1]}));
+}
+
+TEST_F(WriteListsTest, NamesLongerThan259BytesAreWrittenCut) {
+  FileList& list = ctx.lists.list(0);
+  const std::string name = std::string(259, 'A') + "BCDEF";
+  list.find_or_add(name, kJune15, 0, ctx.marking(), ctx.lists.names());
+  list.dirty = true;
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_EQ(fs.contents(path7),
+            list_bytes({0, 0, 0, 0}, {{{kJune15, 0, 0, 0}, std::string(259, 'A'), 0}}));
+  ASSERT_EQ(load(), 1);
+  EXPECT_EQ(list.entries[0].name(), std::string(259, 'A'));
+}
+
+TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
+  const std::string old = list_bytes({1, 0, 0, 0}, three);
+  fs.write(path7, old);
+  fill_list(0, 2);
+  fill_list(1, 1);
+
+  struct Case {
+    int code;
+    std::string result;
+    std::string text;
+  };
+  for (const Case& c :
+       {Case{err::kAccessDenied, "ErrOp", u("5: Отказано в доступе.")},
+        Case{err::kWriteProtect, "ErrOp", u("19: Носитель защищен от записи.")},
+        Case{err::kDiskFull, "ErrWr", u("112: Недостаточно места на диске.")},
+        Case{err::kIoDevice, "ErrWr",
+             u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве.")}}) {
+    SCOPED_TRACE(c.code);
+    log.lines.clear();
+    fs.clear_failures();
+    fs.fail_path("00007.QRN", c.code);
+    ctx.lists.list(1).dirty = true;
+    EXPECT_FALSE(write_lists(ctx));
+    EXPECT_EQ(log.lines, (std::vector<std::string>{c.result + "->C:\\CARRIER\\00007.QRN", c.text,
+                                                   "    1->C:\\CARRIER\\00008.QRN"}))
+        << "the next list is written all the same";
+    EXPECT_EQ(fs.contents(path7), old);
+    EXPECT_TRUE(ctx.lists.list(0).dirty);
+    EXPECT_FALSE(ctx.lists.list(1).dirty);
+  }
+
+  // A carrier that is really full.
+  fs.clear_failures();
+  log.lines.clear();
+  fs.set_capacity("C:\\", 0);
+  EXPECT_FALSE(write_lists(ctx));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"ErrWr->C:\\CARRIER\\00007.QRN",
+                                                 u("112: Недостаточно места на диске.")}));
+  EXPECT_EQ(fs.contents(path7), old);
+
+  // The next write tries again.
+  fs.set_capacity("C:\\", 1ULL << 30);
+  log.lines.clear();
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_EQ(log.lines, std::vector<std::string>{"    2->C:\\CARRIER\\00007.QRN"});
+  EXPECT_EQ(fs.contents(path7), encode_list(ctx.lists.list(0)));
+  EXPECT_FALSE(ctx.lists.list(0).dirty);
+}
+
+TEST_F(WriteListsTest, IncompleteOrReleasedListsAreNeverWritten) {
+  fs.write(path7, "old");
+  fill_list(0, 2);
+  ctx.lists.set_complete(false);
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_EQ(fs.contents(path7), "old");
+  EXPECT_TRUE(ctx.lists.list(0).dirty);
+
+  ctx.lists.release();
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_EQ(fs.contents(path7), "old");
+}
+
+}  // namespace
+}  // namespace keldar::lists_test
