@@ -21,6 +21,28 @@ Options parse_options(const std::vector<std::string>& args) {
       options.batch = true;
     } else if (arg == "--compare") {
       options.compare = true;
+    } else if (arg == "--answer" || arg.rfind("--answer=", 0) == 0) {
+      std::string value;
+      if (arg == "--answer") {
+        if (i + 1 == args.size()) {
+          options.error = "--answer требует yes, no или cancel";
+          return options;
+        }
+        value = args[++i];
+        options.argument_text += ' ' + value;
+      } else {
+        value = arg.substr(9);
+      }
+      if (value == "yes") {
+        options.answer = Answer::kYes;
+      } else if (value == "no") {
+        options.answer = Answer::kNo;
+      } else if (value == "cancel") {
+        options.answer = Answer::kCancel;
+      } else {
+        options.error = "--answer требует yes, no или cancel, а не " + value;
+        return options;
+      }
     } else if (arg == "--name" || arg.rfind("--name=", 0) == 0) {
       std::string value;
       if (arg == "--name") {
@@ -80,8 +102,38 @@ std::string usage_text() {
 }
 
 TerminalHost::TerminalHost(std::ostream& out, std::ostream& err, std::istream* in,
-                           std::optional<std::string> name)
-    : out_(out), err_(err), in_(in), name_(std::move(name)) {}
+                           std::optional<std::string> name, std::optional<Answer> answer)
+    : out_(out), err_(err), in_(in), name_(std::move(name)), answer_(answer) {}
+
+Answer TerminalHost::ask(std::string_view text, std::string_view caption, bool warning,
+                         bool cancel) {
+  std::string shown = to_utf8_lossy(text);
+  for (std::size_t at; (at = shown.find('\r')) != std::string::npos;) shown.erase(at, 1);
+  err_ << (warning ? "!!! " : "") << "[" << to_utf8_lossy(caption) << "]\n" << shown << '\n';
+  const Answer fallback = cancel ? Answer::kCancel : Answer::kNo;
+  Answer answer = answer_.value_or(fallback);
+  if (!answer_ && in_ != nullptr) {
+    for (;;) {
+      err_ << (cancel ? "Да/Нет/Отмена (д/н/о)? " : "Да/Нет (д/н)? ") << std::flush;
+      std::string typed;
+      if (!std::getline(*in_, typed)) break;
+      if (typed == "д" || typed == "Д" || typed == "y" || typed == "yes") {
+        answer = Answer::kYes;
+      } else if (typed == "н" || typed == "Н" || typed == "n" || typed == "no") {
+        answer = Answer::kNo;
+      } else if (cancel && (typed == "о" || typed == "О" || typed == "c" || typed == "cancel")) {
+        answer = Answer::kCancel;
+      } else {
+        continue;
+      }
+      break;
+    }
+  }
+  if (!cancel && answer == Answer::kCancel) answer = Answer::kNo;
+  static constexpr const char* kWords[] = {"Да", "Нет", "Отмена"};
+  err_ << "-> " << kWords[static_cast<int>(answer)] << '\n' << std::flush;
+  return answer;
+}
 
 void TerminalHost::show_log_line(std::string_view line) {
   out_ << to_utf8_lossy(line) << '\n' << std::flush;

@@ -32,6 +32,7 @@ struct Options {
   bool batch = false;
   bool compare = false;  // --compare: compare every object with its list
   std::optional<std::string> name;  // Windows-1251
+  std::optional<Answer> answer;     // --answer: the answer to every question
   // What follows the program name, joined by blanks: its first character
   // chooses the identification drive.
   std::string argument_text;
@@ -50,7 +51,7 @@ std::string usage_text();
 class TerminalHost : public Host {
  public:
   TerminalHost(std::ostream& out, std::ostream& err, std::istream* in,
-               std::optional<std::string> name);
+               std::optional<std::string> name, std::optional<Answer> answer = std::nullopt);
   void show_log_line(std::string_view line) override;
   void set_status(std::string_view) override {}
   void set_progress(std::string_view) override {}
@@ -58,12 +59,16 @@ class TerminalHost : public Host {
   void set_running(bool) override {}
   void ask_text(std::string_view prompt, std::string& answer) override;
   void show_message(std::string_view text) override;
+  // Prints the question; answers it from --answer, else from the terminal,
+  // else with Cancel (Нет where there is no Cancel).
+  Answer ask(std::string_view text, std::string_view caption, bool warning, bool cancel) override;
 
  private:
   std::ostream& out_;
   std::ostream& err_;
   std::istream* in_;
   std::optional<std::string> name_;
+  std::optional<Answer> answer_;
 };
 
 // A whole batch run in `session`: start-up, the requested operation, then

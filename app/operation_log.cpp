@@ -1,6 +1,6 @@
 #include "app/operation_log.h"
 
-#include "app/timestamp.h"
+#include "lists/timestamp.h"
 #include "platform/errors.h"
 
 namespace keldar {

@@ -98,6 +98,10 @@ struct Context {
   RunQueue queue;
   bool force = false;      // act without the permission checks
   int current_object = 0;  // index in the object table
+  // Operation 6 deletes the tree of this path pattern, with its files when
+  // `delete_files` is set.
+  std::string operand_path;
+  bool delete_files = false;
 
   // Counters of the comparison; `deleted` is advanced by tree deletion too.
   long added = 0;

@@ -9,6 +9,9 @@
 
 namespace keldar {
 
+// The answer to a Да/Нет/Отмена question.
+enum class Answer { kYes, kNo, kCancel };
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -25,6 +28,11 @@ class Host {
   // Asks for one line of text under `prompt`. On confirmation `answer` gets
   // the entered text; otherwise it is left untouched.
   virtual void ask_text(std::string_view prompt, std::string& answer) = 0;
+  // A Да/Нет/Отмена question (Да/Нет only when `cancel` is false) with a
+  // caption; `warning` shows it as a warning (a conflict). Blocks until it
+  // is answered.
+  virtual Answer ask(std::string_view text, std::string_view caption, bool warning,
+                     bool cancel) = 0;
   // A message with one OK button (fatal start-up errors).
   virtual void show_message(std::string_view text) = 0;
 };

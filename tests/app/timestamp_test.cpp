@@ -1,4 +1,4 @@
-#include "app/timestamp.h"
+#include "lists/timestamp.h"
 
 #include <gtest/gtest.h>
 

@@ -20,6 +20,22 @@ class RecordingHost : public Host {
     if (answer_given) answer = typed_answer;
   }
   void show_message(std::string_view text) override { messages.emplace_back(text); }
+  // Questions are recorded and answered from `answers` in order; when it
+  // runs out, with `default_answer`.
+  Answer ask(std::string_view text, std::string_view caption, bool warning, bool) override {
+    questions.push_back({std::string(text), std::string(caption), warning});
+    if (next_answer < answers.size()) return answers[next_answer++];
+    return default_answer;
+  }
+  struct Question {
+    std::string text;
+    std::string caption;
+    bool warning = false;
+  };
+  std::vector<Question> questions;
+  std::vector<Answer> answers;
+  std::size_t next_answer = 0;
+  Answer default_answer = Answer::kCancel;
 
   // Answers the next prompts with `text` as if OK was pressed.
   void answer_with(std::string text) {

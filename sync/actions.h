@@ -1,0 +1,17 @@
+// The synchronisation actions on the current object: Action 2 (object to
+// carrier), Action 1 (carrier to object) and the etalon copy. Each walks the
+// object's list from its last entry to its first, polls the stop request,
+// logs one line per entry it acts on and a summary, and returns the number
+// of entries examined, or -1 when no lists are held (the etalon copy fills
+// them instead).
+#pragma once
+
+#include "lists/context.h"
+
+namespace keldar {
+
+long action2(Context& ctx);
+long action1(Context& ctx);
+long etalon_copy(Context& ctx);
+
+}  // namespace keldar

@@ -1,0 +1,41 @@
+// The file operations of the synchronisation actions: copying one list
+// entry between the object folder and the carrier folder, deleting it on
+// either side, and keeping folder times.
+//
+// Result codes: 0 success; kNoSpaceCode (0x7FFF) not enough space; another
+// value is the platform's error code; kChangedSinceScan when a file of the
+// object folder that was to be replaced or deleted is no longer what the
+// scan saw.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "lists/context.h"
+
+namespace keldar {
+
+inline constexpr int kChangedSinceScan = 0x7FFE;
+
+// Copies the three times of folder `source` to folder `destination` (both
+// ending in a separator).
+int copy_folder_times(Context& ctx, const std::string& destination, const std::string& source);
+
+// Copies entry `index` of the current object's list towards the object
+// folder (from the carrier) or towards the carrier, creating missing
+// folders top-down, checking free space (4 clusters of reserve), keeping
+// parent folder times on exact-time volumes, and setting the destination
+// stamp of the entry from the source stamp. The entry state is the
+// caller's. Never writes outside the two folders, never through a link, and
+// never replaces an object file that changed since the scan.
+int copy_entry(Context& ctx, std::size_t index, bool towards_object);
+
+// Deletes entry `index` on the carrier or in the object folder; its carrier
+// or object stamp becomes 0. A file already gone counts as deleted.
+int delete_entry(Context& ctx, std::size_t index, bool on_carrier);
+
+// Whether the object folder's file of entry `index` still has the stamp the
+// scan saw (a missing file matches an object stamp of 0).
+bool unchanged_since_scan(Context& ctx, std::size_t index);
+
+}  // namespace keldar

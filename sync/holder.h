@@ -1,0 +1,18 @@
+// The holder rule: from the list stamps, whether an entry has to travel and
+// which computer's version it is.
+#pragma once
+
+#include <cstdint>
+
+#include "lists/context.h"
+
+namespace keldar {
+
+// 0: nothing has to travel; 1..4: the number of the computer whose version
+// has to travel; in the after-applying form, for a delete command only, -1:
+// the command is still needed. Reads the current object's record, the force
+// flag and the current computer; changes nothing.
+std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
+                         bool after_applying);
+
+}  // namespace keldar
