@@ -1,5 +1,6 @@
 #include "app/batch.h"
 
+#include <cstdlib>
 #include <istream>
 #include <ostream>
 
@@ -15,58 +16,72 @@ Options parse_options(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     if (!options.argument_text.empty()) options.argument_text += ' ';
     options.argument_text += arg;
+    // The value of "--option VALUE" or "--option=VALUE".
+    auto value_of = [&](std::string_view option) -> std::optional<std::string> {
+      if (arg.size() > option.size() && arg.compare(0, option.size(), option) == 0 &&
+          arg[option.size()] == '=') {
+        return arg.substr(option.size() + 1);
+      }
+      if (arg != option) return std::nullopt;
+      if (i + 1 == args.size()) {
+        options.error = std::string(option) + " требует значение";
+        return std::nullopt;
+      }
+      options.argument_text += ' ' + args[++i];
+      return args[i];
+    };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--batch") {
       options.batch = true;
     } else if (arg == "--compare") {
       options.compare = true;
-    } else if (arg == "--answer" || arg.rfind("--answer=", 0) == 0) {
-      std::string value;
-      if (arg == "--answer") {
-        if (i + 1 == args.size()) {
-          options.error = "--answer требует yes, no или cancel";
-          return options;
-        }
-        value = args[++i];
-        options.argument_text += ' ' + value;
-      } else {
-        value = arg.substr(9);
-      }
-      if (value == "yes") {
+    } else if (arg == "--sync") {
+      options.sync = true;
+    } else if (auto answer = value_of("--answer")) {
+      if (*answer == "yes") {
         options.answer = Answer::kYes;
-      } else if (value == "no") {
+      } else if (*answer == "no") {
         options.answer = Answer::kNo;
-      } else if (value == "cancel") {
+      } else if (*answer == "cancel") {
         options.answer = Answer::kCancel;
       } else {
-        options.error = "--answer требует yes, no или cancel, а не " + value;
-        return options;
+        options.error = "--answer требует yes, no или cancel, а не " + *answer;
       }
-    } else if (arg == "--name" || arg.rfind("--name=", 0) == 0) {
-      std::string value;
-      if (arg == "--name") {
-        if (i + 1 == args.size()) {
-          options.error = "--name требует имя компьютера";
-          return options;
-        }
-        value = args[++i];
-        options.argument_text += ' ' + value;
-      } else {
-        value = arg.substr(7);
-      }
-      auto name = from_utf8(value);
-      if (!name) {
+    } else if (auto name = value_of("--name")) {
+      auto converted = from_utf8(*name);
+      if (!converted) {
         options.error = "имя компьютера содержит знаки, которых нет в кодировке Windows-1251";
-        return options;
+      } else {
+        options.name = *converted;
       }
-      options.name = *name;
+    } else if (auto id = value_of("--object")) {
+      char* end = nullptr;
+      long value = std::strtol(id->c_str(), &end, 10);
+      if (id->empty() || *end != '\0' || value < -32768 || value > 32767) {
+        options.error = "--object требует идентификатор объекта, а не " + *id;
+      } else {
+        options.object_id = static_cast<int>(value);
+      }
+    } else if (auto operation = value_of("--op")) {
+      options.object_operation = parse_object_operation(*operation);
+      if (!options.object_operation) {
+        options.error = "--op требует compare, copy, replace, etalon, from-carrier или clear, а не " +
+                        *operation;
+      }
+    } else if (!options.error.empty()) {
+      // value_of found the option without its value.
     } else if (i == 0 && arg.rfind("-", 0) != 0) {
       // The drive selector ("1", "2", "3"); only its first character counts.
     } else {
       options.error = "неизвестный аргумент: " + arg;
-      return options;
     }
+    if (!options.error.empty()) return options;
+  }
+  if (options.object_id.has_value() != options.object_operation.has_value()) {
+    options.error = "--object и --op задаются вместе";
+  } else if (int(options.compare) + int(options.sync) + int(options.object_id.has_value()) > 1) {
+    options.error = "задайте только одно из --compare, --sync, --object";
   }
   return options;
 }
@@ -74,15 +89,27 @@ Options parse_options(const std::vector<std::string>& args) {
 std::string usage_text() {
   return "Использование: keldar [1|2|3] --batch [--name ИМЯ]\n"
          "               keldar [1|2|3] --compare [--name ИМЯ]\n"
+         "               keldar [1|2|3] --sync [--answer yes|no|cancel] [--name ИМЯ]\n"
+         "               keldar [1|2|3] --object ID --op ОПЕРАЦИЯ [--answer ...] [--name ИМЯ]\n"
          "\n"
          "Синхронизация папок нескольких компьютеров через съемный носитель.\n"
          "Программа запускается в папке носителя.\n"
          "\n"
          "  1, 2, 3       файл идентификации компьютера на диске D:, E: или F:\n"
          "                (без него - на диске C:)\n"
-         "  --batch       работа без окна: строки журнала выводятся на терминал\n"
-         "  --compare     сравнить все объекты с их списками файлов (без окна);\n"
-         "                Ctrl+C прерывает сравнение\n"
+         "  --batch       работа без окна: строки журнала выводятся на терминал;\n"
+         "                --compare, --sync и --object тоже работают без окна;\n"
+         "                Ctrl+C прерывает работу, списки при этом записываются\n"
+         "  --compare     сравнить все объекты с их списками файлов\n"
+         "  --sync        синхронизировать все объекты: Действие 1, затем Действие 2\n"
+         "  --object ID --op ОПЕРАЦИЯ\n"
+         "                операция над одним объектом с идентификатором ID:\n"
+         "                compare (сравнить), copy (копия объекта), replace (замена\n"
+         "                объекта), etalon (эталон), from-carrier (с носителя),\n"
+         "                clear (очистить)\n"
+         "  --answer yes|no|cancel\n"
+         "                ответ на все вопросы; без него вопрос задается на\n"
+         "                терминале, а без терминала ответ - Отмена\n"
          "  --name ИМЯ    имя нового компьютера (иначе оно запрашивается на\n"
          "                терминале; без терминала компьютер не идентифицируется)\n"
          "  --help        эта справка\n"
@@ -97,8 +124,10 @@ std::string usage_text() {
          "  5  ошибка чтения, создания или записи файла таблицы на носителе\n"
          "  6  ошибка открытия, записи или переноса журнала KELDAR.LOG\n"
          "  7  текущая папка не может служить носителем\n"
-         "  8  список файлов не заполнен или не записан, или объект недоступен\n"
-         "  9  работа прервана\n";
+         "  8  были ошибки: файл не скопирован или не удален (EC=, ERC=, ERD=),\n"
+         "     список не записан (ErrOp, ErrWr), системная ошибка, объект\n"
+         "     недоступен или не найден\n"
+         "  9  работа прервана (Ctrl+C или ответ Отмена)\n";
 }
 
 TerminalHost::TerminalHost(std::ostream& out, std::ostream& err, std::istream* in,
@@ -176,10 +205,32 @@ int run_batch(Session& session, const Options& options) {
         return exit_status::kNoCarrier;
     }
   }
+  std::optional<RunThread::Kind> kind;
   if (options.compare && session.require_computer(cp1251("сравнение"))) {
     log_compare_banner(session);
     session.queue.set(op::kCompare);
-    RunOutcome outcome = run_all_objects(session);
+    kind = RunThread::Kind::kAllObjects;
+  } else if (options.sync && session.require_computer(cp1251("синхронизация"))) {
+    log_sync_banner(session);
+    session.queue.set(op::kAction1, op::kAction2);
+    kind = RunThread::Kind::kAllObjects;
+  } else if (options.object_id && session.require_computer(cp1251("операция над объектом"))) {
+    int index = -1;
+    for (int i = 0; i < session.objects.count(); ++i) {
+      if (session.objects.record(i).id() == *options.object_id) index = i;
+    }
+    if (index < 0) {
+      session.log.line(cp1251("Объект с идентификатором ") + std::to_string(*options.object_id) +
+                       cp1251(" не найден"));
+      session.failures.lists = true;
+    } else if (prepare_object_operation(session, index, *options.object_operation)) {
+      kind = RunThread::Kind::kOneObject;
+    }
+  }
+  if (kind) {
+    RunThread thread;
+    thread.start(session, *kind);
+    RunOutcome outcome = thread.wait();
     if (outcome.failed || outcome.unreachable) session.failures.lists = true;
     interrupted = outcome.interrupted;
   }
@@ -188,7 +239,7 @@ int run_batch(Session& session, const Options& options) {
   if (f.unidentified) return exit_status::kUnidentified;
   if (f.config_file) return exit_status::kConfigFile;
   if (f.log_file) return exit_status::kLogFile;
-  if (f.lists) return exit_status::kLists;
+  if (f.lists || session.operation_log.failures() > 0) return exit_status::kFailures;
   if (interrupted) return exit_status::kInterrupted;
   return exit_status::kOk;
 }

@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
     std::cout << usage_text();
     return exit_status::kOk;
   }
-  if (!options.batch && !options.compare) {
-    std::cerr << "keldar: эта сборка работает только без окна; запустите keldar --batch или keldar --compare\n\n"
+  if (!options.batch && !options.compare && !options.sync && !options.object_id) {
+    std::cerr << "keldar: эта сборка работает только без окна; запустите keldar --batch, --compare, --sync или --object\n\n"
               << usage_text();
     return exit_status::kUsage;
   }

@@ -51,6 +51,9 @@ class OperationLog : public Log {
   // The timestamp text of a time value; brings the daylight flag up to date.
   std::string timestamp(std::uint32_t value);
   bool daylight() const override { return daylight_; }
+  void note_failure() override { ++failures_; }
+  // How many failures were reported since the log was opened.
+  long failures() const { return failures_; }
   // The time value of the current moment for a banner, after bringing the
   // daylight flag up to date.
   std::uint32_t banner_time();
@@ -65,6 +68,7 @@ class OperationLog : public Log {
   std::optional<std::string> working_path_;
   int first_error_ = 0;
   std::atomic<bool> daylight_{false};
+  std::atomic<long> failures_{0};
 };
 
 // The working log's path for a TEMP value: TEMP, a separator, KELDAR.LOG.

@@ -2,8 +2,10 @@
 
 #include "lists/compare.h"
 #include "lists/list_file.h"
+#include "lists/removal.h"
 #include "lists/scan.h"
 #include "platform/text.h"
+#include "sync/actions.h"
 
 namespace keldar {
 namespace {
@@ -48,28 +50,48 @@ std::string object_line(Session& s, std::int16_t operation) {
   return cp1251(prefix) + s.object().path(s.computer);
 }
 
-// Runs one operation on the current object; its result (negative: the
-// object's list could not be processed).
 long run_operation(Session& s, std::int16_t operation) {
-  const std::string line = object_line(s, operation);
-  s.log.line(line);
   switch (operation) {
     case op::kCompare:
-      s.host.set_title(line);
       return compare_object(s);
+    case op::kEtalon:
+      return etalon_copy(s);
+    case op::kAction2:
+      return action2(s);
+    case op::kAction1:
+      return action1(s);
     default:
-      s.log.line(cp1251("Операция не поддерживается этой версией программы"));
       return -1;
   }
 }
 
+// Action 2 not allowed here: the changes found are taken as synchronised, so
+// that they are not carried later.
+void skip_action2(Session& s) {
+  FileList& list = s.list();
+  for (ListEntry& e : list.entries) {
+    if (e.list_stamps[s.computer] != e.object_stamp) {
+      e.list_stamps[s.computer] = e.object_stamp;
+      list.dirty = true;
+    }
+  }
+}
+
+void end_run(Session& s) {
+  s.host.set_running(false);
+  s.host.set_title(kProgramName);
+}
+
+void log_banner(Session& s, int pairs, const char* tail) {
+  std::string line = s.operation_log.timestamp(s.operation_log.banner_time());
+  for (int i = 0; i < pairs; ++i) line += "=|";
+  s.log.line(line + cp1251(tail));
+}
+
 }  // namespace
 
-void log_compare_banner(Session& s) {
-  std::string line = s.operation_log.timestamp(s.operation_log.banner_time());
-  for (int i = 0; i < 23; ++i) line += "=|";
-  s.log.line(line + cp1251(" СРАВНИТЬ"));
-}
+void log_compare_banner(Session& s) { log_banner(s, 23, " СРАВНИТЬ"); }
+void log_sync_banner(Session& s) { log_banner(s, 20, "= СИНХРОНИЗАЦИЯ"); }
 
 RunOutcome run_all_objects(Session& s) {
   RunOutcome outcome;
@@ -118,12 +140,27 @@ RunOutcome run_all_objects(Session& s) {
       continue;
     }
     s.log.line(std::string(76, '_'));
+    const std::string path = s.object().path(s.computer);
     if (!s.list().object_present) {
-      s.log.line(cp1251("Объект недоступен: ") + s.object().path(s.computer));
+      s.log.line(cp1251("Объект недоступен: ") + path);
       outcome.unreachable = true;
-    } else if (run_operation(s, operation) < 0) {
-      s.log.line(cp1251("Ошибка обработки списка ") + s.object().path(s.computer));
-      outcome.failed = true;
+    } else {
+      const std::string line = object_line(s, operation);
+      s.log.line(line);
+      const int k = s.computer;
+      const bool allowed = operation == op::kCompare ||
+                           (operation == op::kAction2 && s.object().copy_to_carrier(k)) ||
+                           (operation == op::kAction1 && s.object().copy_from_carrier(k));
+      if (allowed) {
+        s.host.set_title(line);
+        if (run_operation(s, operation) < 0) {
+          s.log.line(cp1251("Ошибка обработки списка ") + path);
+          outcome.failed = true;
+        }
+      } else {
+        if (operation == op::kAction2) skip_action2(s);
+        s.log.line(cp1251("Операция пропущена"));
+      }
     }
     if (!s.queue.running()) {
       // Lists that the stop request left incomplete are not written.
@@ -134,9 +171,159 @@ RunOutcome run_all_objects(Session& s) {
     }
     ++s.current_object;
   }
-  s.host.set_running(false);
-  s.host.set_title(kProgramName);
+  end_run(s);
   return outcome;
+}
+
+RunOutcome run_one_object(Session& s) {
+  RunOutcome outcome;
+  if (!s.require_computer(cp1251("операция над объектом"))) {
+    s.queue.request_stop();
+    outcome.failed = true;
+    return outcome;
+  }
+  if (s.current_object >= s.objects.count() || s.object().path(s.computer).empty()) {
+    s.queue.request_stop();
+    return outcome;
+  }
+  s.host.set_running(true);
+  while (s.queue.running()) {
+    const std::int16_t operation = s.queue.current();
+    s.log.line(std::string(76, '_'));
+    long result = 0;
+    std::string failed_path = s.operand_path;
+    if (operation == op::kFill) {
+      s.host.set_title(cp1251("Заполнение списков файлов"));
+      result = fill_all_lists(s);
+    } else if (operation == op::kDeleteTree) {
+      const std::string line = cp1251("Удаление каталога: ") + s.operand_path;
+      s.host.set_title(line);
+      s.log.line(line);
+      s.deleted = 0;
+      std::string folder(path_folder(s.operand_path));
+      std::string pattern(path_pattern(s.operand_path));
+      if (pattern.empty()) pattern = "*.*";
+      result = delete_tree(s, folder, pattern, s.delete_files) ? 0 : -1;
+    } else {
+      const std::string line = object_line(s, operation);
+      s.host.set_title(line);
+      s.log.line(line);
+      result = run_operation(s, operation);
+    }
+    if (result < 0) {
+      s.log.line(cp1251("Ошибка обработки ") + failed_path);
+      outcome.failed = true;
+    }
+    if (!s.queue.running()) {
+      // A fill cut short leaves incomplete lists, which write_lists passes
+      // over; they are released below.
+      if (!s.lists.complete()) {
+        s.lists.release();
+      } else if (!write_lists(s)) {
+        outcome.failed = true;
+      }
+      s.log.line(cp1251("Процесс прерван ") + std::string(60, '#'));
+      outcome.interrupted = true;
+      break;
+    }
+    if (s.queue.next() == op::kNone) {
+      if (!write_lists(s)) outcome.failed = true;
+      s.log.line(std::string(76, '#'));
+      s.queue.request_stop();
+      break;
+    }
+    s.queue.shift();
+  }
+  end_run(s);
+  s.force = false;
+  return outcome;
+}
+
+std::optional<ObjectOperation> parse_object_operation(std::string_view name) {
+  if (name == "compare") return ObjectOperation::kCompare;
+  if (name == "replace") return ObjectOperation::kReplace;
+  if (name == "copy") return ObjectOperation::kCopy;
+  if (name == "etalon") return ObjectOperation::kEtalon;
+  if (name == "from-carrier") return ObjectOperation::kFromCarrier;
+  if (name == "clear") return ObjectOperation::kClear;
+  return std::nullopt;
+}
+
+bool prepare_object_operation(Session& s, int index, ObjectOperation operation) {
+  if (index < 0 || index >= s.objects.count()) return false;
+  s.current_object = index;
+  const ObjectRecord& record = s.object();
+  const std::string id = std::to_string(record.id());
+  const std::string carrier_files = carrier_path(s, "\\") + "*.*";
+  switch (operation) {
+    case ObjectOperation::kCompare:
+      s.force = true;
+      s.queue.set(op::kFill, op::kCompare);
+      return true;
+    case ObjectOperation::kReplace:
+      if (s.host.ask(cp1251("Все файлы объекта будут удалены, вы уверены?"), "keldar", false,
+                     false) != Answer::kYes) {
+        return false;
+      }
+      s.log.line(cp1251("Удаление всех файлов объекта ID=") + id + "->");
+      s.log.line(record.path(s.computer));
+      s.force = true;
+      s.operand_path = record.path(s.computer);
+      s.delete_files = record.allow_nested();
+      s.queue.set(op::kDeleteTree, op::kFill, op::kAction1);
+      return true;
+    case ObjectOperation::kCopy:
+      (void)s.fs.delete_file(s.config_path(list_file_name(record.id()) + ".QRV"));
+      s.log.line(cp1251("Файл списка объекта ") + id + cp1251(" удален"));
+      s.force = true;
+      s.operand_path = carrier_files;
+      s.delete_files = true;
+      s.queue.set(op::kDeleteTree, op::kFill, op::kAction2);
+      return true;
+    case ObjectOperation::kEtalon:
+      s.force = true;
+      s.operand_path = carrier_files;
+      s.delete_files = true;
+      s.queue.set(op::kDeleteTree, op::kFill, op::kEtalon);
+      return true;
+    case ObjectOperation::kFromCarrier:
+      s.force = true;
+      s.queue.set(op::kFill, op::kAction1);
+      return true;
+    case ObjectOperation::kClear:
+      (void)s.fs.delete_file(s.config_path(list_file_name(record.id()) + ".QRN"));
+      s.log.line(cp1251("Файл списка объекта ") + id + cp1251(" удален"));
+      // The forgotten list must not come back when the run writes the
+      // lists it holds.
+      s.lists.release();
+      s.operand_path = carrier_files;
+      s.delete_files = true;
+      s.queue.set(op::kDeleteTree);
+      return true;
+  }
+  return false;
+}
+
+RunThread::~RunThread() {
+  if (thread_.joinable()) thread_.join();
+}
+
+bool RunThread::start(Session& s, Kind kind) {
+  if (busy_.exchange(true)) {
+    s.log.line(cp1251("Выполняется другая операция, новая не запущена"));
+    return false;
+  }
+  if (thread_.joinable()) thread_.join();
+  thread_ = std::thread([this, &s, kind] {
+    outcome_ = kind == Kind::kAllObjects ? run_all_objects(s) : run_one_object(s);
+    busy_ = false;
+  });
+  return true;
+}
+
+RunOutcome RunThread::wait() {
+  if (thread_.joinable()) thread_.join();
+  return outcome_;
 }
 
 }  // namespace keldar

@@ -1,6 +1,12 @@
 // The worker runs: the operations of the run queue applied to every object
-// (Compare, Synchronize) or to the current object (the objects dialog).
+// (Compare, Synchronize) or to the current object (the objects dialog), on a
+// thread of their own, one run at a time.
 #pragma once
+
+#include <atomic>
+#include <optional>
+#include <string_view>
+#include <thread>
 
 #include "app/session.h"
 
@@ -14,10 +20,44 @@ struct RunOutcome {
 };
 
 // Runs the queued operations over all objects, on the calling thread. The
-// queue must hold the operations (Compare: 1, 0, 0). Polls the stop request.
+// queue must hold the operations (Compare: 1, 0, 0; Synchronize: 4, 3, 0).
+// Polls the stop request.
 RunOutcome run_all_objects(Session& session);
 
-// The Compare banner: the timestamp text of now, 23 "=|" and " СРАВНИТЬ".
+// Runs the queued operations on the current object, on the calling thread,
+// with the force flag, operand path and delete-files flag as prepared.
+RunOutcome run_one_object(Session& session);
+
+// The banners of Compare and Synchronize: the timestamp text of now, then
+// 23 "=|" and " СРАВНИТЬ", or 20 "=|", "=" and " СИНХРОНИЗАЦИЯ".
 void log_compare_banner(Session& session);
+void log_sync_banner(Session& session);
+
+// The single-object operations of the objects dialog.
+enum class ObjectOperation { kCompare, kReplace, kCopy, kEtalon, kFromCarrier, kClear };
+std::optional<ObjectOperation> parse_object_operation(std::string_view name);
+
+// The preparation of a single-object operation on object `index`: its
+// question (Replace object only), its log lines and file deletion, the force
+// flag, the operand path and the queue. False when nothing is to run (the
+// question was answered Нет, or there is no such object).
+bool prepare_object_operation(Session& session, int index, ObjectOperation operation);
+
+// One run at a time on a worker thread. start() refuses, with a log line, a
+// second run while one is in progress.
+class RunThread {
+ public:
+  enum class Kind { kAllObjects, kOneObject };
+  ~RunThread();
+  bool start(Session& session, Kind kind);
+  // Waits for the run to end; its outcome.
+  RunOutcome wait();
+  bool busy() const { return busy_; }
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> busy_{false};
+  RunOutcome outcome_;
+};
 
 }  // namespace keldar

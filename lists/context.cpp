@@ -26,6 +26,7 @@ bool Context::require_computer(std::string_view what) {
 
 void log_system_error(Log& log, int code) {
   if (code == 0) return;
+  log.note_failure();
   if (code == kNoSpaceCode) {
     log.line(cp1251("***: Мало места для копирования файла"));
     return;

@@ -26,6 +26,9 @@ class Log {
   virtual void line(std::string_view text) = 0;
   // Whether daylight saving time was in effect at the last time conversion.
   virtual bool daylight() const = 0;
+  // Told of every failure that log_system_error reports (a copy, a deletion
+  // or a list write that failed).
+  virtual void note_failure() {}
 };
 
 // Operation codes of the run queue.

@@ -1,0 +1,319 @@
+// Action 1: what the other computers put on the carrier comes into the
+// current object. Files in transit are copied into the object folder, delete
+// commands delete, and whatever no other participating computer still needs
+// is then removed from the carrier.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "lists/compare.h"
+#include "lists/masks.h"
+#include "lists/scan.h"
+#include "lists/timestamp.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+#include "sync/actions.h"
+#include "sync/file_ops.h"
+#include "sync/holder.h"
+
+namespace keldar {
+namespace {
+
+// What is to be done about one entry.
+enum class Kind { kCopy, kAskCopy, kDelete, kAskDelete, kInPlace };
+
+struct Counters {
+  long examined = 0;
+  long added = 0;
+  long replaced = 0;
+  long deleted = 0;
+  long removed = 0;  // carrier files deleted and commands dropped
+};
+
+std::string time_text(Context& ctx, std::uint32_t value) {
+  bool daylight_now = ctx.log.daylight();
+  return timestamp_text(value, ctx.clock, daylight_now);
+}
+
+// The question about entry `e`: the object, the file, what changed and what
+// the carrier offers, one item a line.
+std::string question_text(Context& ctx, const ListEntry& e, bool changed_here, std::uint32_t o,
+                          std::uint32_t r, std::uint32_t k, bool copy_question) {
+  const std::string crlf = "\r\n";
+  std::string text = cp1251("Объект: ") + ctx.object().path(ctx.computer);
+  text += crlf + cp1251("Файл: ") + std::string(e.name());
+  if (!changed_here) {
+    text += crlf + cp1251("заменяется с носителя:");
+    text += crlf + cp1251("в объекте: ") + time_text(ctx, o);
+  } else {
+    text += crlf + cp1251("был изменен в объекте:");
+    text += crlf + cp1251("раньше: ") + time_text(ctx, r);
+    text += crlf + cp1251("сейчас: ") + time_text(ctx, o);
+  }
+  if (copy_question) {
+    text += crlf + cp1251("на носителе: ") + time_text(ctx, k);
+    text += crlf + cp1251("Копировать файл с носителя в объект?");
+  } else {
+    text += crlf + cp1251("Удалить файл из объекта?");
+  }
+  return text;
+}
+
+// The stamp that the object folder's file of `e` has now, as a scan would
+// take and mark it (only read: nothing is written back); 0 when the file is
+// gone or cannot be read.
+std::uint32_t current_object_stamp(Context& ctx, const FileList& list, const ListEntry& e) {
+  constexpr FileTime kTicksPerSecond = 10000000;
+  constexpr FileTime kTwoSeconds = 2 * kTicksPerSecond;
+  std::string path = object_path(ctx, e.name());
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  FileTimes times;
+  if (ctx.fs.get_times(path, times) != err::kOk) return 0;
+  FileTime time = times.last_write;
+  if (list.exact_object && time % kTwoSeconds != 0) {
+    time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
+  }
+  return FileList::mark(stamp_seconds(time, ctx.clock), list.exact_object, ctx.log.daylight());
+}
+
+}  // namespace
+
+long action1(Context& ctx) {
+  if (!ctx.lists.held() || ctx.computer < 0 || ctx.current_object < 0 ||
+      ctx.current_object >= static_cast<int>(ctx.lists.size())) {
+    return -1;
+  }
+  Counters n;
+  FileList& list = ctx.list();
+  const int me = ctx.computer;
+  const std::string copy_caption = cp1251("Копирование с носителя");
+  const std::string delete_caption = cp1251("Удаление файла");
+
+  for (std::size_t i = list.entries.size(); i-- > 0;) {
+    if (!ctx.queue.running()) break;
+    // The file operations change this entry's stamps but never add entries,
+    // so the reference stays valid.
+    ListEntry& e = list.entries[i];
+    std::uint8_t s = e.state;
+    const std::uint32_t k = e.carrier_stamp;
+    std::uint32_t r = e.list_stamps[me];
+
+    [&] {
+      if (e.unsafe) return;
+      const auto signed_state = static_cast<std::int8_t>(s);
+      // Selection.
+      if (signed_state > 0 && k == 0) {
+        s = entry_state::kNone;  // the carrier copy is gone
+        return;
+      }
+      if (signed_state == 0 && k == 0) return;
+      const bool command = signed_state < 0;
+      if (!command && s == me + 1 && e.object_stamp == 0 && r != 0) {
+        // This computer's own copy waits on the carrier while the file was
+        // deleted here since: the deletion is newer. Action 2 turns it into
+        // a delete command; taking the copy as in place would forget it.
+        return;
+      }
+      if (signed_state == 0) s = entry_state::kUnknownOrigin;
+
+      std::string marker = "--";
+      std::uint32_t o = e.object_stamp;
+      const MaskPermissions allowed = mask_permissions(ctx.masks, e.name(), ctx.force);
+      bool ask_replace = false;
+      bool ask_delete = false;
+      if (allowed.mask >= 0) {
+        ask_replace = ctx.masks.record(allowed.mask).ask_before_replacing();
+        ask_delete = ctx.masks.record(allowed.mask).ask_before_deleting();
+      }
+      bool changed_here = stamp_difference(o, r) != 0;
+      const std::int32_t carrier_vs_object = stamp_difference(k, o);
+      const bool carrier_as_record = stamp_difference(k, r) == 0;
+
+      ++n.examined;
+      Kind kind;
+      bool warning = false;
+      if (!command) {
+        if (!allowed.copy) return;
+        if (carrier_vs_object == 0 || carrier_as_record) {
+          kind = Kind::kInPlace;
+        } else if (changed_here || carrier_vs_object < 0) {
+          kind = Kind::kAskCopy;
+          warning = true;
+        } else if (o != 0 && ask_replace) {
+          kind = Kind::kAskCopy;
+        } else {
+          kind = Kind::kCopy;
+        }
+      } else {
+        if (!allowed.remove) return;
+        if (o == 0) {
+          kind = Kind::kInPlace;
+        } else if (changed_here) {
+          kind = Kind::kAskCopy;
+          warning = true;
+        } else if (ask_delete) {
+          kind = Kind::kAskDelete;
+        } else {
+          kind = Kind::kDelete;
+        }
+      }
+
+      // The user declined the carrier's version: it leaves the carrier.
+      auto decline_copy = [&] {
+        marker = "RC";
+        if (delete_entry(ctx, i, true) == 0) {
+          s = entry_state::kNone;
+          marker += "x ";
+        } else {
+          marker += "e ";
+        }
+        log_marked(ctx.log, marker, e.name());
+      };
+      // The object's file changed after the scan saw it: take what it is now
+      // and ask as for any file changed here. False when nothing more is to
+      // be done for the entry (declined or cancelled).
+      auto confirm_changed = [&]() -> bool {
+        o = e.object_stamp = current_object_stamp(ctx, list, e);
+        changed_here = true;
+        switch (ctx.host.ask(question_text(ctx, e, true, o, r, k, true), copy_caption, true,
+                             true)) {
+          case Answer::kYes:
+            return true;
+          case Answer::kNo:
+            decline_copy();
+            return false;
+          case Answer::kCancel:
+            break;
+        }
+        ctx.queue.request_stop();
+        return false;
+      };
+
+      if (kind == Kind::kAskCopy || kind == Kind::kAskDelete) {
+        const bool copy_question = kind == Kind::kAskCopy;
+        const Answer answer =
+            ctx.host.ask(question_text(ctx, e, changed_here, o, r, k, copy_question),
+                         copy_question ? copy_caption : delete_caption,
+                         copy_question && warning, true);
+        if (answer == Answer::kCancel) {
+          ctx.queue.request_stop();
+          return;
+        }
+        if (answer == Answer::kNo) {
+          if (copy_question) {
+            decline_copy();
+          } else {
+            s = entry_state::kNone;  // the command is dropped for this object
+            log_marked(ctx.log, "RDx ", e.name());
+          }
+          return;
+        }
+        kind = copy_question ? Kind::kCopy : Kind::kDelete;
+      }
+
+      if (kind == Kind::kDelete) {
+        int code = delete_entry(ctx, i, false);
+        if (code == kChangedSinceScan) {
+          if (current_object_stamp(ctx, list, e) == 0) {
+            // Gone since the scan: nothing left to delete.
+            e.object_stamp = 0;
+            o = 0;
+            kind = Kind::kInPlace;
+            code = 0;
+          } else if (confirm_changed()) {
+            kind = Kind::kCopy;
+          } else {
+            return;
+          }
+        }
+        if (kind == Kind::kDelete) {
+          if (code != 0) {
+            log_marked(ctx.log, "ERD=", e.name());
+            log_system_error(ctx.log, code);
+            return;
+          }
+          marker = "x=";
+          ++n.deleted;
+          o = 0;
+        }
+      }
+
+      if (kind == Kind::kCopy) {
+        int code = copy_entry(ctx, i, true);
+        if (code == kChangedSinceScan) {
+          if (!confirm_changed()) return;
+          code = copy_entry(ctx, i, true);
+        }
+        if (code != 0) {
+          log_marked(ctx.log, "ERC=", e.name());
+          log_system_error(ctx.log, code);
+          return;
+        }
+        if (o != 0) {
+          marker = "<=";
+          ++n.replaced;
+        } else {
+          marker = "+=";
+          ++n.added;
+        }
+        o = e.object_stamp;
+      }
+
+      // Clean-up: applied here (or found applied); does anyone else need it?
+      bool log_it = true;
+      if (holder_rule(ctx, list, e, true) == 0) {
+        if (k != 0) {
+          if (delete_entry(ctx, i, true) == 0) {
+            s = entry_state::kNone;
+            marker += "x ";
+            ++n.removed;
+          } else {
+            marker += "e ";
+          }
+        } else {
+          s = entry_state::kNone;
+          marker += "x ";
+          ++n.removed;
+        }
+      } else if (carrier_as_record) {
+        log_it = false;
+      } else {
+        marker += "  ";
+      }
+      r = o;
+      if (log_it) log_marked(ctx.log, marker, e.name());
+    }();
+
+    if (s != e.state || r != e.list_stamps[me]) {
+      e.state = s;
+      e.list_stamps[me] = r;
+      list.dirty = true;
+    }
+    ctx.progress.show(static_cast<long>(i));
+  }
+
+  ctx.progress.clear();
+  const bool stopped = !ctx.queue.running();
+  if (stopped) {
+    ctx.log.line(cp1251("Копирование с носителя прервано ") + std::string(43, '-'));
+  } else {
+    ctx.log.line(std::string(76, '-'));
+  }
+  char line[200];
+  std::snprintf(line, sizeof line,
+                cp1251("Просмотрено файлов и команд на носителе %ld, добавлено %ld,").c_str(),
+                n.examined, n.added);
+  ctx.log.line(line);
+  std::snprintf(line, sizeof line,
+                cp1251("заменено %ld, удалено %ld, удалено с носителя %ld").c_str(), n.replaced,
+                n.deleted, n.removed);
+  ctx.log.line(line);
+  if (!stopped && list.states[me] < 2) {
+    list.raise_state(me, 2);
+    list.dirty = true;
+  }
+  return n.examined;
+}
+
+}  // namespace keldar

@@ -1,0 +1,80 @@
+// The etalon copy: this computer's object folder becomes the reference for
+// the current object. Every entry in which another participating computer
+// differs from it goes onto the carrier as this computer's version: a copy of
+// the file, or a delete command for a file that is absent here. Nothing is
+// asked and nothing already on the carrier is looked at.
+#include <string>
+
+#include "lists/compare.h"
+#include "lists/masks.h"
+#include "lists/scan.h"
+#include "platform/text.h"
+#include "sync/actions.h"
+#include "sync/file_ops.h"
+#include "sync/holder.h"
+
+namespace keldar {
+
+long etalon_copy(Context& ctx) {
+  if (!ctx.lists.held()) (void)fill_all_lists(ctx);
+  if (!ctx.lists.held() || ctx.computer < 0 || ctx.computer >= kComputers ||
+      ctx.current_object < 0 || ctx.current_object >= static_cast<int>(ctx.lists.size())) {
+    return -1;
+  }
+  FileList& list = ctx.list();
+  const int me = ctx.computer;
+  long examined = 0, added = 0, delete_commands = 0, desynchronised = 0;
+  list.dirty = true;
+
+  for (std::size_t i = list.entries.size(); i-- > 0;) {
+    if (!ctx.queue.running()) break;
+    ListEntry& e = list.entries[i];
+    if (!e.unsafe) {
+      const std::uint32_t o = e.object_stamp;
+      e.list_stamps[me] = o;
+      e.state = entry_state::kNone;
+      if (holder_rule(ctx, list, e, false) != 0) {
+        const std::string name(e.name());
+        const MaskPermissions allowed = mask_permissions(ctx.masks, name, ctx.force);
+        const char* marker = "-- ";
+        int code = 0;
+        if (o != 0 && allowed.copy) {
+          code = copy_entry(ctx, i, /*towards_object=*/false);
+          if (code == 0) {
+            ++added;
+            marker = "=+ ";
+            list.entries[i].state = static_cast<std::uint8_t>(me + 1);
+          } else {
+            marker = "EC=";
+          }
+        } else if (o == 0 && allowed.remove) {
+          e.state = entry_state::kDelete;
+          marker = "=x ";
+          ++delete_commands;
+        }
+        log_marked(ctx.log, marker, name);
+        log_system_error(ctx.log, code);
+        ++desynchronised;
+      }
+    }
+    ctx.progress.show(static_cast<long>(i));
+    ++examined;
+  }
+
+  ctx.progress.clear();
+  const bool stopped = !ctx.queue.running();
+  if (stopped) {
+    ctx.log.line(
+        cp1251("Копирование на носитель прервано ------------------------------------------"));
+  } else {
+    ctx.log.line(std::string(76, '-'));
+  }
+  ctx.log.line(cp1251("Просмотрено файлов списка ") + std::to_string(examined) +
+               cp1251(", добавлено на носитель ") + std::to_string(added) + ",");
+  ctx.log.line(cp1251("создано команд удаления ") + std::to_string(delete_commands) +
+               cp1251(", рассинхронизировано ") + std::to_string(desynchronised));
+  if (!stopped) list.raise_state(me, 3);
+  return examined;
+}
+
+}  // namespace keldar

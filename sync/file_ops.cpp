@@ -1,0 +1,376 @@
+#include "sync/file_ops.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lists/scan.h"
+#include "lists/timestamp.h"
+#include "platform/errors.h"
+#include "platform/text.h"
+
+namespace keldar {
+
+namespace {
+
+constexpr FileTime kTicksPerSecond = 10000000ULL;
+constexpr FileTime kTwoSeconds = 2 * kTicksPerSecond;
+// Clusters kept free on top of what a copy needs.
+constexpr std::uint64_t kReserveClusters = 4;
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// `path` without its trailing separators, unless it is a drive root.
+std::string item_path(const FileSystem& fs, std::string path) {
+  while (path.size() > 1 && is_separator(path.back()) && !fs.is_drive_root(path)) {
+    path.pop_back();
+  }
+  return path;
+}
+
+bool equal_folded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
+  }
+  return true;
+}
+
+// The times of the folder that holds an item, kept while the item is
+// created, replaced or deleted, on volumes that keep exact times (on the
+// others a folder's times are not worth keeping).
+class ParentTimes {
+ public:
+  ParentTimes(FileSystem& fs, bool exact_volume) : fs_(fs), exact_(exact_volume) {}
+  ParentTimes(const ParentTimes&) = delete;
+  ParentTimes& operator=(const ParentTimes&) = delete;
+
+  int save(const std::string& path) {
+    if (!exact_) return 0;
+    std::string parent = path;
+    if (!parent.empty() && is_separator(parent.back())) parent.pop_back();
+    std::size_t last = parent.find_last_of("\\/");
+    if (last == std::string::npos) return 0;
+    parent.resize(last + 1);
+    if (fs_.is_drive_root(parent)) {
+      // A drive root's times are not kept.
+      path_.clear();
+      saved_ = true;
+      return 0;
+    }
+    parent.pop_back();
+    FileTimes times;
+    int code = fs_.get_times(parent, times);
+    if (code != err::kOk) return code;
+    path_ = std::move(parent);
+    times_ = times;
+    saved_ = true;
+    return 0;
+  }
+
+  int restore() {
+    if (!saved_) return 0;
+    saved_ = false;
+    if (path_.empty()) return -1;
+    int code = fs_.set_times(path_, times_);
+    path_.clear();
+    return code;
+  }
+
+ private:
+  FileSystem& fs_;
+  bool exact_;
+  bool saved_ = false;
+  std::string path_;
+  FileTimes times_;
+};
+
+// Refuses a path on which an existing component from `guard` on (a
+// component starting at or after that index) is a symbolic link, a device
+// or the like: nothing is ever read or written through one. Components
+// that do not exist end the walk.
+int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !is_separator(path[i])) continue;
+    if (i > start && start >= guard) {
+      ItemKind kind;
+      int code = fs.item_kind(path.substr(0, i), kind);
+      if (code != err::kOk) return 0;
+      if (kind == ItemKind::kLink || kind == ItemKind::kOther) return err::kAccessDenied;
+    }
+    start = i + 1;
+  }
+  return 0;
+}
+
+// Free clusters and the cluster size of the volume that holds `path`; false
+// when the volume cannot tell.
+bool free_clusters(FileSystem& fs, const std::string& path, std::uint64_t& clusters,
+                   std::uint64_t& cluster_size) {
+  FreeSpace space;
+  if (fs.free_space(path, space) != err::kOk) return false;
+  cluster_size = static_cast<std::uint64_t>(space.sectors_per_cluster) * space.bytes_per_sector;
+  clusters = space.free_clusters;
+  return cluster_size != 0;
+}
+
+// The stamp a scan of the object folder would take of the item at `path`
+// now, marked as the list keeps it; 0 when it does not exist. Else the
+// error code of reading its times.
+int object_stamp_now(Context& ctx, const std::string& path, std::uint32_t& stamp) {
+  FileTimes times;
+  stamp = 0;
+  int code = ctx.fs.get_times(item_path(ctx.fs, path), times);
+  if (code == err::kFileNotFound || code == err::kPathNotFound) return 0;
+  if (code != err::kOk) return code;
+  const bool exact = ctx.list().exact_object;
+  FileTime time = times.last_write;
+  if (exact && time % kTwoSeconds != 0) {
+    // The scan rounds such a time (and writes it back); only compare here.
+    time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
+  }
+  stamp = FileList::mark(stamp_seconds(time, ctx.clock), exact, ctx.log.daylight());
+  return 0;
+}
+
+// The destination stamp made from the source stamp when a file moves from
+// a volume of one kind to one of the other.
+std::uint32_t convert_stamp(std::uint32_t source, bool exact_source, bool exact_destination,
+                            bool daylight) {
+  std::uint32_t v = source & ~kExactTimeBit;
+  if (exact_source && daylight) v += 3600;
+  if (exact_destination) {
+    if (daylight) v -= 3600;
+    v |= kExactTimeBit;
+  }
+  return v;
+}
+
+// The folder of the source that corresponds to the destination folder
+// `prefix`: the source up to where the rest of the destination starts,
+// when that rest first occurs at the very end of the source.
+std::string matching_source_folder(const std::string& destination, std::size_t prefix_size,
+                                   const std::string& source) {
+  std::string_view rest = std::string_view(destination).substr(prefix_size);
+  std::size_t at = source.find(rest);
+  if (at == std::string::npos || at + rest.size() != source.size()) return {};
+  return source.substr(0, at);
+}
+
+struct Sides {
+  std::string destination;
+  std::string source;
+  std::size_t base = 0;   // length of the destination's folder part
+  std::size_t guard = 0;  // where the destination's links check starts
+  std::size_t source_guard = 0;
+  bool exact_destination = false;
+};
+
+// The guard of a path on the carrier: the object's carrier folder itself
+// comes from the carrier too and is checked along with its members.
+std::size_t carrier_guard(const Context& ctx) { return ctx.config_dir.size(); }
+
+bool entry_usable(Context& ctx, std::size_t index) {
+  return ctx.current_object >= 0 && ctx.current_object < static_cast<int>(ctx.lists.size()) &&
+         index < ctx.list().entries.size();
+}
+
+bool is_folder_path(const std::string& path) {
+  return !path.empty() && is_separator(path.back());
+}
+
+}  // namespace
+
+int copy_folder_times(Context& ctx, const std::string& destination, const std::string& source) {
+  if (!is_folder_path(destination) || !is_folder_path(source)) return kNoSpaceCode;
+  FileTimes times;
+  int code = ctx.fs.get_times(item_path(ctx.fs, source), times);
+  if (code != err::kOk) return code;
+  const std::string target = item_path(ctx.fs, destination);
+  (void)ctx.fs.set_times(target, times);
+  FileTimes check;
+  return ctx.fs.get_times(target, check);
+}
+
+bool unchanged_since_scan(Context& ctx, std::size_t index) {
+  if (!entry_usable(ctx, index)) return false;
+  const ListEntry& entry = ctx.list().entries[index];
+  if (entry.unsafe) return false;
+  std::uint32_t now = 0;
+  if (object_stamp_now(ctx, object_path(ctx, entry.name()), now) != 0) return false;
+  if (now == entry.object_stamp) return true;
+  // The scan keeps the listed stamp where the two differ in the daylight
+  // marker only (two-second volumes); that is the same file.
+  return !ctx.list().exact_object && now != 0 && entry.object_stamp != 0 &&
+         (now ^ entry.object_stamp) == kDaylightBit;
+}
+
+int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
+  if (!entry_usable(ctx, index)) return err::kInvalidParameter;
+  FileList& list = ctx.list();
+  const ListEntry& entry = list.entries[index];
+  if (entry.unsafe) return err::kInvalidName;
+  const std::string name(entry.name());
+
+  Sides s;
+  const std::string object_file = object_path(ctx, name);
+  const std::string carrier_file = carrier_path(ctx, name);
+  const std::size_t object_base = object_path(ctx, "\\").size();
+  const std::size_t carrier_base = carrier_path(ctx, "\\").size();
+  if (towards_object) {
+    s.destination = object_file;
+    s.source = carrier_file;
+    s.base = object_base;
+    s.guard = object_base;
+    s.source_guard = carrier_guard(ctx);
+    s.exact_destination = list.exact_object;
+  } else {
+    s.destination = carrier_file;
+    s.source = object_file;
+    s.base = carrier_base;
+    s.guard = carrier_guard(ctx);
+    s.source_guard = object_base;
+    s.exact_destination = ctx.exact_time_carrier;
+  }
+
+  if (int code = check_no_links(ctx.fs, s.destination, s.guard)) return code;
+  
+  const bool folder_entry = is_folder_path(s.destination);
+  if (towards_object && !folder_entry && !unchanged_since_scan(ctx, index)) {
+    return kChangedSinceScan;
+  }
+
+  ParentTimes parent(ctx.fs, s.exact_destination);
+  FileSystem& fs = ctx.fs;
+
+  // Missing folders, from the top down, with the times of their source
+  // folders.
+  std::string existing;  // the deepest folder known to exist
+  for (std::size_t i = 0; i < s.destination.size(); ++i) {
+    if (!is_separator(s.destination[i])) continue;
+    const std::string prefix = s.destination.substr(0, i + 1);
+    const std::string folder = item_path(fs, prefix);
+    ItemKind kind;
+    if (fs.item_kind(folder, kind) == err::kOk &&
+        (kind == ItemKind::kFolder || (kind == ItemKind::kLink && i < s.guard))) {
+      existing = prefix;
+      continue;
+    }
+    const std::string source_folder = matching_source_folder(s.destination, i + 1, s.source);
+    (void)parent.save(prefix);
+    std::uint64_t clusters = 0;
+    std::uint64_t cluster_size = 0;
+    if (!free_clusters(fs, existing.empty() ? prefix : existing, clusters, cluster_size) ||
+        clusters < kReserveClusters) {
+      return kNoSpaceCode;
+    }
+    if (int code = fs.create_folder(folder)) return code;
+    existing = prefix;
+    if (!source_folder.empty() && copy_folder_times(ctx, prefix, source_folder) == err::kOk &&
+        i >= s.base) {
+      const std::string_view relative = std::string_view(prefix).substr(s.base);
+      for (std::size_t k = list.entries.size(); k-- > 0;) {
+        ListEntry& e = list.entries[k];
+        if (!equal_folded(e.name(), relative)) continue;
+        if (towards_object) {
+          e.object_stamp = e.carrier_stamp;
+        } else {
+          e.carrier_stamp = e.object_stamp;
+          e.state = static_cast<std::uint8_t>(ctx.computer + 1);
+          list.dirty = true;
+        }
+        break;
+      }
+    }
+    (void)parent.restore();
+  }
+
+  int result = 0;
+  if (folder_entry) {
+    result = copy_folder_times(ctx, s.destination, s.source);
+  } else {
+    std::uint64_t clusters = 0;
+    std::uint64_t cluster_size = 0;
+    const bool space_known =
+        free_clusters(fs, existing.empty() ? s.destination : existing, clusters, cluster_size);
+
+    const std::size_t cut = s.source.find_last_of("\\/");
+    std::vector<DirItem> items;
+    if (int code = fs.search(s.source.substr(0, cut + 1), s.source.substr(cut + 1), items)) {
+      return code;
+    }
+    const DirItem* found = nullptr;
+    for (const auto& item : items) {
+      if (equal_folded(item.name, std::string_view(s.source).substr(cut + 1))) {
+        found = &item;
+        break;
+      }
+    }
+    if (found == nullptr) return err::kFileNotFound;
+    if (found->kind != ItemKind::kFile) return err::kAccessDenied;
+    const std::uint64_t size = found->size;
+
+    ItemKind kind;
+    const bool replacing =
+        fs.item_kind(s.destination, kind) == err::kOk && kind == ItemKind::kFile;
+    // The copy is written beside the destination and renamed over it, so
+    // while it is written the old file still holds its clusters: the new
+    // file needs room of its own, whatever the old one's size.
+    if (!space_known || size / cluster_size + kReserveClusters > clusters) return kNoSpaceCode;
+    if (replacing) (void)fs.set_normal_attributes(s.destination);
+
+    (void)parent.save(s.destination);
+    result = fs.copy_file(s.source, s.destination);
+    (void)parent.restore();
+  }
+  if (result != 0) return result;
+
+  ListEntry& e = list.entries[index];
+  const bool daylight = ctx.log.daylight();
+  if (towards_object) {
+    e.object_stamp =
+        convert_stamp(e.carrier_stamp, ctx.exact_time_carrier, list.exact_object, daylight);
+  } else {
+    e.carrier_stamp =
+        convert_stamp(e.object_stamp, list.exact_object, ctx.exact_time_carrier, daylight);
+  }
+  return 0;
+}
+
+int delete_entry(Context& ctx, std::size_t index, bool on_carrier) {
+  if (!entry_usable(ctx, index)) return err::kInvalidParameter;
+  FileList& list = ctx.list();
+  if (list.entries[index].unsafe) return err::kInvalidName;
+  const std::string name(list.entries[index].name());
+  const std::string path = on_carrier ? carrier_path(ctx, name) : object_path(ctx, name);
+  const std::size_t guard =
+      on_carrier ? carrier_guard(ctx) : object_path(ctx, "\\").size();
+  if (int code = check_no_links(ctx.fs, path, guard)) return code;
+  const bool folder = is_folder_path(path);
+  if (!on_carrier && !folder) {
+    // A file already gone needs no check: there is nothing left to lose.
+    std::uint32_t now = 0;
+    if (int code = object_stamp_now(ctx, path, now)) return code;
+    if (now != 0 && !unchanged_since_scan(ctx, index)) return kChangedSinceScan;
+  }
+
+  ParentTimes parent(ctx.fs, on_carrier ? ctx.exact_time_carrier : list.exact_object);
+  (void)parent.save(path);
+  const std::string item = item_path(ctx.fs, path);
+  (void)ctx.fs.set_normal_attributes(item);
+  int code = folder ? ctx.fs.remove_folder(item) : ctx.fs.delete_file(item);
+  if (code == err::kFileNotFound) code = 0;
+  (void)parent.restore();
+  if (code != 0) return code;
+  ListEntry& e = list.entries[index];
+  if (on_carrier) {
+    e.carrier_stamp = 0;
+  } else {
+    e.object_stamp = 0;
+  }
+  return 0;
+}
+
+}  // namespace keldar

@@ -1,0 +1,548 @@
+// Copying and deleting one list entry between the object folder and the
+// carrier folder: folders made top-down, folder times, stamps between
+// volume kinds, free space, and the paths that are never written.
+#include "sync/file_ops.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "lists/scan.h"
+#include "platform/posix/posix_file_system.h"
+#include "sync_fixture.h"
+
+namespace keldar::sync_test {
+namespace {
+
+constexpr std::uint64_t kCluster = 4096;
+
+class FileOpsTest : public SyncTest {
+ protected:
+  std::size_t at(std::string_view name) {
+    long i = entry_index(name);
+    EXPECT_GE(i, 0) << name;
+    return static_cast<std::size_t>(i < 0 ? 0 : i);
+  }
+  // An entry the scan did not make, as a list file from elsewhere may hold.
+  std::size_t add_entry(std::string_view name) {
+    ListEntry* e = ctx.list().add(name, ctx.lists.names());
+    EXPECT_NE(e, nullptr);
+    return static_cast<std::size_t>(e - ctx.list().entries.data());
+  }
+  // Leaves exactly `clusters` free clusters on C:.
+  void leave_free_on_carrier(std::uint64_t clusters) {
+    const std::uint64_t used = carrier_capacity_ - fs.free_bytes("C:\\");
+    carrier_capacity_ = used + clusters * kCluster;
+    fs.set_capacity("C:\\", carrier_capacity_);
+    ASSERT_EQ(fs.free_bytes("C:\\"), clusters * kCluster);
+  }
+  std::uint64_t carrier_capacity_ = 1ULL << 30;  // as the fixture adds C:
+  static bool same_times(const FileTimes& a, const FileTimes& b) {
+    return a.creation == b.creation && a.last_access == b.last_access &&
+           a.last_write == b.last_write;
+  }
+};
+
+TEST_F(FileOpsTest, CopyTowardsCarrierMakesFoldersTopDownWithSourceTimes) {
+  add_object();
+  fs.write(object("a\\b\\f.txt"), "payload", file_time(kJan15 + 100));
+  const FileTimes a_times{file_time(kJan15 - 1000), file_time(kJan15 - 800), file_time(kJan15 - 600)};
+  const FileTimes b_times{file_time(kJan15 - 500), file_time(kJan15 - 300), file_time(kJan15 - 200)};
+  fs.set_raw_times(object("a"), a_times);
+  fs.set_raw_times(object("a\\b"), b_times);
+  ASSERT_TRUE(fill());
+  const FileTimes carrier_root = fs.times("C:\\CARRIER");
+  fs.set_now(file_time(kJune15));
+
+  ctx.queue.set(op::kAction2);
+  ASSERT_EQ(copy_entry(ctx, at("a\\b\\f.txt"), false), 0);
+
+  EXPECT_EQ(fs.contents(carrier("a\\b\\f.txt")), "payload");
+  EXPECT_EQ(fs.times(carrier("a\\b\\f.txt")).last_write, file_time(kJan15 + 100));
+  EXPECT_TRUE(same_times(fs.times(carrier("a")), a_times));
+  EXPECT_TRUE(same_times(fs.times(carrier("a\\b")), b_times));
+  // The carrier root is on an exact-time volume: creating 00001 in it left
+  // its times alone.
+  EXPECT_TRUE(same_times(fs.times("C:\\CARRIER"), carrier_root));
+
+  const ListEntry& file = entry("a\\b\\f.txt");
+  EXPECT_EQ(file.carrier_stamp, (kJan15 + 100) | kExact);
+  EXPECT_EQ(file.state, 0);  // the file's own state is the caller's
+  for (std::string_view folder : {"a\\", "a\\b\\"}) {
+    const ListEntry& e = entry(folder);
+    EXPECT_NE(e.object_stamp, 0u) << folder;
+    EXPECT_EQ(e.carrier_stamp, e.object_stamp) << folder;
+    EXPECT_EQ(e.state, 1) << folder;
+  }
+  EXPECT_TRUE(ctx.list().dirty);
+}
+
+TEST_F(FileOpsTest, CopyTowardsObjectMakesFoldersAndUpdatesTheirObjectStamps) {
+  add_object();
+  fs.write(carrier("x\\y\\g.txt"), "from carrier", file_time(kJan15 + 40));
+  const FileTimes y_times{file_time(kJan15 - 90), file_time(kJan15 - 70), file_time(kJan15 - 50)};
+  fs.set_raw_times(carrier("x\\y"), y_times);
+  ASSERT_TRUE(fill());
+  const FileTimes work_times = fs.times(object());
+  fs.set_now(file_time(kJune15));
+  ctx.queue.set(op::kAction1);
+
+  // A folder entry makes the folder (and its parents) with its times, and
+  // nothing else.
+  ASSERT_EQ(copy_entry(ctx, at("x\\y\\"), true), 0);
+  EXPECT_TRUE(same_times(fs.times(object("x\\y")), y_times));
+  EXPECT_FALSE(fs.exists(object("x\\y\\g.txt")));
+  EXPECT_EQ(entry("x\\").object_stamp, entry("x\\").carrier_stamp);
+  EXPECT_EQ(entry("x\\y\\").object_stamp, entry("x\\y\\").carrier_stamp);
+  EXPECT_EQ(entry("x\\").state, 0);
+
+  ASSERT_EQ(copy_entry(ctx, at("x\\y\\g.txt"), true), 0);
+  EXPECT_EQ(fs.contents(object("x\\y\\g.txt")), "from carrier");
+  EXPECT_EQ(entry("x\\y\\g.txt").object_stamp, (kJan15 + 40) | kExact);
+  EXPECT_TRUE(same_times(fs.times(object("x\\y")), y_times));
+  EXPECT_TRUE(same_times(fs.times(object()), work_times));
+}
+
+TEST_F(FileOpsTest, StampsAreConvertedBetweenTwoSecondAndExactVolumes) {
+  log.dst = true;
+  add_object(1, "F:\\WORK\\*.*");
+  constexpr std::uint32_t t = kJan15 + 100;  // even
+  fs.write("F:\\WORK\\e.txt", "e", file_time(t));
+  fs.write(carrier("r.txt"), "r", file_time(t));
+  ASSERT_TRUE(fill());
+  ASSERT_EQ(entry("e.txt").object_stamp, t + 1);
+  ASSERT_EQ(entry("r.txt").carrier_stamp, (t + 1 - 3600) | kExact);
+  ctx.queue.set(op::kAction2);
+
+  ASSERT_EQ(copy_entry(ctx, at("e.txt"), false), 0);
+  EXPECT_EQ(entry("e.txt").carrier_stamp, (t + 1 - 3600) | kExact);
+  ASSERT_EQ(copy_entry(ctx, at("r.txt"), true), 0);
+  EXPECT_EQ(entry("r.txt").object_stamp, t + 1);
+  EXPECT_EQ(fs.contents("F:\\WORK\\r.txt"), "r");
+}
+
+TEST_F(FileOpsTest, BetweenExactVolumesTheStampTravelsUnchanged) {
+  log.dst = true;
+  add_object();
+  fs.write(object("e.txt"), "e", file_time(kJan15 + 100));
+  ASSERT_TRUE(fill());
+  const std::uint32_t stamp = entry("e.txt").object_stamp;
+  ASSERT_NE(stamp & kExact, 0u);
+  ctx.queue.set(op::kAction2);
+  ASSERT_EQ(copy_entry(ctx, at("e.txt"), false), 0);
+  EXPECT_EQ(entry("e.txt").carrier_stamp, stamp);
+}
+
+TEST_F(FileOpsTest, ParentTimesAreKeptOnExactVolumesOnly) {
+  add_object(1, "D:\\WORK\\*.*");
+  add_object(2, "F:\\WORK\\*.*");
+  fs.make_folders("D:\\WORK\\sub");
+  fs.make_folders("F:\\WORK\\sub");
+  fs.write(std::string(kCarrier) + "00001\\sub\\h.txt", "h", file_time(kJan15));
+  fs.write(std::string(kCarrier) + "00002\\sub\\h.txt", "h", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  const FileTimes exact_before = fs.times("D:\\WORK\\sub");
+  const FileTimes fat_before = fs.times("F:\\WORK\\sub");
+  const FileTime later = file_time(kJune15);
+  fs.set_now(later);
+  ctx.queue.set(op::kAction1);
+
+  ctx.current_object = 0;
+  ASSERT_EQ(copy_entry(ctx, at("sub\\h.txt"), true), 0);
+  EXPECT_TRUE(same_times(fs.times("D:\\WORK\\sub"), exact_before));
+  ctx.current_object = 1;
+  ASSERT_EQ(copy_entry(ctx, at("sub\\h.txt"), true), 0);
+  EXPECT_EQ(fs.times("F:\\WORK\\sub").last_write, later);
+  EXPECT_NE(fat_before.last_write, later);
+
+  // Deleting keeps them the same way.
+  fs.set_now(later + 10 * kSecond);
+  ctx.current_object = 0;
+  ASSERT_EQ(delete_entry(ctx, at("sub\\h.txt"), false), 0);
+  EXPECT_FALSE(fs.exists("D:\\WORK\\sub\\h.txt"));
+  EXPECT_TRUE(same_times(fs.times("D:\\WORK\\sub"), exact_before));
+  ctx.current_object = 1;
+  ASSERT_EQ(delete_entry(ctx, at("sub\\h.txt"), false), 0);
+  EXPECT_EQ(fs.times("F:\\WORK\\sub").last_write, later + 10 * kSecond);
+}
+
+TEST_F(FileOpsTest, ReplacingNeedsRoomForTheWholeNewFileBesideTheOld) {
+  add_object();
+  const std::string ten(10 * kCluster, 'n');
+  fs.write(object("big.bin"), ten, file_time(kJan15 + 2));
+  fs.write(carrier("big.bin"), std::string(10 * kCluster, 'o'), file_time(kJan15));
+  ASSERT_TRUE(fill());
+  const std::uint32_t old_stamp = entry("big.bin").carrier_stamp;
+  ctx.queue.set(op::kAction2);
+
+  // The growth is 0, but the copy is written beside the old file first.
+  leave_free_on_carrier(13);
+  EXPECT_EQ(copy_entry(ctx, at("big.bin"), false), kNoSpaceCode);
+  EXPECT_EQ(fs.contents(carrier("big.bin")), std::string(10 * kCluster, 'o'));
+  EXPECT_EQ(entry("big.bin").carrier_stamp, old_stamp);
+
+  leave_free_on_carrier(14);
+  ASSERT_EQ(copy_entry(ctx, at("big.bin"), false), 0);
+  EXPECT_EQ(fs.contents(carrier("big.bin")), ten);
+  EXPECT_EQ(entry("big.bin").carrier_stamp, (kJan15 + 2) | kExact);
+}
+
+TEST_F(FileOpsTest, ASmallerFileReplacesTheOldOneOnANearlyFullCarrier) {
+  add_object();
+  const std::string five(5 * kCluster, 's');
+  fs.write(object("s.bin"), five, file_time(kJan15 + 2));
+  fs.write(carrier("s.bin"), std::string(10 * kCluster, 'o'), file_time(kJan15));
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction2);
+
+  leave_free_on_carrier(8);
+  EXPECT_EQ(copy_entry(ctx, at("s.bin"), false), kNoSpaceCode);
+  EXPECT_EQ(fs.contents(carrier("s.bin"))->size(), 10 * kCluster);
+
+  leave_free_on_carrier(9);
+  ASSERT_EQ(copy_entry(ctx, at("s.bin"), false), 0);
+  EXPECT_EQ(fs.contents(carrier("s.bin")), five);
+  EXPECT_EQ(fs.free_bytes("C:\\"), 14 * kCluster);
+}
+
+TEST_F(FileOpsTest, NoFolderIsMadeWithoutTheReserveOrWhenFreeSpaceIsUnknown) {
+  add_object();
+  fs.write(object("d\\f.txt"), "", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction2);
+
+  leave_free_on_carrier(3);
+  EXPECT_EQ(copy_entry(ctx, at("d\\f.txt"), false), kNoSpaceCode);
+  EXPECT_FALSE(fs.exists(carrier()));
+
+  leave_free_on_carrier(100);
+  fs.free_space_code = err::kNotReady;
+  EXPECT_EQ(copy_entry(ctx, at("d\\f.txt"), false), kNoSpaceCode);
+  EXPECT_FALSE(fs.exists(carrier()));
+
+  // Folders in place, the file copy itself asks too.
+  fs.free_space_code = 0;
+  fs.make_folders(carrier("d"));
+  fs.free_space_code = err::kNotReady;
+  EXPECT_EQ(copy_entry(ctx, at("d\\f.txt"), false), kNoSpaceCode);
+  EXPECT_FALSE(fs.exists(carrier("d\\f.txt")));
+  EXPECT_EQ(entry("d\\f.txt").carrier_stamp, 0u);
+}
+
+TEST_F(FileOpsTest, AReadOnlyDestinationIsReplaced) {
+  add_object();
+  fs.write(object("ro.txt"), "old here", file_time(kJan15));
+  fs.write(carrier("ro.txt"), "new there", file_time(kJan15 + 8));
+  fs.write(object("up.txt"), "new here", file_time(kJan15 + 8));
+  fs.write(carrier("up.txt"), "old there", file_time(kJan15));
+  fs.set_read_only(object("ro.txt"));
+  fs.set_read_only(carrier("up.txt"));
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction1);
+
+  ASSERT_EQ(copy_entry(ctx, at("ro.txt"), true), 0);
+  EXPECT_EQ(fs.contents(object("ro.txt")), "new there");
+  ASSERT_EQ(copy_entry(ctx, at("up.txt"), false), 0);
+  EXPECT_EQ(fs.contents(carrier("up.txt")), "new here");
+}
+
+TEST_F(FileOpsTest, AVanishedSourceGivesNotFoundAndLeavesTheStamps) {
+  add_object();
+  fs.write(object("gone.txt"), "g", file_time(kJan15));
+  fs.write(carrier("left.txt"), "l", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  const std::uint32_t object_stamp = entry("gone.txt").object_stamp;
+  ASSERT_EQ(fs.delete_file(object("gone.txt")), 0);
+  ASSERT_EQ(fs.delete_file(carrier("left.txt")), 0);
+  ctx.queue.set(op::kAction2);
+
+  EXPECT_EQ(copy_entry(ctx, at("gone.txt"), false), err::kFileNotFound);
+  EXPECT_EQ(entry("gone.txt").object_stamp, object_stamp);
+  EXPECT_EQ(entry("gone.txt").carrier_stamp, 0u);
+  EXPECT_FALSE(fs.exists(carrier("gone.txt")));
+
+  EXPECT_EQ(copy_entry(ctx, at("left.txt"), true), err::kFileNotFound);
+  EXPECT_EQ(entry("left.txt").object_stamp, 0u);
+  EXPECT_NE(entry("left.txt").carrier_stamp, 0u);
+}
+
+TEST_F(FileOpsTest, DeleteResults) {
+  add_object();
+  fs.write(carrier("c.txt"), "c", file_time(kJan15));
+  fs.write(carrier("missing.txt"), "m", file_time(kJan15));
+  fs.write(object("o.txt"), "o", file_time(kJan15));
+  fs.write(carrier("full\\member.txt"), "x", file_time(kJan15));
+  fs.write(carrier("way\\w.txt"), "w", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  ASSERT_EQ(fs.delete_file(carrier("missing.txt")), 0);
+  ASSERT_EQ(fs.delete_file(carrier("way\\w.txt")), 0);
+  ASSERT_EQ(fs.remove_folder(carrier("way")), 0);
+  ctx.queue.set(op::kAction1);
+
+  EXPECT_EQ(delete_entry(ctx, at("c.txt"), true), 0);
+  EXPECT_FALSE(fs.exists(carrier("c.txt")));
+  EXPECT_EQ(entry("c.txt").carrier_stamp, 0u);
+
+  EXPECT_EQ(delete_entry(ctx, at("missing.txt"), true), 0);
+  EXPECT_EQ(entry("missing.txt").carrier_stamp, 0u);
+
+  EXPECT_EQ(delete_entry(ctx, at("o.txt"), false), 0);
+  EXPECT_FALSE(fs.exists(object("o.txt")));
+  EXPECT_EQ(entry("o.txt").object_stamp, 0u);
+  // Gone already on the object side too.
+  entry("o.txt").object_stamp = 0x12345678;
+  EXPECT_EQ(delete_entry(ctx, at("o.txt"), false), 0);
+  EXPECT_EQ(entry("o.txt").object_stamp, 0u);
+
+  const std::uint32_t way_stamp = entry("way\\w.txt").carrier_stamp;
+  EXPECT_EQ(delete_entry(ctx, at("way\\w.txt"), true), err::kPathNotFound);
+  EXPECT_EQ(entry("way\\w.txt").carrier_stamp, way_stamp);
+
+  const std::uint32_t full_stamp = entry("full\\").carrier_stamp;
+  EXPECT_EQ(delete_entry(ctx, at("full\\"), true), err::kDirNotEmpty);
+  EXPECT_TRUE(fs.exists(carrier("full\\member.txt")));
+  EXPECT_EQ(entry("full\\").carrier_stamp, full_stamp);
+  ASSERT_EQ(delete_entry(ctx, at("full\\member.txt"), true), 0);
+  EXPECT_EQ(delete_entry(ctx, at("full\\"), true), 0);
+  EXPECT_FALSE(fs.exists(carrier("full")));
+  EXPECT_EQ(entry("full\\").carrier_stamp, 0u);
+}
+
+TEST_F(FileOpsTest, AnObjectFileChangedSinceTheScanIsNeitherReplacedNorDeleted) {
+  add_object();
+  fs.write(object("c.txt"), "scanned", file_time(kJan15));
+  fs.write(carrier("c.txt"), "incoming", file_time(kJan15 + 20));
+  fs.write(carrier("n.txt"), "incoming", file_time(kJan15 + 20));
+  fs.write(object("same.txt"), "same", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction1);
+  EXPECT_TRUE(unchanged_since_scan(ctx, at("c.txt")));
+  EXPECT_TRUE(unchanged_since_scan(ctx, at("n.txt")));  // missing, stamp 0
+
+  fs.write(object("c.txt"), "edited", file_time(kJan15 + 10));
+  fs.write(object("n.txt"), "made meanwhile", file_time(kJan15 + 10));
+  const std::uint32_t stamp = entry("c.txt").object_stamp;
+  EXPECT_FALSE(unchanged_since_scan(ctx, at("c.txt")));
+  EXPECT_EQ(copy_entry(ctx, at("c.txt"), true), kChangedSinceScan);
+  EXPECT_EQ(delete_entry(ctx, at("c.txt"), false), kChangedSinceScan);
+  EXPECT_EQ(fs.contents(object("c.txt")), "edited");
+  EXPECT_EQ(entry("c.txt").object_stamp, stamp);
+  EXPECT_EQ(copy_entry(ctx, at("n.txt"), true), kChangedSinceScan);
+  EXPECT_EQ(fs.contents(object("n.txt")), "made meanwhile");
+  EXPECT_EQ(entry("n.txt").object_stamp, 0u);
+
+  // Towards the carrier nothing of the object folder is replaced.
+  EXPECT_EQ(copy_entry(ctx, at("c.txt"), false), 0);
+  EXPECT_EQ(fs.contents(carrier("c.txt")), "edited");
+
+  EXPECT_EQ(delete_entry(ctx, at("same.txt"), false), 0);
+  EXPECT_FALSE(fs.exists(object("same.txt")));
+}
+
+TEST_F(FileOpsTest, NothingIsWrittenThroughALinkInTheObjectFolder) {
+  add_object();
+  fs.add_item(object("lnk"), ItemKind::kLink);
+  fs.add_item(object("l2.txt"), ItemKind::kLink);
+  fs.write(carrier("lnk\\f.txt"), "f", file_time(kJan15));
+  fs.write(carrier("l2.txt"), "l", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction1);
+  const auto before = fs.all_paths();
+
+  EXPECT_EQ(copy_entry(ctx, at("lnk\\f.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx, at("lnk\\"), true), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx, at("l2.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx, at("lnk\\f.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx, at("l2.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(fs.all_paths(), before);
+  EXPECT_EQ(entry("l2.txt").object_stamp, 0u);
+}
+
+TEST_F(FileOpsTest, NothingIsWrittenThroughALinkOnTheCarrier) {
+  add_object();
+  fs.add_item(carrier("in"), ItemKind::kLink);
+  fs.write(object("in\\f.txt"), "f", file_time(kJan15));
+  fs.write(object("k.txt"), "k", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction2);
+  auto before = fs.all_paths();
+  EXPECT_EQ(copy_entry(ctx, at("in\\f.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx, at("in\\f.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(fs.all_paths(), before);
+  EXPECT_EQ(entry("in\\f.txt").carrier_stamp, 0u);
+
+  // The object's carrier folder itself replaced by a link.
+  ASSERT_EQ(fs.delete_file(carrier("in")), 0);
+  ASSERT_EQ(fs.remove_folder(carrier()), 0);
+  fs.add_item("C:\\CARRIER\\00001", ItemKind::kLink);
+  before = fs.all_paths();
+  EXPECT_EQ(copy_entry(ctx, at("k.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx, at("k.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(fs.all_paths(), before);
+}
+
+TEST_F(FileOpsTest, AnUnsafeEntryIsRefused) {
+  add_object();
+  fs.write("D:\\x.txt", "outside", file_time(kJan15));
+  fs.write(carrier("x.txt"), "x", file_time(kJan15));
+  ASSERT_TRUE(fill());
+  const std::size_t i = add_entry("..\\x.txt");
+  ctx.list().entries[i].unsafe = true;
+  ctx.list().entries[i].object_stamp = 7;
+  ctx.list().entries[i].carrier_stamp = 9;
+  ctx.queue.set(op::kAction1);
+  const auto before = fs.all_paths();
+
+  EXPECT_EQ(copy_entry(ctx, i, true), err::kInvalidName);
+  EXPECT_EQ(copy_entry(ctx, i, false), err::kInvalidName);
+  EXPECT_EQ(delete_entry(ctx, i, false), err::kInvalidName);
+  EXPECT_EQ(delete_entry(ctx, i, true), err::kInvalidName);
+  EXPECT_EQ(fs.all_paths(), before);
+  EXPECT_EQ(fs.contents("D:\\x.txt"), "outside");
+  EXPECT_EQ(ctx.list().entries[i].object_stamp, 7u);
+  EXPECT_EQ(ctx.list().entries[i].carrier_stamp, 9u);
+}
+
+TEST_F(FileOpsTest, FolderTimesAreCopiedBetweenFolders) {
+  add_object();
+  fs.make_folders("D:\\WORK\\from");
+  fs.make_folders("C:\\to");
+  const FileTimes t{file_time(kJan15 - 20), file_time(kJan15 - 10), file_time(kJan15 - 4)};
+  fs.set_raw_times("D:\\WORK\\from", t);
+
+  EXPECT_EQ(copy_folder_times(ctx, "C:\\to", "D:\\WORK\\from\\"), kNoSpaceCode);
+  EXPECT_EQ(copy_folder_times(ctx, "C:\\to\\", "D:\\WORK\\from"), kNoSpaceCode);
+  EXPECT_FALSE(same_times(fs.times("C:\\to"), t));
+  EXPECT_EQ(copy_folder_times(ctx, "C:\\to\\", "D:\\WORK\\from\\"), 0);
+  EXPECT_TRUE(same_times(fs.times("C:\\to"), t));
+  EXPECT_EQ(copy_folder_times(ctx, "C:\\to\\", "D:\\WORK\\none\\"), err::kFileNotFound);
+  EXPECT_EQ(copy_folder_times(ctx, "C:\\none\\", "D:\\WORK\\from\\"), err::kFileNotFound);
+}
+
+// The same on a real Linux folder.
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
+  ::chmod(path, 0755);
+  ::remove(path);
+  return 0;
+}
+
+class PosixFileOpsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tz = std::getenv("TZ");
+    had_tz_ = tz != nullptr;
+    saved_tz_ = tz ? tz : "";
+    setenv("TZ", "MSK-3", 1);
+    tzset();
+    clock.set_now(kJune15);
+    char pattern[] = "/tmp/keldar-fileops-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    base = pattern;
+    work = base + "/work";
+    carrier = base + "/carrier";
+    outside = base + "/outside";
+    for (const auto& folder : {work, carrier, outside}) ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ctx.config_dir = carrier + "/";
+    ctx.computer = 0;
+    ctx.exact_time_carrier = true;
+  }
+  void TearDown() override {
+    if (!base.empty()) ::nftw(base.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    if (had_tz_) {
+      setenv("TZ", saved_tz_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  void add_object(const std::string& folder) {
+    ObjectRecord& r = ctx.objects.new_object();
+    r.set_id(7);
+    r.set_allow_nested(true);
+    ASSERT_TRUE(r.set_path(0, folder + "/*.*"));
+    ASSERT_TRUE(ctx.objects.commit_new_object());
+  }
+  bool fill() {
+    ctx.queue.set(op::kFill);
+    return fill_all_lists(ctx) == 0;
+  }
+  std::size_t at(std::string_view name) {
+    ListEntry* e = ctx.list().find(name);
+    EXPECT_NE(e, nullptr) << name;
+    return e == nullptr ? 0 : static_cast<std::size_t>(e - ctx.list().entries.data());
+  }
+  static void make_file(const std::string& path, const std::string& contents, std::int64_t mtime) {
+    { std::ofstream(path, std::ios::binary) << contents; }
+    struct timespec ts[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), ts, 0), 0) << path;
+  }
+  static std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream out;
+    out << in.rdbuf();
+    return out.str();
+  }
+  static bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+  }
+
+  PosixFileSystem fs;
+  FixedClock clock;
+  RecordingHost host;
+  SyncLog log;
+  Context ctx{fs, clock, host, log};
+  std::string base, work, carrier, outside;
+
+ private:
+  bool had_tz_ = false;
+  std::string saved_tz_;
+};
+
+TEST_F(PosixFileOpsTest, CopiesToTheCarrierButNeverThroughALinkPlacedThere) {
+  add_object(work);
+  ASSERT_EQ(::mkdir((work + "/sub").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((work + "/sub2").c_str(), 0755), 0);
+  make_file(work + "/sub/f.txt", "real", kJan15);
+  make_file(work + "/sub2/g.txt", "secret", kJan15);
+  ASSERT_EQ(::mkdir((carrier + "/00007").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), (carrier + "/00007/sub2").c_str()), 0);
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction2);
+
+  ASSERT_EQ(copy_entry(ctx, at("sub\\f.txt"), false), 0);
+  EXPECT_EQ(read(carrier + "/00007/sub/f.txt"), "real");
+  struct stat st {};
+  ASSERT_EQ(::stat((carrier + "/00007/sub/f.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, kJan15);
+
+  EXPECT_EQ(copy_entry(ctx, at("sub2\\g.txt"), false), err::kAccessDenied);
+  EXPECT_FALSE(exists(outside + "/g.txt"));
+  EXPECT_EQ(ctx.list().find("sub2\\g.txt")->carrier_stamp, 0u);
+}
+
+TEST_F(PosixFileOpsTest, AnObjectFolderReachedThroughALinkIsUsable) {
+  const std::string link = base + "/worklink";
+  ASSERT_EQ(::symlink(work.c_str(), link.c_str()), 0);
+  add_object(link);
+  ASSERT_EQ(::mkdir((carrier + "/00007").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((carrier + "/00007/d").c_str(), 0755), 0);
+  make_file(carrier + "/00007/d/n.txt", "new", kJan15);
+  ASSERT_TRUE(fill());
+  ctx.queue.set(op::kAction1);
+
+  ASSERT_EQ(copy_entry(ctx, at("d\\n.txt"), true), 0);
+  EXPECT_EQ(read(work + "/d/n.txt"), "new");
+  ASSERT_EQ(delete_entry(ctx, at("d\\n.txt"), false), 0);
+  EXPECT_FALSE(exists(work + "/d/n.txt"));
+  EXPECT_EQ(ctx.list().find("d\\n.txt")->object_stamp, 0u);
+}
+
+}  // namespace
+}  // namespace keldar::sync_test

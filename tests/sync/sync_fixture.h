@@ -1,0 +1,152 @@
+// What the synchronisation tests share: a context on the fake file system
+// with the carrier folder C:\CARRIER\ and object folders on D: (exact
+// times) or F: (two-second times), TZ MSK-3, a
+// fixed clock, a log that collects its lines, a recording host, and helpers
+// to add objects and masks, fill the lists and find entries.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fakes/recording_host.h"
+#include "lists/context.h"
+#include "lists/scan.h"
+#include "platform/errors.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/fake/fixed_clock.h"
+#include "platform/text.h"
+
+namespace keldar::sync_test {
+
+inline std::string u(std::string_view utf8) { return cp1251(utf8); }
+
+// Moments in seconds since 1970 (UTC): 2021-06-15 10:00:00 UTC (daylight
+// saving time in most zones that have it) and 2021-01-15 10:00:00 UTC.
+inline constexpr std::uint32_t kJune15 = 1623751200;
+inline constexpr std::uint32_t kJan15 = 1610704800;
+// The marker of a stamp taken on an exact-time volume.
+inline constexpr std::uint32_t kExact = 0x80000000u;
+
+inline constexpr FileTime kSecond = 10000000;
+
+// A file time: `unix_seconds` plus `extra` 100-ns ticks.
+inline FileTime file_time(std::int64_t unix_seconds, FileTime extra = 0) {
+  return kFileTimeUnixEpoch + static_cast<FileTime>(unix_seconds) * kSecond + extra;
+}
+
+class SyncLog : public Log {
+ public:
+  void line(std::string_view text) override { lines.emplace_back(text); }
+  bool daylight() const override { return dst; }
+
+  std::vector<std::string> lines;
+  bool dst = false;
+};
+
+// The fake file system, with a free-space query that can be made to fail.
+class SyncFileSystem : public FakeFileSystem {
+ public:
+  int free_space(std::string_view path, FreeSpace& space) override {
+    if (free_space_code != 0) return free_space_code;
+    return FakeFileSystem::free_space(path, space);
+  }
+  int free_space_code = 0;
+};
+
+inline constexpr std::string_view kCarrier = "C:\\CARRIER\\";
+inline constexpr std::string_view kObjectFolder = "D:\\WORK\\";
+
+class SyncTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tz = std::getenv("TZ");
+    had_tz_ = tz != nullptr;
+    saved_tz_ = tz ? tz : "";
+    setenv("TZ", "MSK-3", 1);
+    tzset();
+    clock.set_now(kJune15);
+    fs.add_volume("C:\\");
+    fs.add_volume("D:\\");
+    fs.add_volume("F:\\", false);  // a two-second (FAT-like) volume
+    fs.make_folders("C:\\CARRIER");
+    fs.make_folders("D:\\WORK");
+    ctx.config_dir = std::string(kCarrier);
+    ctx.computer = 0;
+    ctx.exact_time_carrier = true;
+  }
+  void TearDown() override {
+    if (had_tz_) {
+      setenv("TZ", saved_tz_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+  // Adds an object with `path` (on this computer unless `computer` is
+  // given); returns its index.
+  int add_object(std::int16_t id = 1, std::string_view path = "D:\\WORK\\*.*", bool nested = true,
+                 int computer = -1) {
+    ObjectRecord& r = ctx.objects.new_object();
+    r.set_id(id);
+    r.set_allow_nested(nested);
+    EXPECT_TRUE(r.set_path(computer < 0 ? ctx.computer : computer, path));
+    EXPECT_TRUE(ctx.objects.commit_new_object());
+    return ctx.objects.count() - 1;
+  }
+
+  void add_mask(std::string_view pattern, bool copy = true, bool remove = true) {
+    MaskRecord& m = ctx.masks.record(ctx.masks.count());
+    ASSERT_TRUE(m.set_pattern(pattern));
+    m.set_allow_copy(copy);
+    m.set_allow_delete(remove);
+    ASSERT_TRUE(ctx.masks.insert_template_at(ctx.masks.count()));
+  }
+
+  // Fills every object's list as a run does; true on success.
+  bool fill() {
+    ctx.queue.set(op::kFill);
+    return fill_all_lists(ctx) == 0;
+  }
+
+  // The index of the current object's entry named `name` (ASCII case
+  // ignored), or -1.
+  long entry_index(std::string_view name) {
+    FileList& list = ctx.list();
+    ListEntry* e = list.find(name);
+    if (e == nullptr) return -1;
+    return static_cast<long>(e - list.entries.data());
+  }
+  ListEntry& entry(std::string_view name) {
+    long i = entry_index(name);
+    EXPECT_GE(i, 0) << name;
+    return ctx.list().entries.at(static_cast<std::size_t>(i < 0 ? 0 : i));
+  }
+
+  // The carrier folder of object id 1 and the object folder, joined with a
+  // relative name.
+  static std::string carrier(std::string_view name = "") {
+    return std::string(kCarrier) + "00001\\" + std::string(name);
+  }
+  static std::string object(std::string_view name = "") {
+    return std::string(kObjectFolder) + std::string(name);
+  }
+
+  SyncFileSystem fs;
+  FixedClock clock;
+  RecordingHost host;
+  SyncLog log;
+  Context ctx{fs, clock, host, log};
+
+ private:
+  bool had_tz_ = false;
+  std::string saved_tz_;
+};
+
+}  // namespace keldar::sync_test
