@@ -236,7 +236,7 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
   }
 
   if (int code = check_no_links(ctx.fs, s.destination, s.guard)) return code;
-  
+  if (int code = check_no_links(ctx.fs, s.source, s.source_guard)) return code;
   const bool folder_entry = is_folder_path(s.destination);
   if (towards_object && !folder_entry && !unchanged_since_scan(ctx, index)) {
     return kChangedSinceScan;

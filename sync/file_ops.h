@@ -6,6 +6,16 @@
 // value is the platform's error code; kChangedSinceScan when a file of the
 // object folder that was to be replaced or deleted is no longer what the
 // scan saw.
+//
+// An entry whose name may not be used to build a path gives 123 (invalid
+// name); a path on which an existing item inside the object folder or the
+// object's carrier folder (that folder itself included) is a symbolic link
+// or a device gives 5 (access denied). Both touch nothing.
+//
+// A file is copied to a temporary beside its destination and renamed over
+// it, so until then the old file keeps its clusters: the free-space check
+// asks for the whole new size plus the reserve, and a free-space query that
+// fails counts as not enough space.
 #pragma once
 
 #include <cstddef>

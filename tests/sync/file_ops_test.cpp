@@ -527,6 +527,23 @@ TEST_F(PosixFileOpsTest, CopiesToTheCarrierButNeverThroughALinkPlacedThere) {
   EXPECT_EQ(ctx.list().find("sub2\\g.txt")->carrier_stamp, 0u);
 }
 
+TEST_F(PosixFileOpsTest, NothingIsReadThroughALinkOnTheCarrier) {
+  add_object(work);
+  make_file(outside + "/secret.txt", "secret", kJan15);
+  ASSERT_EQ(::mkdir((carrier + "/00007").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), (carrier + "/00007/ext").c_str()), 0);
+  ASSERT_TRUE(fill());
+  // A list from elsewhere names a file behind the link.
+  ListEntry* e = ctx.list().add("ext\\secret.txt", ctx.lists.names());
+  ASSERT_NE(e, nullptr);
+  e->carrier_stamp = kJan15 | kExact;
+  ctx.queue.set(op::kAction1);
+
+  EXPECT_EQ(copy_entry(ctx, at("ext\\secret.txt"), true), err::kAccessDenied);
+  EXPECT_FALSE(exists(work + "/ext"));
+  EXPECT_EQ(ctx.list().find("ext\\secret.txt")->object_stamp, 0u);
+}
+
 TEST_F(PosixFileOpsTest, AnObjectFolderReachedThroughALinkIsUsable) {
   const std::string link = base + "/worklink";
   ASSERT_EQ(::symlink(work.c_str(), link.c_str()), 0);
