@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -21,9 +22,13 @@ class GateHost : public RecordingHost {
  public:
   void set_running(bool on) override {
     RecordingHost::set_running(on);
-    if (on) gate.get_future().wait();
+    if (on) {
+      entered = true;
+      gate.get_future().wait();
+    }
   }
   std::promise<void> gate;
+  std::atomic<bool> entered{false};
 };
 
 class WorkerTest : public ::testing::Test {
@@ -56,7 +61,7 @@ TEST_F(WorkerTest, OnlyOneRunAtATime) {
   RunThread thread;
   ASSERT_TRUE(thread.start(session, RunThread::Kind::kAllObjects));
   // The first run fills the lists and then waits at the gate.
-  while (host.running.empty()) std::this_thread::yield();
+  while (!host.entered) std::this_thread::yield();
   EXPECT_TRUE(thread.busy());
   EXPECT_FALSE(thread.start(session, RunThread::Kind::kAllObjects));
   host.gate.set_value();
