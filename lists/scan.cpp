@@ -71,6 +71,7 @@ class Scanner {
     if (code != err::kOk) {
       if (code != err::kFileNotFound && code != err::kPathNotFound) {
         ctx_.log.line(cp1251("Ошибка чтения папки ") + folder + ": " + error_line(code));
+        unreadable_ = true;
       }
       return true;
     }
@@ -134,6 +135,12 @@ class Scanner {
   FileList& list_;
   bool carrier_;
   Marking marking_;
+  bool unreadable_ = false;
+
+ public:
+  // Whether some folder could not be read: its files are not known to be
+  // gone.
+  bool unreadable() const { return unreadable_; }
 };
 
 // The stamp of the folder itself, or nullopt when it is not a folder.
@@ -152,6 +159,21 @@ std::optional<std::uint32_t> folder_stamp(Context& ctx, const std::string& folde
   item.full_path = path;
   item.last_write = times.last_write;
   return take_stamp(ctx, item, exact_object);
+}
+
+bool folder_exists(FileSystem& fs, std::string path) {
+  while (path.size() > 1 && is_separator(path.back())) path.pop_back();
+  ItemKind kind;
+  return fs.item_kind(path, kind) == err::kOk && kind == ItemKind::kFolder;
+}
+
+// Whether the list holds a file that this computer had at its last
+// synchronisation.
+bool had_files_here(const FileList& list, int computer) {
+  for (const ListEntry& e : list.entries) {
+    if (!e.is_folder() && e.list_stamps[computer] != 0) return true;
+  }
+  return false;
 }
 
 // The volume that holds `folder`. A folder that does not exist yet (it may
@@ -248,9 +270,19 @@ long fill_object_list(Context& ctx, int object) {
   std::string pattern(path_pattern(own_path));
   if (pattern.empty()) pattern = "*.*";
   const bool nested = ctx.objects.record(object).allow_nested();
+  // A vanished folder is not an empty one: while the list shows files that
+  // this computer had, a missing object folder (an unmounted drive, a
+  // renamed folder) makes the object unreachable rather than emptied.
+  if (list.object_present && !folder_exists(ctx.fs, folder) && had_files_here(list, ctx.computer)) {
+    ctx.log.line(cp1251("Папка объекта отсутствует: ") + folder);
+    list.object_present = false;
+  }
   // A volume that did not answer has been reported; there is nothing to scan.
-  if (list.object_present && !Scanner(ctx, list, false).scan(folder, pattern, "", nested)) {
-    return -1;
+  if (list.object_present) {
+    Scanner scanner(ctx, list, false);
+    if (!scanner.scan(folder, pattern, "", nested)) return -1;
+    // Files under a folder that could not be read would look deleted.
+    if (scanner.unreadable()) list.object_present = false;
   }
   if (static_cast<long>(list.entries.size()) > n) {
     list.dirty = true;

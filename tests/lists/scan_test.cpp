@@ -568,3 +568,54 @@ TEST_F(StampTest, OnlyExactVolumesRoundAndWriteBack) {
 
 }  // namespace
 }  // namespace keldar::lists_test
+
+namespace keldar::lists_test {
+namespace {
+
+// A vanished folder is not an empty one: files this computer had are not
+// reported as deleted when their folder is missing or cannot be read.
+TEST_F(ScanTest, MissingOrUnreadableFoldersMakeTheObjectUnreachable) {
+  add_object(7, "D:\\WORK\\*.*");
+  fs.write("D:\\WORK\\A.TXT", "a", file_time(kJune15 + 10));
+  fs.write("D:\\WORK\\SUB\\B.TXT", "b", file_time(kJune15 + 20));
+  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_TRUE(list().object_present);
+  ctx.queue.set(op::kFill);
+  ASSERT_TRUE(write_lists(ctx));
+
+  // The folder is gone (a drive not mounted): unreachable, one line.
+  fs.set_volume_gone("D:\\");
+  fs.add_volume("E:\\");
+  ASSERT_TRUE(ctx.objects.record(0).set_path(0, "E:\\WORK\\*.*"));
+  log.lines.clear();
+  ASSERT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_FALSE(list().object_present);
+  EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
+                      cp1251("Папка объекта отсутствует: E:\\WORK\\")),
+            log.lines.end());
+  for (const ListEntry& e : list().entries) {
+    if (!e.is_folder()) EXPECT_EQ(e.object_stamp, 0u) << e.name();
+  }
+
+  // A folder of the object that cannot be read.
+  ASSERT_TRUE(ctx.objects.record(0).set_path(0, "D:\\WORK\\*.*"));
+  fs.set_volume_gone("D:\\", false);
+  fs.fail_path("D:\\WORK\\SUB\\", err::kAccessDenied);
+  log.lines.clear();
+  ASSERT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_FALSE(list().object_present);
+  EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
+                      cp1251("Ошибка чтения папки D:\\WORK\\SUB\\: Отказано в доступе.")),
+            log.lines.end());
+  fs.clear_failures();
+
+  // A new object whose folder does not exist yet is reachable: it can be
+  // filled from the carrier.
+  add_object(8, "E:\\NEW\\*.*");
+  log.lines.clear();
+  ASSERT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_TRUE(ctx.lists.list(1).object_present);
+}
+
+}  // namespace
+}  // namespace keldar::lists_test
