@@ -148,7 +148,7 @@ void FileList::reset() {
   entries = {};
   index_ = {};
   states = {};
-  object_present = exact_object = dirty = false;
+  object_present = exact_object = dirty = unreadable = false;
 }
 
 void FileList::shrink_to_fit() {

@@ -100,6 +100,9 @@ class FileList {
   bool object_present = false;  // the volume of the object folder answered
   bool exact_object = false;    // that volume keeps exact times
   bool dirty = false;
+  // The list file exists but could not be read: the list is never written
+  // over it, and the object is not worked on.
+  bool unreadable = false;
 
  private:
   std::size_t slot_of(std::string_view name) const;

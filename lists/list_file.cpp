@@ -47,7 +47,16 @@ long load_list_file(Context& ctx, int object, bool& opened) {
   FileList& list = ctx.lists.list(object);
   list.reset();
   std::string data;
-  opened = ctx.fs.read_file(list_path(ctx, object), data) == err::kOk;
+  const std::string path = list_path(ctx, object);
+  int code = ctx.fs.read_file(path, data);
+  opened = code == err::kOk;
+  if (code != err::kOk && code != err::kFileNotFound && code != err::kPathNotFound) {
+    // Taking it for a new list would forget every computer's stamps.
+    ctx.log.line(cp1251("Ошибка чтения файла списка ") + path);
+    log_system_error(ctx.log, code);
+    list.unreadable = true;
+    return 0;
+  }
   if (!opened || data.empty() || static_cast<unsigned char>(data[0]) != kMagic) return 0;
   for (std::size_t k = 0; k < kComputers && 1 + k < data.size(); ++k) {
     list.states[k] = static_cast<std::uint8_t>(data[1 + k]);
@@ -88,7 +97,7 @@ bool write_lists(Context& ctx) {
   bool all_written = true;
   for (int i = 0; i < ctx.objects.count() && i < static_cast<int>(ctx.lists.size()); ++i) {
     FileList& list = ctx.lists.list(i);
-    if (!list.dirty) continue;
+    if (!list.dirty || list.unreadable) continue;
     const std::string path = list_path(ctx, i);
     std::string data = encode_list(list);
     int code = ctx.fs.write_file(path, data);

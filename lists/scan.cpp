@@ -257,7 +257,7 @@ long fill_object_list(Context& ctx, int object) {
     log_system_error(ctx.log, code);
   } else {
     list.exact_object = volume.exact_times;
-    list.object_present = true;
+    list.object_present = !list.unreadable;
   }
 
   std::uint32_t root_stamp = 0;

@@ -135,7 +135,11 @@ long action1(Context& ctx) {
       bool warning = false;
       if (!command) {
         if (!allowed.copy) return;
-        if (carrier_vs_object == 0 || carrier_as_record) {
+        if (ctx.force && o == 0) {
+          // Replace object and From carrier rebuild the object from the
+          // carrier: a file missing here is brought back.
+          kind = Kind::kCopy;
+        } else if (carrier_vs_object == 0 || carrier_as_record) {
           kind = Kind::kInPlace;
         } else if (changed_here || carrier_vs_object < 0) {
           kind = Kind::kAskCopy;

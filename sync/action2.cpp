@@ -80,6 +80,11 @@ void present_file(Context& ctx, FileList& list, std::size_t index, const MaskPer
     r = o;
     return;
   }
+  // A delete command waits for this file and it is unchanged here since this
+  // computer's last synchronisation: the deletion could not be carried out
+  // here yet, and the next Action 1 tries again. Publishing the file would
+  // undo the deletion everywhere.
+  if (!ctx.force && s == entry_state::kDelete && r != 0 && stamp_difference(o, r) == 0) return;
   const bool changed_here = list.states[me] > 1 && stamp_difference(o, r) != 0;
   if (!ctx.force && !changed_here) {
     int h = holder_rule(ctx, list, e, false);

@@ -725,11 +725,6 @@ TEST_F(ReplaceTest, CopyOfObjectPutsAllOfAOnTheCarrier) {
 }
 
 TEST_F(ReplaceTest, ReplaceRebuildsTheFolderFromTheCarrier) {
-  GTEST_SKIP() << "fault: Replace object removes the object folder itself (lists/removal.cpp "
-                  "delete_tree), so the fill finds it vanished; Action 1 still runs and, in "
-                  "sync/action1.cpp, takes every carrier file whose stamp equals this "
-                  "computer's list stamp as in place although the file is absent here, "
-                  "and deletes the carrier copies: B is left empty and the carrier too";
   spoil_b_and_copy_a();
   RunRecord replace = object_operation(kB, ObjectOperation::kReplace, {Answer::kYes});
   EXPECT_FALSE(replace.outcome.failed) << replace.all();
@@ -911,10 +906,6 @@ class FailureInjectionTest : public ::testing::Test {
 };
 
 TEST_F(FailureInjectionTest, EveryFailingCallLeavesOldOrNewVersionsAndTheNextRunFinishes) {
-  GTEST_SKIP() << "fault: a list file that cannot be read is taken for a new list "
-                  "(lists/list_file.cpp, load_list_file), and a deletion that failed in "
-                  "Action 1 is published back as this computer's copy by Action 2 "
-                  "(sync/action2.cpp, present_file)";
   prepare();
   if (HasFatalFailure()) return;
   const Tree a_old = tree(folder(kA)), b_old = tree(folder(kB)), c_old = tree(folder(kC));
