@@ -9,6 +9,7 @@
 #include "app/startup.h"
 #include "app/worker.h"
 #include "fakes/recording_host.h"
+#include "fakes/test_support.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "platform/fake/fake_system.h"
@@ -37,10 +38,6 @@ std::string record(std::uint32_t stamp0, std::uint8_t state, std::string_view na
 class CompareRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    saved_tz_ = tz ? tz : "";
-    setenv("TZ", "MSK-3", 1);
-    tzset();
     fs.add_volume("C:\\");
     fs.add_volume("D:\\");
     fs.make_folders("C:\\CARRIER");
@@ -86,10 +83,6 @@ class CompareRunTest : public ::testing::Test {
     fs.write("C:\\CARRIER\\00001.QRN", list);
     list_before = list;
   }
-  void TearDown() override {
-    setenv("TZ", saved_tz_.c_str(), 1);
-    tzset();
-  }
 
   // Runs Compare and returns the lines from the Compare banner on.
   std::vector<std::string> compare() {
@@ -110,7 +103,7 @@ class CompareRunTest : public ::testing::Test {
   FakeFileSystem fs;
   FakeSystem system;
   std::string list_before;
-  std::string saved_tz_;
+  test::ScopedTimeZone time_zone_{"MSK-3"};
 };
 
 TEST_F(CompareRunTest, MarkersAndSummaryOfEveryKindOfDifference) {

@@ -10,6 +10,7 @@
 #include "platform/fake/fake_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "fakes/recording_host.h"
+#include "fakes/test_support.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
@@ -49,20 +50,12 @@ struct Computer {
 class StartupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    saved_tz_ = tz ? tz : "";
-    setenv("TZ", "MSK-3", 1);
-    tzset();
     fs.add_volume("C:\\");
     fs.add_volume("E:\\");
     fs.make_folders("C:\\CARRIER");
   }
-  void TearDown() override {
-    setenv("TZ", saved_tz_.c_str(), 1);
-    tzset();
-  }
   FakeFileSystem fs;
-  std::string saved_tz_;
+  test::ScopedTimeZone time_zone_{"MSK-3"};
 };
 
 std::string as_file(const std::vector<std::string>& lines) {

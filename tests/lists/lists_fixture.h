@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fakes/recording_host.h"
+#include "fakes/test_support.h"
 #include "lists/context.h"
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
@@ -23,30 +24,9 @@
 
 namespace keldar::lists_test {
 
-inline std::string u(std::string_view utf8) { return cp1251(utf8); }
-
-// Moments used throughout, in seconds since 1970 (UTC), worked out by hand:
-// 2021-06-15 10:00:00 UTC and 2021-01-15 10:00:00 UTC.
-inline constexpr std::uint32_t kJune15 = 1623751200;
-inline constexpr std::uint32_t kJan15 = 1610704800;
-inline constexpr std::uint32_t kExact = 0x80000000u;
-
+using namespace keldar::test;
+using TestLog = CollectingLog;
 inline constexpr FileTime kTick = 1;
-inline constexpr FileTime kSecond = 10000000;
-
-// A file time: `unix_seconds` plus `extra` 100-ns ticks.
-inline FileTime file_time(std::int64_t unix_seconds, FileTime extra = 0) {
-  return kFileTimeUnixEpoch + static_cast<FileTime>(unix_seconds) * kSecond + extra;
-}
-
-class TestLog : public Log {
- public:
-  void line(std::string_view text) override { lines.emplace_back(text); }
-  bool daylight() const override { return dst; }
-
-  std::vector<std::string> lines;
-  bool dst = false;
-};
 
 // Stops the run (clears the first queue slot) at the n-th nonempty
 // progress report, as the stop button would between two steps.
@@ -98,11 +78,6 @@ inline std::string list_bytes(std::array<std::uint8_t, 4> states,
 class ListsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    had_tz_ = tz != nullptr;
-    saved_tz_ = tz ? tz : "";
-    setenv("TZ", "MSK-3", 1);
-    tzset();
     clock.set_now(kJune15);
     fs.add_volume("C:\\");
     fs.add_volume("D:\\");
@@ -112,14 +87,6 @@ class ListsTest : public ::testing::Test {
     ctx.exact_time_carrier = true;
     ctx.queue.set(op::kFill);
     host.queue = &ctx.queue;
-  }
-  void TearDown() override {
-    if (had_tz_) {
-      setenv("TZ", saved_tz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
   }
 
   // Adds an object with `path` on this computer; returns its index.
@@ -154,8 +121,7 @@ class ListsTest : public ::testing::Test {
   Context ctx{fs, clock, host, log};
 
  private:
-  bool had_tz_ = false;
-  std::string saved_tz_;
+  ScopedTimeZone time_zone_{"MSK-3"};
 };
 
 }  // namespace keldar::lists_test

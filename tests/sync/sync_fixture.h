@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fakes/recording_host.h"
+#include "fakes/test_support.h"
 #include "lists/context.h"
 #include "lists/scan.h"
 #include "platform/errors.h"
@@ -24,30 +25,8 @@
 
 namespace keldar::sync_test {
 
-inline std::string u(std::string_view utf8) { return cp1251(utf8); }
-
-// Moments in seconds since 1970 (UTC): 2021-06-15 10:00:00 UTC (daylight
-// saving time in most zones that have it) and 2021-01-15 10:00:00 UTC.
-inline constexpr std::uint32_t kJune15 = 1623751200;
-inline constexpr std::uint32_t kJan15 = 1610704800;
-// The marker of a stamp taken on an exact-time volume.
-inline constexpr std::uint32_t kExact = 0x80000000u;
-
-inline constexpr FileTime kSecond = 10000000;
-
-// A file time: `unix_seconds` plus `extra` 100-ns ticks.
-inline FileTime file_time(std::int64_t unix_seconds, FileTime extra = 0) {
-  return kFileTimeUnixEpoch + static_cast<FileTime>(unix_seconds) * kSecond + extra;
-}
-
-class SyncLog : public Log {
- public:
-  void line(std::string_view text) override { lines.emplace_back(text); }
-  bool daylight() const override { return dst; }
-
-  std::vector<std::string> lines;
-  bool dst = false;
-};
+using namespace keldar::test;
+using SyncLog = CollectingLog;
 
 // The fake file system, with a free-space query that can be made to fail.
 class SyncFileSystem : public FakeFileSystem {
@@ -65,11 +44,6 @@ inline constexpr std::string_view kObjectFolder = "D:\\WORK\\";
 class SyncTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    had_tz_ = tz != nullptr;
-    saved_tz_ = tz ? tz : "";
-    setenv("TZ", "MSK-3", 1);
-    tzset();
     clock.set_now(kJune15);
     fs.add_volume("C:\\");
     fs.add_volume("D:\\");
@@ -79,14 +53,6 @@ class SyncTest : public ::testing::Test {
     ctx.config_dir = std::string(kCarrier);
     ctx.computer = 0;
     ctx.exact_time_carrier = true;
-  }
-  void TearDown() override {
-    if (had_tz_) {
-      setenv("TZ", saved_tz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
   }
 
   // Adds an object with `path` (on this computer unless `computer` is
@@ -145,8 +111,7 @@ class SyncTest : public ::testing::Test {
   Context ctx{fs, clock, host, log};
 
  private:
-  bool had_tz_ = false;
-  std::string saved_tz_;
+  ScopedTimeZone time_zone_{"MSK-3"};
 };
 
 }  // namespace keldar::sync_test

@@ -1,0 +1,66 @@
+// Helpers every suite shares: Windows-1251 literals, moments and file times
+// worked out by hand, a log that collects its lines, and a time zone set for
+// the length of a test.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lists/context.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace keldar::test {
+
+inline std::string u(std::string_view utf8) { return cp1251(utf8); }
+
+// 2021-06-15 10:00:00 UTC and 2021-01-15 10:00:00 UTC, in seconds since 1970.
+inline constexpr std::uint32_t kJune15 = 1623751200;
+inline constexpr std::uint32_t kJan15 = 1610704800;
+// The marker of a stamp taken on an exact-time volume.
+inline constexpr std::uint32_t kExact = 0x80000000u;
+inline constexpr FileTime kSecond = 10000000;
+
+// A file time: `unix_seconds` plus `extra` 100-ns ticks.
+inline FileTime file_time(std::int64_t unix_seconds, FileTime extra = 0) {
+  return kFileTimeUnixEpoch + static_cast<FileTime>(unix_seconds) * kSecond + extra;
+}
+
+class CollectingLog : public Log {
+ public:
+  void line(std::string_view text) override { lines.emplace_back(text); }
+  bool daylight() const override { return dst; }
+
+  std::vector<std::string> lines;
+  bool dst = false;
+};
+
+// Sets TZ (a POSIX rule such as "MSK-3") and puts the old value back.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* tz) {
+    if (const char* old = std::getenv("TZ")) saved_ = old;
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (saved_) {
+      setenv("TZ", saved_->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+}  // namespace keldar::test
