@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/errors.h"
@@ -212,6 +213,31 @@ class PosixAppendFile final : public AppendFile {
 
 // --- directory search -------------------------------------------------------
 
+namespace {
+
+// Whether `pattern` matches every name ("*" or "*.*").
+bool matches_every_name(std::string_view pattern) { return pattern == "*" || pattern == "*.*"; }
+
+bool is_ascii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The entries of an open folder but "." and "..", rewinding it afterwards.
+std::size_t count_entries(DIR* dir) {
+  std::size_t n = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name != "." && name != "..") ++n;
+  }
+  ::rewinddir(dir);
+  return n;
+}
+
+}  // namespace
+
 int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
                             std::vector<DirItem>& items) {
   items.clear();
@@ -226,6 +252,10 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
   }
   std::string prefix(folder);
   if (prefix.empty() || (prefix.back() != '/' && prefix.back() != '\\')) prefix += '/';
+  const bool every_name = matches_every_name(pattern);
+  // Counted first: growing the array by doubling would hold up to twice the
+  // room it needs, and the old and the new array at once while it grows.
+  if (every_name) items.reserve(count_entries(dir.get()));
 
   for (;;) {
     errno = 0;
@@ -242,17 +272,21 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
     if (name == "." || name == "..") continue;
 
     DirItem item;
-    auto converted = from_utf8(name);
-    item.carriable = converted && name.find('\\') == std::string_view::npos;
-    if (item.carriable) {
+    item.carriable = name.find('\\') == std::string_view::npos;
+    if (is_ascii(name)) {
+      item.name.assign(name);  // ASCII is the same text in Windows-1251
+    } else if (auto converted = item.carriable ? from_utf8(name) : std::nullopt) {
       item.name = std::move(*converted);
     } else {
+      item.carriable = false;
       item.name = from_utf8_lossy(name);
+    }
+    if (!item.carriable) {
       for (char& c : item.name) {
         if (c == '\\') c = '?';
       }
     }
-    if (!posix::match_pattern(pattern, item.name)) continue;
+    if (!every_name && !posix::match_pattern(pattern, item.name)) continue;
 
     struct stat st;
     if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -264,7 +298,8 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
     item.kind = kind_of(st.st_mode);
     item.size = static_cast<std::uint64_t>(st.st_size);
     item.last_write = posix::to_file_time(st.st_mtim);
-    item.full_path = prefix + item.name;
+    item.full_path.reserve(prefix.size() + item.name.size());
+    item.full_path.append(prefix).append(item.name);
     items.push_back(std::move(item));
   }
   return err::kOk;
@@ -359,7 +394,7 @@ int PosixFileSystem::get_times(std::string_view path, FileTimes& times) {
 
 int PosixFileSystem::set_times(std::string_view path, const FileTimes& times) {
   std::string native;
-  if (int rc = resolver_.resolve(path, native)) return rc;
+  if (int rc = posix::PathResolver::as_spelled(path, native)) return rc;
   struct timespec ts[2];
   const FileTime given[2] = {times.last_access, times.last_write};
   for (int i = 0; i < 2; ++i) {
@@ -373,9 +408,16 @@ int PosixFileSystem::set_times(std::string_view path, const FileTimes& times) {
   // The creation time cannot be set on Linux. With nothing to set, the
   // system would not even look for the item.
   if (times.last_access == 0 && times.last_write == 0) {
+    if (int rc = resolver_.resolve(path, native)) return rc;
     struct stat st;
     return ::lstat(native.c_str(), &st) == 0 ? err::kOk : error_for(errno, native);
   }
+  // The exact spelling first, as resolve would try it, without looking
+  // first: a scan that rounds the time of every file of a fresh tree makes
+  // one call of the system per file instead of two.
+  if (::utimensat(AT_FDCWD, native.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0) return err::kOk;
+  if (errno != ENOENT) return error_for(errno, native);
+  if (int rc = resolver_.resolve(path, native)) return rc;
   if (::utimensat(AT_FDCWD, native.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0) {
     return error_for(errno, native);
   }

@@ -156,6 +156,7 @@ bool wildcard_match(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 bool match_pattern(std::string_view pattern, std::string_view name) {
+  if (pattern == "*" || pattern == "*.*") return true;  // every name, the common case
   if (wildcard_match(pattern, name)) return true;
   if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*") {
     return wildcard_match(pattern.substr(0, pattern.size() - 2), name);
@@ -217,7 +218,7 @@ std::string join(const std::string& base, const std::string& name) {
 
 }  // namespace
 
-int PathResolver::resolve(std::string_view path, std::string& native) {
+int PathResolver::as_spelled(std::string_view path, std::string& native) {
   if (path.empty()) return err::kPathNotFound;
   std::string text(path);
   if (text.find('\0') != std::string::npos) return err::kInvalidName;
@@ -226,20 +227,27 @@ int PathResolver::resolve(std::string_view path, std::string& native) {
   }
   auto utf8 = to_utf8(text);
   if (!utf8) return err::kInvalidName;
+  native = std::move(*utf8);
+  return err::kOk;
+}
+
+int PathResolver::resolve(std::string_view path, std::string& native) {
+  std::string spelled;
+  if (int rc = as_spelled(path, spelled)) return rc;
 
   struct stat st;
-  if (::lstat(utf8->c_str(), &st) == 0 || errno != ENOENT) {
-    native = std::move(*utf8);  // exists as spelled, or fails for another reason
+  if (::lstat(spelled.c_str(), &st) == 0 || errno != ENOENT) {
+    native = std::move(spelled);  // exists as spelled, or fails for another reason
     return err::kOk;
   }
 
-  const bool absolute = utf8->front() == '/';
-  const bool trailing_slash = utf8->size() > 1 && utf8->back() == '/';
+  const bool absolute = spelled.front() == '/';
+  const bool trailing_slash = spelled.size() > 1 && spelled.back() == '/';
   std::vector<std::string> parts;
-  for (std::size_t i = 0; i < utf8->size();) {
-    std::size_t slash = utf8->find('/', i);
-    if (slash == std::string::npos) slash = utf8->size();
-    if (slash > i) parts.emplace_back(*utf8, i, slash - i);
+  for (std::size_t i = 0; i < spelled.size();) {
+    std::size_t slash = spelled.find('/', i);
+    if (slash == std::string::npos) slash = spelled.size();
+    if (slash > i) parts.emplace_back(spelled, i, slash - i);
     i = slash + 1;
   }
   auto prefix = [&](std::size_t count) {
@@ -253,7 +261,7 @@ int PathResolver::resolve(std::string_view path, std::string& native) {
   for (; known > 0; --known) {
     if (::lstat(prefix(known).c_str(), &st) == 0) break;
     if (errno != ENOENT) {
-      native = std::move(*utf8);
+      native = std::move(spelled);
       return err::kOk;
     }
   }

@@ -55,6 +55,10 @@ class PathResolver {
   // 0 and the Linux path, or 123 when the text cannot be converted (a byte
   // without a character, a NUL), or 3 for an empty path.
   int resolve(std::string_view path, std::string& native);
+  // The Linux path as spelled, without looking at the disk: '\' as '/',
+  // UTF-8. The same codes as resolve. For an operation that tries the exact
+  // spelling first and resolves only when it is not there.
+  static int as_spelled(std::string_view path, std::string& native);
 
   // Brackets a change to the entries of the folder that holds `native`.
   struct Change {

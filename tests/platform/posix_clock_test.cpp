@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -68,6 +69,63 @@ TEST_F(SystemClockTest, TheDaylightFlagChoosesTheHourThatOccursTwice) {
   twice.is_dst = 0;
   EXPECT_EQ(clock_.from_local(twice), first + 3600);
   EXPECT_EQ(clock_.to_local(first + 3600).is_dst, 0);
+}
+
+// Local fields of a moment without the daylight flag, for comparing.
+std::string wall_clock(const LocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
+}
+
+TEST_F(SystemClockTest, EveryMomentOfTwoYearsComesBackFromItsLocalTime) {
+  // Conversion after conversion, as a scan makes them, across four changes
+  // of the offset; the step is not a whole hour, so every minute and second
+  // comes up.
+  for (std::int64_t m = 1577836800; m < 1640995200; m += 3599) {  // 2020-01-01 .. 2022-01-01
+    LocalTime local = clock_.to_local(m);
+    ASSERT_EQ(clock_.from_local(local), m) << wall_clock(local) << " with its daylight flag";
+    // The local time of the hour after a change to winter time occurs
+    // twice: the rules cannot tell which moment it means.
+    const bool twice = wall_clock(clock_.to_local(m - 3600)) == wall_clock(local) ||
+                       wall_clock(clock_.to_local(m + 3600)) == wall_clock(local);
+    local.is_dst = -1;
+    const std::int64_t found = clock_.from_local(local);
+    if (twice) {
+      EXPECT_EQ(wall_clock(clock_.to_local(found)), wall_clock(local));
+    } else {
+      ASSERT_EQ(found, m) << wall_clock(local) << ", the rules deciding";
+    }
+  }
+}
+
+TEST_F(SystemClockTest, AChangedTzCountsAtTheNextConversion) {
+  LocalTime local;
+  local.year = 2021;
+  local.month = 7;
+  local.day = 1;
+  local.hour = 14;
+  EXPECT_EQ(clock_.from_local(local), 1625140800);  // 12:00 UTC in Central Europe
+  EXPECT_EQ(clock_.from_local(local), 1625140800);
+  ::setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);      // no tzset: mktime reads TZ itself
+  EXPECT_EQ(clock_.from_local(local), 1625162400);  // 18:00 UTC in New York
+  EXPECT_EQ(clock_.to_local(1625162400).hour, 14);
+}
+
+TEST_F(SystemClockTest, FieldsOutOfRangeCountOnAsMktimeCountsThem) {
+  LocalTime local;
+  local.year = 2021;
+  local.month = 13;  // January of the next year
+  local.day = 15;
+  local.hour = 12;
+  EXPECT_EQ(clock_.from_local(local), 1642244400);  // 2022-01-15 11:00 UTC
+  local.month = 4;
+  local.day = 31;  // May 1
+  EXPECT_EQ(clock_.from_local(local), 1619863200);  // 2021-05-01 10:00 UTC
+  local.day = 30;
+  local.second = 60;  // the next minute
+  EXPECT_EQ(clock_.from_local(local), 1619776860);  // 2021-04-30 10:01 UTC
 }
 
 TEST_F(SystemClockTest, NowIsTheSystemTimeInSeconds) {

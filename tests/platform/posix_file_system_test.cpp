@@ -245,6 +245,17 @@ TEST_F(PosixFileSystemTest, NamesThatCannotBeCarriedAreMarked) {
                                                     {"back?slash.txt", false},
                                                     {"??.txt", false},
                                                     {cp1251("Отчёт.txt"), true}}));
+  // The same through the patterns that match every name.
+  for (const char* every : {"*", "*.*"}) {
+    ASSERT_EQ(fs_.search(p(""), every, items), 0);
+    carriable.clear();
+    for (const auto& item : items) carriable[item.name] = item.carriable;
+    EXPECT_EQ(carriable, (std::map<std::string, bool>{{"bad?.txt", false},
+                                                      {"back?slash.txt", false},
+                                                      {"??.txt", false},
+                                                      {cp1251("Отчёт.txt"), true}}))
+        << every;
+  }
 
   // A Windows-1251 name reaches the UTF-8 file and back.
   ASSERT_EQ(fs_.copy_file(p("Отчёт.txt"), p("Копия отчёта.txt")), 0);
@@ -281,6 +292,16 @@ TEST_F(PosixFileSystemTest, ExistingComponentsMatchWhateverTheirCase) {
   ASSERT_EQ(fs_.item_kind(p("DOCS/NEW/FRESH.TXT"), kind), 0);
   EXPECT_EQ(kind, ItemKind::kFile);
   EXPECT_EQ(fs_.item_kind(p("docs/missing/fresh.txt"), kind), err::kPathNotFound);
+
+  // Times too, on the file of the other spelling, and never on a new one.
+  FileTimes times;
+  times.last_write = file_time(1600000000, 0);
+  ASSERT_EQ(fs_.set_times(p("DOCS/new/FRESH.txt"), times), 0);
+  EXPECT_EQ(names_in(n("Docs/New")), std::vector<std::string>{"Fresh.Txt"});
+  FileTimes got;
+  ASSERT_EQ(fs_.get_times(p("Docs/New/Fresh.Txt"), got), 0);
+  EXPECT_EQ(got.last_write, file_time(1600000000, 0));
+  EXPECT_EQ(fs_.set_times(p("docs/new/missing.txt"), times), err::kFileNotFound);
 }
 
 TEST_F(PosixFileSystemTest, TwoSpellingsOfOneNameResolveToTheFirstListed) {
