@@ -120,7 +120,9 @@ ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_sta
   std::uint32_t object = mark(object_stamp, exact_object, m.daylight);
   std::uint32_t carrier = mark(carrier_stamp, m.exact_time_carrier, m.daylight);
   const bool fresh_here = states[m.computer] == 0;
-  ListEntry* e = find(name);
+  // One hash of the name for the look-up and, when it is new, its slot.
+  std::size_t slot = index_.empty() ? 0 : slot_of(name);
+  ListEntry* e = index_.empty() || index_[slot] < 0 ? nullptr : &entries[index_[slot]];
   if (e != nullptr) {
     if (position) *position = static_cast<long>(e - entries.data());
     if (object != 0) {
@@ -136,8 +138,24 @@ ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_sta
     return e;
   }
   if (position) *position = static_cast<long>(entries.size());
-  e = add(name, names);
-  if (e == nullptr) return nullptr;
+  if (name.size() > 0xFFFF) return nullptr;
+  try {
+    if (entries.size() == entries.capacity()) {
+      entries.reserve(std::max<std::size_t>(1024, entries.size() * 2));
+    }
+    if (index_.size() < (entries.size() + 1) * 2) {
+      rebuild_index(entries.size() + 1);
+      slot = slot_of(name);
+    }
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  const char* stored = names.store(name);
+  if (stored == nullptr) return nullptr;
+  e = &entries.emplace_back();
+  e->name_data = stored;
+  e->name_size = static_cast<std::uint16_t>(name.size());
+  index_[slot] = static_cast<std::int32_t>(entries.size() - 1);
   e->object_stamp = object;
   if (fresh_here) e->list_stamps[m.computer] = object;
   e->carrier_stamp = carrier;
@@ -201,8 +219,12 @@ bool is_safe_relative_name(std::string_view name) {
     std::string_view part = name.substr(start, end - start);
     if (part.empty() || part == "." || part == "..") return false;
     for (char c : part) {
-      auto u = static_cast<unsigned char>(c);
-      if (u < 0x20 || std::strchr("<>:\"/|?*", c) != nullptr) return false;
+      switch (c) {
+        case '<': case '>': case ':': case '"': case '/': case '|': case '?': case '*':
+          return false;
+        default:
+          if (static_cast<unsigned char>(c) < 0x20) return false;
+      }
     }
     start = end + 1;
   }

@@ -1,7 +1,6 @@
 #include "lists/scan.h"
 
 #include <cstdio>
-#include <unordered_set>
 #include <vector>
 
 #include "lists/list_file.h"
@@ -56,11 +55,50 @@ std::string with_separator(const FileSystem& fs, std::string folder) {
   return folder;
 }
 
+// The items of one folder listing whose names were taken, to find a later
+// name equal to one of them but for the case of ASCII letters: an open
+// table of item numbers (no copies of the names), at most half full.
+class TakenNames {
+ public:
+  explicit TakenNames(const std::vector<DirItem>& items) : items_(items) {
+    std::size_t size = 16;
+    while (size < items.size() * 2) size *= 2;
+    slots_.assign(size, kEmpty);
+  }
+
+  // Takes the name of item `i`; false when an item taken before has it.
+  bool take(std::size_t i) {
+    const std::string& name = items_[i].name;
+    const std::size_t mask = slots_.size() - 1;
+    std::uint64_t h = 1469598103934665603ULL;
+    for (char c : name) {
+      h ^= static_cast<unsigned char>(fold_ascii(c));
+      h *= 1099511628211ULL;
+    }
+    for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
+      if (slots_[slot] == kEmpty) {
+        slots_[slot] = static_cast<std::uint32_t>(i);
+        return true;
+      }
+      if (equal_ignoring_ascii_case(items_[slots_[slot]].name, name)) return false;
+    }
+  }
+
+ private:
+  static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+  const std::vector<DirItem>& items_;
+  std::vector<std::uint32_t> slots_;
+};
+
 // One scan of an object folder or a carrier folder into the current list.
 class Scanner {
  public:
   Scanner(Context& ctx, FileList& list, bool carrier)
-      : ctx_(ctx), list_(list), carrier_(carrier), marking_(ctx.marking()) {}
+      : ctx_(ctx),
+        list_(list),
+        carrier_(carrier),
+        marking_(ctx.marking()),
+        offset_(local_offset(ctx.clock)) {}
 
   // Scans `folder` (ending in a separator) with `pattern`; `relative` is
   // the relative name of the folder ("" for the top). False on failure.
@@ -75,14 +113,17 @@ class Scanner {
       }
       return true;
     }
-    std::unordered_set<std::string> seen;
-    for (const DirItem& item : items) {
+    TakenNames taken(items);
+    std::string name;  // the relative name of an item, one buffer for all
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const DirItem& item = items[i];
       if (!ctx_.queue.running()) break;
-      if (!usable(item, seen)) continue;
-      std::uint32_t stamp = take_stamp(ctx_, item, list_.exact_object);
+      if (!usable(item) || !unique(item, taken, i)) continue;
+      std::uint32_t stamp = take_stamp(ctx_, item, list_.exact_object, offset_);
       const bool folder_item = item.kind == ItemKind::kFolder;
       if (folder_item && !nested) continue;
-      std::string name = relative + item.name + (folder_item ? "\\" : "");
+      name.assign(relative).append(item.name);
+      if (folder_item) name += '\\';
       if (name.size() > kMaxListName) {
         ctx_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + item.full_path);
         continue;
@@ -102,7 +143,7 @@ class Scanner {
 
  private:
   // Whether an item may enter the list; logs why not.
-  bool usable(const DirItem& item, std::unordered_set<std::string>& seen) {
+  bool usable(const DirItem& item) {
     // A name that no Windows folder could hold (a character such as ':' or
     // '*' from a Linux disk) would be refused by every computer that loads
     // the list; it cannot travel.
@@ -123,18 +164,23 @@ class Scanner {
       }
       return false;
     }
-    if (!seen.insert(fold_ascii(item.name)).second) {
-      ctx_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
-                    item.full_path);
-      return false;
-    }
     return true;
+  }
+
+  // Whether no item before `item` (number `i`) has its name but for case;
+  // logs when one has.
+  bool unique(const DirItem& item, TakenNames& taken, std::size_t i) {
+    if (taken.take(i)) return true;
+    ctx_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
+                  item.full_path);
+    return false;
   }
 
   Context& ctx_;
   FileList& list_;
   bool carrier_;
   Marking marking_;
+  std::int64_t offset_;  // of local time from UTC now, taken once per scan
   bool unreadable_ = false;
 
  public:
@@ -216,11 +262,18 @@ std::string carrier_path(const Context& ctx, std::string_view relative_name) {
   return path;
 }
 
+std::int64_t local_offset(Clock& clock) {
+  std::int64_t now = clock.now();
+  return seconds_of(clock.to_local(now)) - now;
+}
+
 std::uint32_t stamp_seconds(FileTime time, Clock& clock) {
+  return stamp_seconds(time, clock, local_offset(clock));
+}
+
+std::uint32_t stamp_seconds(FileTime time, Clock& clock, std::int64_t offset) {
   if (time < kFileTimeUnixEpoch) return 0;
   auto unix_seconds = static_cast<std::int64_t>((time - kFileTimeUnixEpoch) / kTicksPerSecond);
-  std::int64_t now = clock.now();
-  std::int64_t offset = seconds_of(clock.to_local(now)) - now;
   LocalTime fields = fields_of(unix_seconds + offset);
   fields.is_dst = -1;
   std::int64_t seconds = clock.from_local(fields);
@@ -229,6 +282,11 @@ std::uint32_t stamp_seconds(FileTime time, Clock& clock) {
 }
 
 std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object) {
+  return take_stamp(ctx, item, exact_object, local_offset(ctx.clock));
+}
+
+std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object,
+                         std::int64_t offset) {
   FileTime time = item.last_write;
   if (exact_object && time % kTwoSeconds != 0) {
     time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
@@ -236,7 +294,7 @@ std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object) {
     times.last_write = time;
     (void)ctx.fs.set_times(item.full_path, times);
   }
-  return stamp_seconds(time, ctx.clock);
+  return stamp_seconds(time, ctx.clock, offset);
 }
 
 long fill_object_list(Context& ctx, int object) {

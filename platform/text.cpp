@@ -85,6 +85,7 @@ std::optional<char32_t> next_code_point(std::string_view text, std::size_t& i) {
 
 std::optional<char> to_byte(char32_t cp) {
   if (cp < 0x80) return static_cast<char>(cp);
+  if (cp >= 0x0410 && cp <= 0x044F) return static_cast<char>(0xC0 + (cp - 0x0410));  // А..я
   const auto& table = reverse_table();
   auto it = table.find(cp);
   if (it == table.end()) return std::nullopt;
@@ -144,7 +145,6 @@ std::string cp1251(std::string_view utf8_literal) {
   return *converted;
 }
 
-char fold_ascii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string fold_ascii(std::string_view text) {
   std::string out(text);
