@@ -105,7 +105,7 @@ bool write_lists(Context& ctx) {
     if (code == err::kOk) {
       long written = 0;
       for (const ListEntry& e : list.entries) written += e.all_stamps_zero() ? 0 : 1;
-      char text[16];
+      char text[32];
       std::snprintf(text, sizeof text, "%5li", written);
       result = text;
       list.dirty = false;

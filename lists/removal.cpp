@@ -30,15 +30,20 @@ bool delete_tree(Context& ctx, const std::string& folder, std::string_view patte
   // read-only attribute of a Windows folder would not.
   if (delete_files) (void)ctx.fs.set_normal_attributes(self);
   bool kept = false;
+  std::string prefix = folder;
+  if (prefix.empty() || (prefix.back() != '\\' && prefix.back() != '/')) {
+    prefix += ctx.fs.separator();
+  }
   for (const DirItem& item : items) {
     if (!ctx.queue.running()) break;
+    const std::string full_path = prefix + item.name;
     if (item.kind == ItemKind::kFolder) {
-      std::string sub = item.full_path;
+      std::string sub = full_path;
       sub += ctx.fs.separator();
       if (!delete_tree(ctx, sub, pattern, delete_files)) kept = true;
     } else if (delete_files) {
-      (void)ctx.fs.set_normal_attributes(item.full_path);
-      (void)ctx.fs.delete_file(item.full_path);
+      (void)ctx.fs.set_normal_attributes(full_path);
+      (void)ctx.fs.delete_file(full_path);
       ++ctx.deleted;
       ctx.progress.show(ctx.deleted);
     } else {

@@ -1,5 +1,6 @@
 #include "lists/scan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -113,19 +114,26 @@ class Scanner {
       }
       return true;
     }
+    // A first fill makes every item a new entry: room for all of them at
+    // once, rather than doubling while the listing is held.
+    if (list_.states[ctx_.computer] == 0 &&
+        list_.entries.size() + items.size() > list_.entries.capacity()) {
+      list_.entries.reserve(
+          std::max(list_.entries.size() + items.size(), list_.entries.capacity() * 2));
+    }
     TakenNames taken(items);
     std::string name;  // the relative name of an item, one buffer for all
     for (std::size_t i = 0; i < items.size(); ++i) {
       const DirItem& item = items[i];
       if (!ctx_.queue.running()) break;
-      if (!usable(item) || !unique(item, taken, i)) continue;
-      std::uint32_t stamp = take_stamp(ctx_, item, list_.exact_object, offset_);
+      if (!usable(folder, item) || !unique(folder, item, taken, i)) continue;
+      std::uint32_t stamp = take_stamp(ctx_, item, folder, list_.exact_object, offset_);
       const bool folder_item = item.kind == ItemKind::kFolder;
       if (folder_item && !nested) continue;
       name.assign(relative).append(item.name);
       if (folder_item) name += '\\';
       if (name.size() > kMaxListName) {
-        ctx_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + item.full_path);
+        ctx_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + folder + item.name);
         continue;
       }
       long position = 0;
@@ -134,7 +142,7 @@ class Scanner {
       if (e == nullptr) return false;
       ctx_.progress.show(position);
       if (folder_item &&
-          !scan(with_separator(ctx_.fs, item.full_path), pattern, name, nested)) {
+          !scan(with_separator(ctx_.fs, folder + item.name), pattern, name, nested)) {
         return false;
       }
     }
@@ -143,24 +151,24 @@ class Scanner {
 
  private:
   // Whether an item may enter the list; logs why not.
-  bool usable(const DirItem& item) {
+  bool usable(const std::string& folder, const DirItem& item) {
     // A name that no Windows folder could hold (a character such as ':' or
     // '*' from a Linux disk) would be refused by every computer that loads
     // the list; it cannot travel.
     if (!item.carriable || !is_safe_relative_name(item.name)) {
-      ctx_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + item.full_path);
+      ctx_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + folder + item.name);
       return false;
     }
     if (item.kind == ItemKind::kLink || item.kind == ItemKind::kOther) {
       ctx_.log.line(cp1251(item.kind == ItemKind::kLink ? "Ссылка не обрабатывается: "
                                                         : "Особый файл не обрабатывается: ") +
-                    item.full_path);
+                    folder + item.name);
       return false;
     }
     if (item.kind == ItemKind::kFile && is_temporary_name(item.name)) {
       // A leftover of an interrupted copy: it never travels.
-      if (ctx_.fs.delete_file(item.full_path) == err::kOk) {
-        ctx_.log.line(cp1251("Удален временный файл ") + item.full_path);
+      if (ctx_.fs.delete_file(folder + item.name) == err::kOk) {
+        ctx_.log.line(cp1251("Удален временный файл ") + folder + item.name);
       }
       return false;
     }
@@ -169,10 +177,10 @@ class Scanner {
 
   // Whether no item before `item` (number `i`) has its name but for case;
   // logs when one has.
-  bool unique(const DirItem& item, TakenNames& taken, std::size_t i) {
+  bool unique(const std::string& folder, const DirItem& item, TakenNames& taken, std::size_t i) {
     if (taken.take(i)) return true;
     ctx_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
-                  item.full_path);
+                  folder + item.name);
     return false;
   }
 
@@ -202,9 +210,9 @@ std::optional<std::uint32_t> folder_stamp(Context& ctx, const std::string& folde
   }
   DirItem item;
   item.kind = ItemKind::kFolder;
-  item.full_path = path;
+  item.name = path;  // the folder itself, in no folder
   item.last_write = times.last_write;
-  return take_stamp(ctx, item, exact_object);
+  return take_stamp(ctx, item, "", exact_object, local_offset(ctx.clock));
 }
 
 bool folder_exists(FileSystem& fs, std::string path) {
@@ -281,18 +289,16 @@ std::uint32_t stamp_seconds(FileTime time, Clock& clock, std::int64_t offset) {
   return static_cast<std::uint32_t>(seconds);
 }
 
-std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object) {
-  return take_stamp(ctx, item, exact_object, local_offset(ctx.clock));
-}
-
-std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object,
-                         std::int64_t offset) {
+std::uint32_t take_stamp(Context& ctx, const DirItem& item, std::string_view folder,
+                         bool exact_object, std::int64_t offset) {
   FileTime time = item.last_write;
   if (exact_object && time % kTwoSeconds != 0) {
     time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
     FileTimes times;
     times.last_write = time;
-    (void)ctx.fs.set_times(item.full_path, times);
+    std::string path(folder);
+    path += item.name;
+    (void)ctx.fs.set_times(path, times);
   }
   return stamp_seconds(time, ctx.clock, offset);
 }

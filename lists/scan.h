@@ -37,12 +37,12 @@ std::uint32_t stamp_seconds(FileTime time, Clock& clock, std::int64_t offset);
 // Seconds to add to a UTC time to have the local time, now.
 std::int64_t local_offset(Clock& clock);
 
-// The unmarked stamp of a found item. On an exact-time object volume a time
-// that is not a whole two seconds is rounded to the nearest one (an odd
-// second rounds down) and written back to the item.
-std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object);
-std::uint32_t take_stamp(Context& ctx, const DirItem& item, bool exact_object,
-                         std::int64_t offset);
+// The unmarked stamp of an item found in `folder` (ending in a separator),
+// with the offset of local time taken (local_offset). On an exact-time
+// object volume a time that is not a whole two seconds is rounded to the
+// nearest one (an odd second rounds down) and written back to the item.
+std::uint32_t take_stamp(Context& ctx, const DirItem& item, std::string_view folder,
+                         bool exact_object, std::int64_t offset);
 
 // Fills the list of object `object` (loaded first): 0 when the object has no
 // folder on this computer, -1 on failure, else the number of entries. Logs

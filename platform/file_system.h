@@ -39,7 +39,6 @@ struct DirItem {
   // what could not be converted.
   std::string name;
   bool carriable = true;
-  std::string full_path;  // the searched folder joined with the name
   std::uint64_t size = 0;
   FileTime last_write = 0;
 };

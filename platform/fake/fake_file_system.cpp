@@ -302,15 +302,12 @@ int FakeFileSystem::search(std::string_view folder, std::string_view pattern,
   Place place;
   if (int rc = locate(folder, place)) return rc;
   if (!place.node || place.node->kind != ItemKind::kFolder) return err::kPathNotFound;
-  std::string prefix(folder);
-  if (prefix.empty() || !is_separator(prefix.back())) prefix += '\\';
   for (const auto& c : place.node->children) {
     if (!name_matches(pattern, c->name)) continue;
     DirItem item;
     item.kind = c->kind;
     item.name = c->name;
     item.carriable = c->carriable;
-    item.full_path = prefix + c->name;
     item.size = c->data.size();
     item.last_write = c->times.last_write;
     items.push_back(std::move(item));

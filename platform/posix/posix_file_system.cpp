@@ -250,8 +250,6 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
     if (e == ENOTDIR) return err::kDirectory;
     return error_code(e);
   }
-  std::string prefix(folder);
-  if (prefix.empty() || (prefix.back() != '/' && prefix.back() != '\\')) prefix += '/';
   const bool every_name = matches_every_name(pattern);
   // Counted first: growing the array by doubling would hold up to twice the
   // room it needs, and the old and the new array at once while it grows.
@@ -298,8 +296,6 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
     item.kind = kind_of(st.st_mode);
     item.size = static_cast<std::uint64_t>(st.st_size);
     item.last_write = posix::to_file_time(st.st_mtim);
-    item.full_path.reserve(prefix.size() + item.name.size());
-    item.full_path.append(prefix).append(item.name);
     items.push_back(std::move(item));
   }
   return err::kOk;

@@ -557,12 +557,11 @@ TEST_F(StampTest, OnlyExactVolumesRoundAndWriteBack) {
   fs.write("D:\\F.TXT", "");
   set_last_write("D:\\F.TXT", file_time(kJune15 + 1, 5000000));
   DirItem item;
-  item.full_path = "D:\\F.TXT";
   item.name = "F.TXT";
   item.last_write = file_time(kJune15 + 1, 5000000);
-  EXPECT_EQ(take_stamp(ctx, item, false), kJune15 + 1);
+  EXPECT_EQ(take_stamp(ctx, item, "D:\\", false, local_offset(clock)), kJune15 + 1);
   EXPECT_EQ(last_write("D:\\F.TXT"), file_time(kJune15 + 1, 5000000));
-  EXPECT_EQ(take_stamp(ctx, item, true), kJune15 + 2);
+  EXPECT_EQ(take_stamp(ctx, item, "D:\\", true, local_offset(clock)), kJune15 + 2);
   EXPECT_EQ(last_write("D:\\F.TXT"), file_time(kJune15 + 2));
 }
 
@@ -594,7 +593,9 @@ TEST_F(ScanTest, MissingOrUnreadableFoldersMakeTheObjectUnreachable) {
                       cp1251("Папка объекта отсутствует: E:\\WORK\\")),
             log.lines.end());
   for (const ListEntry& e : list().entries) {
-    if (!e.is_folder()) EXPECT_EQ(e.object_stamp, 0u) << e.name();
+    if (!e.is_folder()) {
+      EXPECT_EQ(e.object_stamp, 0u) << e.name();
+    }
   }
 
   // A folder of the object that cannot be read.

