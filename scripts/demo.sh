@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and starts keldar on the demo carrier in
-# demo/carrier, made on first use with two sample objects for this computer
+# Installs what is needed, builds, and runs keldar (without a window, for now)
+# on the demo carrier in demo/carrier, made on first use with two sample objects for this computer
 # (their folders in demo/computer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,4 +16,7 @@ if [ ! -d "$root/demo/computer" ]; then
   "$bin/tools/democarrier/democarrier" "$carrier" "$root/demo/computer"
 fi
 cd "$carrier"
-exec "$bin/app/keldar" --batch "$@"
+# Without arguments: compare the demo objects with their lists. Any other
+# keldar options (--sync, --batch ...) may be given instead.
+[ $# -gt 0 ] || set -- --compare
+exec "$bin/app/keldar" "$@"
