@@ -77,6 +77,14 @@ void skip_action2(Session& s) {
   }
 }
 
+// The last operation went through: the lists are written and the queue
+// emptied.
+void complete_run(Session& s, RunOutcome& outcome) {
+  if (!write_lists(s)) outcome.failed = true;
+  s.log.line(std::string(76, '#'));
+  s.queue.request_stop();
+}
+
 void end_run(Session& s) {
   s.host.set_running(false);
   s.host.set_title(kProgramName);
@@ -128,9 +136,7 @@ RunOutcome run_all_objects(Session& s) {
     }
     if (s.current_object >= s.objects.count()) {
       if (s.queue.next() == op::kNone) {
-        if (!write_lists(s)) outcome.failed = true;
-        s.log.line(std::string(76, '#'));
-        s.queue.request_stop();
+        complete_run(s, outcome);
         break;
       }
       s.queue.shift();
@@ -233,9 +239,7 @@ RunOutcome run_one_object(Session& s) {
       break;
     }
     if (s.queue.next() == op::kNone) {
-      if (!write_lists(s)) outcome.failed = true;
-      s.log.line(std::string(76, '#'));
-      s.queue.request_stop();
+      complete_run(s, outcome);
       break;
     }
     s.queue.shift();
