@@ -32,11 +32,6 @@ int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
 class PosixListsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    had_tz_ = tz != nullptr;
-    saved_tz_ = tz ? tz : "";
-    setenv("TZ", "MSK-3", 1);
-    tzset();
     clock.set_now(kJune15);
 
     char pattern[] = "/tmp/keldar-lists-XXXXXX";
@@ -60,12 +55,6 @@ class PosixListsTest : public ::testing::Test {
   }
   void TearDown() override {
     if (!base.empty()) ::nftw(base.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-    if (had_tz_) {
-      setenv("TZ", saved_tz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
   }
 
   static void make_file(const std::string& path, const std::string& contents) {
@@ -101,8 +90,7 @@ class PosixListsTest : public ::testing::Test {
   std::string base, work, carrier, outside;
 
  private:
-  bool had_tz_ = false;
-  std::string saved_tz_;
+  ScopedTimeZone time_zone_{"MSK-3"};
 };
 
 TEST_F(PosixListsTest, ATreeOfCyrillicNamesIsListedAndWrittenInWindows1251) {
