@@ -7,8 +7,11 @@
 #   bench/run_sync_bench.sh [BUILD_DIR] [-- sync_bench options]
 #
 # BUILD_DIR defaults to build-sbench beside this script's folder. Set TMPDIR
-# to measure another disk (the default is /var/tmp). Further options go to
-# sync_bench, e.g. -- --idle-files 50000 --parts 1,3
+# to measure another disk (the default is /var/tmp). The carrier lies on
+# another volume, as a removable drive does: CARRIER_DIR, by default the
+# memory file system /dev/shm (set CARRIER_DIR=same to keep it on the
+# measured disk). Further options go to sync_bench, e.g.
+# -- --idle-files 50000 --parts 1,3
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,6 +29,18 @@ fi
 cmake --build "$build_dir" --target sync_bench >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/sync_bench.XXXXXX")
-trap 'cd /; rm -rf "$work"' EXIT INT TERM
-echo "work folder: $work ($(df -T "$work" | awk 'NR==2 {print $2 " on " $1}'))"
-"$build_dir/bench/sync_bench" --work "$work" "$@"
+carrier_base=${CARRIER_DIR:-/dev/shm}
+carrier=
+if [ "$carrier_base" != same ] && [ -d "$carrier_base" ]; then
+  carrier=$(mktemp -d "$carrier_base/sync_bench_carrier.XXXXXX")
+fi
+trap 'cd /; rm -rf "$work" ${carrier:+"$carrier"}' EXIT INT TERM
+where() { df -T "$1" | awk 'NR==2 {print $2 " on " $1}'; }
+echo "work folder: $work ($(where "$work"))"
+if [ -n "$carrier" ]; then
+  echo "carrier folder: $carrier ($(where "$carrier"))"
+  "$build_dir/bench/sync_bench" --work "$work" --carrier "$carrier" "$@"
+else
+  echo "carrier folder: below the work folder"
+  "$build_dir/bench/sync_bench" --work "$work" "$@"
+fi

@@ -10,11 +10,14 @@
 //   3. A Synchronize with nothing to do over a large tree (A and B hold the
 //      same files) against filling the lists alone.
 //
-//   sync_bench --work DIR [--files 10000] [--big-mib 1024] [--idle-files 100000]
-//              [--rounds 3] [--parts 1,2,3]
+//   sync_bench --work DIR [--carrier DIR] [--files 10000] [--big-mib 1024]
+//              [--idle-files 100000] [--rounds 3] [--parts 1,2,3]
 //
-// --work   an empty folder on the disk to measure; everything is made in it
-//          and removed at the end.
+// --work     an empty folder on the disk to measure; everything is made in it
+//            and removed at the end.
+// --carrier  an empty folder on another volume for the carrier (a removable
+//            drive is never the computer's own disk); the copies that cp
+//            makes to the carrier's side go there too. Default: --work.
 //
 // Each computer has its own XDG_CONFIG_HOME (its identification file) and
 // its own object folder; the carrier is the current directory. Before every
@@ -227,6 +230,10 @@ std::string compare_trees(const std::string& a, const std::string& b, long& file
   return {};
 }
 
+// The folder below which the carriers lie: --carrier, or the work folder.
+std::string g_carrier;
+std::string carrier_work(const std::string& work) { return g_carrier.empty() ? work : g_carrier; }
+
 long count_files(const std::string& root) {
   long n = 0;
   if (!fs::exists(root)) return 0;
@@ -240,7 +247,8 @@ long count_files(const std::string& root) {
 // mask "*.*", in a folder of their own below the work folder.
 class World {
  public:
-  explicit World(const std::string& root) : root_(root) {
+  World(const std::string& root, const std::string& carrier_root)
+      : root_(root), carrier_root_(carrier_root) {
     fs::create_directories(carrier());
     for (const char* c : {"A", "B"}) fs::create_directories(work(c));
     if (::chdir(carrier().c_str()) != 0) die("cannot enter " + carrier());
@@ -266,7 +274,7 @@ class World {
     if (table.save(files, carrier() + "/" + kMaskFileName) != 0) die("cannot save masks");
   }
 
-  std::string carrier() const { return root_ + "/carrier"; }
+  std::string carrier() const { return carrier_root_ + "/carrier"; }
   std::string object_carrier() const { return carrier() + "/00001"; }
   std::string work(const std::string& c) const { return root_ + "/" + c + "/work"; }
 
@@ -330,6 +338,7 @@ class World {
   }
 
   std::string root_;
+  std::string carrier_root_;
 };
 
 double best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -359,7 +368,8 @@ void small_files(const std::string& work, long files, int rounds) {
       cp_carrier_sync;
   for (int round = 0; round < rounds; ++round) {
     const std::string root = work + "/small-" + std::to_string(round);
-    World world(root);
+    const std::string carrier_root = carrier_work(work) + "/small-" + std::to_string(round);
+    World world(root, carrier_root);
     world.synchronize("B");
     world.synchronize("A");
     const std::uint64_t bytes = make_small_tree(world.work("A"), files, 100);
@@ -383,7 +393,7 @@ void small_files(const std::string& work, long files, int rounds) {
     ::sync();
     if (b.taken != files) die("B took " + std::to_string(b.taken) + " files from the carrier");
 
-    const std::string cp_a = root + "/cp-tree";
+    const std::string cp_a = carrier_root + "/cp-tree";
     double c2 = time_shell("cp -a " + quoted(world.work("A")) + " " + quoted(cp_a));
     double c2s = time_sync();
     cp_tree.push_back(c2);
@@ -403,6 +413,7 @@ void small_files(const std::string& work, long files, int rounds) {
       std::printf("   NOTE: %ld files left on the carrier after B (both have them)\n", left);
     }
     fs::remove_all(root);
+    fs::remove_all(carrier_root);
     ::sync();
   }
   row("cp -a A's tree", cp_tree, 0, "");
@@ -444,7 +455,8 @@ void big_file(const std::string& work, long mib, int rounds) {
   std::vector<double> sync_a, cp, cp_sync;
   for (int round = 0; round < rounds; ++round) {
     const std::string root = work + "/big-" + std::to_string(round);
-    World world(root);
+    const std::string carrier_root = carrier_work(work) + "/big-" + std::to_string(round);
+    World world(root, carrier_root);
     world.synchronize("B");
     world.synchronize("A");
     // The same inode each round: its pages stay cached for every contender.
@@ -457,7 +469,7 @@ void big_file(const std::string& work, long mib, int rounds) {
     if (a.put != 1) die("A put " + std::to_string(a.put) + " files on the carrier");
     sync_a.push_back(a.total());
 
-    double c = time_shell("cp " + quoted(source) + " " + quoted(root + "/cp-big.bin"));
+    double c = time_shell("cp " + quoted(source) + " " + quoted(carrier_root + "/cp-big.bin"));
     double cs = time_sync();
     cp.push_back(c);
     cp_sync.push_back(c + cs);
@@ -467,6 +479,7 @@ void big_file(const std::string& work, long mib, int rounds) {
       die("the carrier's copy differs from the source");
     }
     fs::remove_all(root);
+    fs::remove_all(carrier_root);
     ::sync();
   }
   fs::remove(source);
@@ -482,7 +495,8 @@ void idle(const std::string& work, long files, int rounds) {
   std::printf("\n3. Synchronize with nothing to do over %ld files (A and B hold the same)\n",
               files);
   const std::string root = work + "/idle";
-  World world(root);
+  const std::string carrier_root = carrier_work(work) + "/idle";
+  World world(root, carrier_root);
   make_small_tree(world.work("A"), files, 1000);
   run_shell("cp -a " + quoted(world.work("A")) + "/. " + quoted(world.work("B")));
   ::sync();
@@ -513,6 +527,7 @@ void idle(const std::string& work, long files, int rounds) {
   row("Synchronize: run_all_objects + finish_run", sync_total, best(fill), "the fill");
   if (count_files(world.object_carrier()) != 0) die("files left on the carrier");
   fs::remove_all(root);
+  fs::remove_all(carrier_root);
 }
 
 std::vector<std::string> split(const std::string& text) {
@@ -543,6 +558,7 @@ int main(int argc, char** argv) {
       return argv[++i];
     };
     if (arg == "--work") work = value();
+    else if (arg == "--carrier") g_carrier = value();
     else if (arg == "--files") files = std::stol(value());
     else if (arg == "--big-mib") big_mib = std::stol(value());
     else if (arg == "--idle-files") idle_files = std::stol(value());
@@ -553,6 +569,10 @@ int main(int argc, char** argv) {
   if (work.empty()) die("--work DIR is required");
   work = std::filesystem::absolute(work).string();
   if (!std::filesystem::is_directory(work)) die(work + " is not a folder");
+  if (!g_carrier.empty()) {
+    g_carrier = std::filesystem::absolute(g_carrier).string();
+    if (!std::filesystem::is_directory(g_carrier)) die(g_carrier + " is not a folder");
+  }
   unsetenv("TEMP");
   const std::string saved_cwd = std::filesystem::current_path().string();
   for (const std::string& p : split(parts)) {

@@ -94,13 +94,16 @@ long load_list_file(Context& ctx, int object, bool& opened) {
 
 bool write_lists(Context& ctx) {
   if (!ctx.lists.held() || !ctx.lists.complete()) return true;
+  // A list names only copies that are on the disk: a list whose copies
+  // could not all be written out is not written either.
+  const int flushed = ctx.fs.flush();
   bool all_written = true;
   for (int i = 0; i < ctx.objects.count() && i < static_cast<int>(ctx.lists.size()); ++i) {
     FileList& list = ctx.lists.list(i);
     if (!list.dirty || list.unreadable) continue;
     const std::string path = list_path(ctx, i);
-    std::string data = encode_list(list);
-    int code = ctx.fs.write_file(path, data);
+    int code = flushed;
+    if (code == err::kOk) code = ctx.fs.write_file(path, encode_list(list));
     std::string result;
     if (code == err::kOk) {
       long written = 0;

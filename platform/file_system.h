@@ -93,6 +93,9 @@ class FileSystem {
                                    std::vector<DirItem>& items) = 0;
   // Kind of the item at `path` (links are not followed); 2 or 3 when absent.
   [[nodiscard]] virtual int item_kind(std::string_view path, ItemKind& kind) = 0;
+  // Kind, size and last-write time of the item at `path`, as a search of its
+  // folder reports them (the name is left as it is); 2 or 3 when absent.
+  [[nodiscard]] virtual int item_info(std::string_view path, DirItem& item) = 0;
 
   // --- volumes ------------------------------------------------------------
   // The volume that holds `path` (any path on it, not only its root).
@@ -110,8 +113,14 @@ class FileSystem {
   [[nodiscard]] virtual int create_folder(std::string_view path) = 0;
   // Copies contents and last-write time (and, where the destination volume
   // holds them, permission bits) through a temporary name beside `to` that is
-  // renamed over `to` at the end: a failed copy leaves `to` as it was.
+  // renamed over `to` at the end: a failed copy leaves `to` as it was. The
+  // copy is not waited for on the disk: flush() does that for all copies at
+  // once.
   [[nodiscard]] virtual int copy_file(std::string_view from, std::string_view to) = 0;
+  // Waits until every file that copy_file wrote since the last flush is on
+  // its disk, names included. 0, or the error of a volume that could not
+  // write it all (its copies may then be damaged).
+  [[nodiscard]] virtual int flush() = 0;
   // Makes a read-only file writable so that it can be replaced or deleted.
   [[nodiscard]] virtual int set_normal_attributes(std::string_view path) = 0;
   [[nodiscard]] virtual int delete_file(std::string_view path) = 0;

@@ -4,8 +4,10 @@
 // is then removed from the carrier.
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "lists/compare.h"
 #include "lists/masks.h"
@@ -29,6 +31,85 @@ struct Counters {
   long replaced = 0;
   long deleted = 0;
   long removed = 0;  // carrier files deleted and commands dropped
+};
+
+// The end of an entry's work: its marker so far, whether what it brought is
+// now needed by no one else, and the state and list stamp it leaves.
+struct Outcome {
+  std::size_t index = 0;
+  std::string marker;
+  bool done_everywhere = false;  // no other computer needs the carrier's copy
+  bool carrier_copy = false;     // a file on the carrier, not a command
+  bool log_it = true;
+  std::uint8_t state = 0;
+  std::uint32_t list_stamp = 0;
+};
+
+// Carrier copies that were just copied into the object folder leave the
+// carrier only once the copies are on the disk: a computer that stops
+// before that still finds them on the carrier. The object folder's disk is
+// flushed once for many entries; the entries' log lines wait with them, so
+// the log keeps the order of the entries.
+class Finisher {
+ public:
+  Finisher(Context& ctx, Counters& n) : ctx_(ctx), n_(n) {}
+
+  // A copy into the object folder is waiting for the disk.
+  void copied() { unflushed_ = true; }
+
+  void finish(Outcome outcome) {
+    if (!pending_.empty() || (outcome.done_everywhere && unflushed_)) {
+      pending_.push_back(std::move(outcome));
+      if (pending_.size() >= kBatch) drain();
+      return;
+    }
+    apply(outcome, err::kOk);
+  }
+
+  // Settles every waiting entry; called before anything else is logged or
+  // asked, and at the end.
+  void drain() {
+    if (pending_.empty()) return;
+    const int flushed = ctx_.fs.flush();
+    unflushed_ = false;
+    for (Outcome& outcome : pending_) apply(outcome, flushed);
+    pending_.clear();
+    if (flushed != err::kOk) log_system_error(ctx_.log, flushed);
+  }
+
+ private:
+  static constexpr std::size_t kBatch = 2000;
+
+  void apply(Outcome& outcome, int flushed) {
+    ListEntry& e = ctx_.list().entries[outcome.index];
+    if (outcome.done_everywhere) {
+      if (!outcome.carrier_copy) {
+        outcome.state = entry_state::kNone;  // a command: dropped
+        outcome.marker += "x ";
+        ++n_.removed;
+      } else if (flushed == err::kOk && delete_entry(ctx_, outcome.index, true) == 0) {
+        outcome.state = entry_state::kNone;
+        outcome.marker += "x ";
+        ++n_.removed;
+      } else {
+        outcome.marker += "e ";
+      }
+    } else if (outcome.log_it) {
+      outcome.marker += "  ";
+    }
+    const int me = ctx_.computer;
+    if (outcome.state != e.state || outcome.list_stamp != e.list_stamps[me]) {
+      e.state = outcome.state;
+      e.list_stamps[me] = outcome.list_stamp;
+      ctx_.list().dirty = true;
+    }
+    if (outcome.log_it) log_marked(ctx_.log, outcome.marker, e.name());
+  }
+
+  Context& ctx_;
+  Counters& n_;
+  bool unflushed_ = false;
+  std::vector<Outcome> pending_;
 };
 
 std::string time_text(Context& ctx, std::uint32_t value) {
@@ -85,6 +166,7 @@ long action1(Context& ctx) {
     return -1;
   }
   Counters n;
+  Finisher finisher(ctx, n);
   FileList& list = ctx.list();
   const int me = ctx.computer;
   const std::string copy_caption = cp1251("Копирование с носителя");
@@ -99,21 +181,23 @@ long action1(Context& ctx) {
     const std::uint32_t k = e.carrier_stamp;
     std::uint32_t r = e.list_stamps[me];
 
-    [&] {
-      if (e.unsafe) return;
+    // Settles the entry now (nothing to wait for) or hands it to the
+    // finisher; returns nothing when the entry is settled here.
+    std::optional<Outcome> outcome = [&]() -> std::optional<Outcome> {
+      if (e.unsafe) return {};
       const auto signed_state = static_cast<std::int8_t>(s);
       // Selection.
       if (signed_state > 0 && k == 0) {
         s = entry_state::kNone;  // the carrier copy is gone
-        return;
+        return {};
       }
-      if (signed_state == 0 && k == 0) return;
+      if (signed_state == 0 && k == 0) return {};
       const bool command = signed_state < 0;
       if (!command && s == me + 1 && e.object_stamp == 0 && r != 0) {
         // This computer's own copy waits on the carrier while the file was
         // deleted here since: the deletion is newer. Action 2 turns it into
         // a delete command; taking the copy as in place would forget it.
-        return;
+        return {};
       }
       if (signed_state == 0) s = entry_state::kUnknownOrigin;
 
@@ -134,7 +218,7 @@ long action1(Context& ctx) {
       Kind kind;
       bool warning = false;
       if (!command) {
-        if (!allowed.copy) return;
+        if (!allowed.copy) return {};
         if (ctx.force && o == 0) {
           // Replace object and From carrier rebuild the object from the
           // carrier: a file missing here is brought back.
@@ -150,7 +234,7 @@ long action1(Context& ctx) {
           kind = Kind::kCopy;
         }
       } else {
-        if (!allowed.remove) return;
+        if (!allowed.remove) return {};
         if (o == 0) {
           kind = Kind::kInPlace;
         } else if (changed_here) {
@@ -165,6 +249,7 @@ long action1(Context& ctx) {
 
       // The user declined the carrier's version: it leaves the carrier.
       auto decline_copy = [&] {
+        finisher.drain();
         marker = "RC";
         if (delete_entry(ctx, i, true) == 0) {
           s = entry_state::kNone;
@@ -180,6 +265,7 @@ long action1(Context& ctx) {
       auto confirm_changed = [&]() -> bool {
         o = e.object_stamp = current_object_stamp(ctx, list, e);
         changed_here = true;
+        finisher.drain();
         switch (ctx.host.ask(question_text(ctx, e, true, o, r, k, true), copy_caption, true,
                              true)) {
           case Answer::kYes:
@@ -196,13 +282,14 @@ long action1(Context& ctx) {
 
       if (kind == Kind::kAskCopy || kind == Kind::kAskDelete) {
         const bool copy_question = kind == Kind::kAskCopy;
+        finisher.drain();
         const Answer answer =
             ctx.host.ask(question_text(ctx, e, changed_here, o, r, k, copy_question),
                          copy_question ? copy_caption : delete_caption,
                          copy_question && warning, true);
         if (answer == Answer::kCancel) {
           ctx.queue.request_stop();
-          return;
+          return {};
         }
         if (answer == Answer::kNo) {
           if (copy_question) {
@@ -211,7 +298,7 @@ long action1(Context& ctx) {
             s = entry_state::kNone;  // the command is dropped for this object
             log_marked(ctx.log, "RDx ", e.name());
           }
-          return;
+          return {};
         }
         kind = copy_question ? Kind::kCopy : Kind::kDelete;
       }
@@ -228,14 +315,15 @@ long action1(Context& ctx) {
           } else if (confirm_changed()) {
             kind = Kind::kCopy;
           } else {
-            return;
+            return {};
           }
         }
         if (kind == Kind::kDelete) {
           if (code != 0) {
+            finisher.drain();
             log_marked(ctx.log, "ERD=", e.name());
             log_system_error(ctx.log, code);
-            return;
+            return {};
           }
           marker = "x=";
           ++n.deleted;
@@ -246,14 +334,16 @@ long action1(Context& ctx) {
       if (kind == Kind::kCopy) {
         int code = copy_entry(ctx, i, true);
         if (code == kChangedSinceScan) {
-          if (!confirm_changed()) return;
+          if (!confirm_changed()) return {};
           code = copy_entry(ctx, i, true);
         }
         if (code != 0) {
+          finisher.drain();
           log_marked(ctx.log, "ERC=", e.name());
           log_system_error(ctx.log, code);
-          return;
+          return {};
         }
+        finisher.copied();
         if (o != 0) {
           marker = "<=";
           ++n.replaced;
@@ -265,31 +355,20 @@ long action1(Context& ctx) {
       }
 
       // Clean-up: applied here (or found applied); does anyone else need it?
-      bool log_it = true;
-      if (holder_rule(ctx, list, e, true) == 0) {
-        if (k != 0) {
-          if (delete_entry(ctx, i, true) == 0) {
-            s = entry_state::kNone;
-            marker += "x ";
-            ++n.removed;
-          } else {
-            marker += "e ";
-          }
-        } else {
-          s = entry_state::kNone;
-          marker += "x ";
-          ++n.removed;
-        }
-      } else if (carrier_as_record) {
-        log_it = false;
-      } else {
-        marker += "  ";
-      }
-      r = o;
-      if (log_it) log_marked(ctx.log, marker, e.name());
+      Outcome result;
+      result.index = i;
+      result.marker = marker;
+      result.done_everywhere = holder_rule(ctx, list, e, true) == 0;
+      result.carrier_copy = k != 0;
+      result.log_it = result.done_everywhere || !carrier_as_record;
+      result.state = s;
+      result.list_stamp = o;
+      return result;
     }();
 
-    if (s != e.state || r != e.list_stamps[me]) {
+    if (outcome) {
+      finisher.finish(std::move(*outcome));
+    } else if (s != e.state || r != e.list_stamps[me]) {
       e.state = s;
       e.list_stamps[me] = r;
       list.dirty = true;
@@ -297,6 +376,7 @@ long action1(Context& ctx) {
     ctx.progress.show(static_cast<long>(i));
   }
 
+  finisher.drain();
   ctx.progress.clear();
   const bool stopped = !ctx.queue.running();
   if (stopped) {

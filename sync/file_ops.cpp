@@ -90,15 +90,34 @@ class ParentTimes {
 // component starting at or after that index) is a symbolic link, a device
 // or the like: nothing is ever read or written through one. Components
 // that do not exist end the walk.
-int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard) {
+//
+// What the walk saw: whether the whole path exists and what it is, and the
+// deepest folder on it (with its separator) found from `guard` on.
+struct PathCheck {
+  bool exists = false;
+  DirItem item;
+  std::string folder;
+};
+
+int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard,
+                   PathCheck& check) {
+  check = PathCheck();
   std::size_t start = 0;
   for (std::size_t i = 0; i <= path.size(); ++i) {
     if (i < path.size() && !is_separator(path[i])) continue;
     if (i > start && start >= guard) {
-      ItemKind kind;
-      int code = fs.item_kind(path.substr(0, i), kind);
+      DirItem item;
+      int code = fs.item_info(path.substr(0, i), item);
       if (code != err::kOk) return 0;
-      if (kind == ItemKind::kLink || kind == ItemKind::kOther) return err::kAccessDenied;
+      if (item.kind == ItemKind::kLink || item.kind == ItemKind::kOther) {
+        return err::kAccessDenied;
+      }
+      if (i == path.size()) {
+        check.exists = true;
+        check.item = item;
+      } else if (item.kind == ItemKind::kFolder) {
+        check.folder = path.substr(0, i + 1);
+      }
     }
     start = i + 1;
   }
@@ -235,8 +254,11 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
     s.exact_destination = ctx.exact_time_carrier;
   }
 
-  if (int code = check_no_links(ctx.fs, s.destination, s.guard)) return code;
-  if (int code = check_no_links(ctx.fs, s.source, s.source_guard)) return code;
+  PathCheck destination;
+  PathCheck source;
+  if (int code = check_no_links(ctx.fs, s.destination, s.guard, destination)) return code;
+  if (int code = check_no_links(ctx.fs, s.source, s.source_guard, source)) return code;
+  const bool replacing = destination.exists && destination.item.kind == ItemKind::kFile;
   const bool folder_entry = is_folder_path(s.destination);
   if (towards_object && !folder_entry && !unchanged_since_scan(ctx, index)) {
     return kChangedSinceScan;
@@ -246,9 +268,9 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
   FileSystem& fs = ctx.fs;
 
   // Missing folders, from the top down, with the times of their source
-  // folders.
-  std::string existing;  // the deepest folder known to exist
-  for (std::size_t i = 0; i < s.destination.size(); ++i) {
+  // folders. Every folder above one that exists exists too.
+  std::string existing = destination.folder;  // the deepest folder known to exist
+  for (std::size_t i = existing.size(); i < s.destination.size(); ++i) {
     if (!is_separator(s.destination[i])) continue;
     const std::string prefix = s.destination.substr(0, i + 1);
     const std::string folder = item_path(fs, prefix);
@@ -296,25 +318,14 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
     const bool space_known =
         free_clusters(fs, existing.empty() ? s.destination : existing, clusters, cluster_size);
 
-    const std::size_t cut = s.source.find_last_of("\\/");
-    std::vector<DirItem> items;
-    if (int code = fs.search(s.source.substr(0, cut + 1), s.source.substr(cut + 1), items)) {
-      return code;
+    if (!source.exists) {
+      DirItem item;  // not there, or before the guard: ask the disk what it is
+      if (int code = fs.item_info(s.source, item)) return code;
+      source.item = item;
     }
-    const DirItem* found = nullptr;
-    for (const auto& item : items) {
-      if (equal_folded(item.name, std::string_view(s.source).substr(cut + 1))) {
-        found = &item;
-        break;
-      }
-    }
-    if (found == nullptr) return err::kFileNotFound;
-    if (found->kind != ItemKind::kFile) return err::kAccessDenied;
-    const std::uint64_t size = found->size;
+    if (source.item.kind != ItemKind::kFile) return err::kAccessDenied;
+    const std::uint64_t size = source.item.size;
 
-    ItemKind kind;
-    const bool replacing =
-        fs.item_kind(s.destination, kind) == err::kOk && kind == ItemKind::kFile;
     // The copy is written beside the destination and renamed over it, so
     // while it is written the old file still holds its clusters: the new
     // file needs room of its own, whatever the old one's size.
@@ -347,7 +358,8 @@ int delete_entry(Context& ctx, std::size_t index, bool on_carrier) {
   const std::string path = on_carrier ? carrier_path(ctx, name) : object_path(ctx, name);
   const std::size_t guard =
       on_carrier ? carrier_guard(ctx) : object_path(ctx, "\\").size();
-  if (int code = check_no_links(ctx.fs, path, guard)) return code;
+  PathCheck check;
+  if (int code = check_no_links(ctx.fs, path, guard, check)) return code;
   const bool folder = is_folder_path(path);
   if (!on_carrier && !folder) {
     // A file already gone needs no check: there is nothing left to lose.

@@ -324,6 +324,17 @@ int FakeFileSystem::item_kind(std::string_view path, ItemKind& kind) {
   return 0;
 }
 
+int FakeFileSystem::item_info(std::string_view path, DirItem& item) {
+  if (int rc = enter({path})) return rc;
+  Place place;
+  if (int rc = locate(path, place)) return rc;
+  if (!place.node) return err::kFileNotFound;
+  item.kind = place.node->kind;
+  item.size = place.node->data.size();
+  item.last_write = place.node->times.last_write;
+  return 0;
+}
+
 int FakeFileSystem::volume(std::string_view path, VolumeInfo& info) {
   if (int rc = enter({path})) return rc;
   Volume* v = nullptr;
@@ -401,7 +412,26 @@ int FakeFileSystem::copy_file(std::string_view from, std::string_view to) {
   out.times = {t, t, stored(*dst.volume, src.node->times.last_write)};
   out.read_only = src.node->read_only && dst.volume->exact_times;
   dst.folder->times.last_write = t;
+  unflushed_.emplace_back(to);
   return 0;
+}
+
+int FakeFileSystem::flush() {
+  if (int rc = enter({})) return rc;
+  unflushed_.clear();
+  return 0;
+}
+
+void FakeFileSystem::lose_unflushed() {
+  for (const std::string& path : unflushed_) {
+    std::vector<std::string> parts;
+    Volume* volume = nullptr;
+    Node* node = find_for_helper(path);
+    if (node && node->kind == ItemKind::kFile && parse(path, true, volume, parts) == 0) {
+      set_data(*volume, *node, {});
+    }
+  }
+  unflushed_.clear();
 }
 
 int FakeFileSystem::set_normal_attributes(std::string_view path) {

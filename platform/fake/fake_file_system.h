@@ -80,6 +80,7 @@ class FakeFileSystem : public FileSystem {
   [[nodiscard]] int search(std::string_view folder, std::string_view pattern,
                            std::vector<DirItem>& items) override;
   [[nodiscard]] int item_kind(std::string_view path, ItemKind& kind) override;
+  [[nodiscard]] int item_info(std::string_view path, DirItem& item) override;
   // Any path on a volume may be asked, existing or not.
   [[nodiscard]] int volume(std::string_view path, VolumeInfo& info) override;
   [[nodiscard]] int free_space(std::string_view path, FreeSpace& space) override;
@@ -90,6 +91,8 @@ class FakeFileSystem : public FileSystem {
   // The copy is read-only when the source is and the destination volume has
   // exact times (FAT-like volumes on Linux do not keep permission bits).
   [[nodiscard]] int copy_file(std::string_view from, std::string_view to) override;
+  // Marks every copy so far as on the disk (see lose_unflushed).
+  [[nodiscard]] int flush() override;
   [[nodiscard]] int set_normal_attributes(std::string_view path) override;
   [[nodiscard]] int delete_file(std::string_view path) override;
   [[nodiscard]] int remove_folder(std::string_view path) override;
@@ -160,6 +163,13 @@ class FakeFileSystem : public FileSystem {
   // for a disk that holds what it should not.
   void set_raw_times(std::string_view path, const FileTimes& times);
 
+  // A computer that stopped before its disks had the contents of the
+  // latest copies: every file that copy_file wrote since the last flush and
+  // that is still there is left empty, its name and times kept.
+  void lose_unflushed();
+  // How many copies flush has yet to wait for.
+  std::size_t unflushed() const { return unflushed_.size(); }
+
   std::optional<std::string> contents(std::string_view path) const;
   bool exists(std::string_view path) const;
   FileTimes times(std::string_view path) const;
@@ -195,6 +205,7 @@ class FakeFileSystem : public FileSystem {
   std::vector<std::unique_ptr<Volume>> volumes_;
   FileTime now_ = kDefaultNow;
   std::uint64_t calls_ = 0;
+  std::vector<std::string> unflushed_;  // destinations of copies since the last flush
   std::uint64_t fail_countdown_ = 0;
   int fail_code_ = 0;
   std::vector<PathRule> path_rules_;

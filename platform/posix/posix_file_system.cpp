@@ -81,14 +81,14 @@ int pwrite_all(int fd, const char* data, std::size_t size, off_t offset) {
 }
 
 // Copies everything from `in` to the empty file `out`; errno or 0. The
-// kernel copies when it can (copy_file_range); otherwise, or when it stops
-// short of the size the source had, a plain read/write loop goes on from
-// where it stopped.
-int copy_contents(int in, int out, off_t size_hint) {
+// kernel copies when it can (copy_file_range, tried when `kernel_copy` is
+// true, which is cleared when the kernel cannot); otherwise, or when it
+// stops short of the size the source had, a plain read/write loop through
+// `buffer` goes on from where it stopped.
+int copy_contents(int in, int out, off_t size_hint, bool& kernel_copy,
+                  std::unique_ptr<char[]>& buffer) {
   off_t in_offset = 0;
   off_t out_offset = 0;
-  bool kernel_copy = true;
-  std::unique_ptr<char[]> buffer;
   for (;;) {
     if (kernel_copy) {
       ssize_t n = ::copy_file_range(in, &in_offset, out, &out_offset, 1 << 30, 0);
@@ -164,8 +164,7 @@ int open_regular(const std::string& native, int extra_flags, int& fd, struct sta
     fd = -1;
     return err::kAccessDenied;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // a plain file from here on
-  return err::kOk;
+  return err::kOk;  // O_NONBLOCK means nothing to a plain file
 }
 
 class PosixAppendFile final : public AppendFile {
@@ -301,12 +300,33 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
   return err::kOk;
 }
 
+int PosixFileSystem::lookup(std::string_view path, std::string& native, struct stat& st) {
+  // The exact spelling first: one call of the system for most items.
+  if (int rc = posix::PathResolver::as_spelled(path, native)) return rc;
+  if (::lstat(native.c_str(), &st) == 0) return err::kOk;
+  if (errno != ENOENT) return error_for(errno, native);
+  std::string resolved = resolver_.resolve_missing(native);
+  if (resolved == native) return error_for(ENOENT, native);  // no other spelling either
+  native = std::move(resolved);
+  if (::lstat(native.c_str(), &st) != 0) return error_for(errno, native);
+  return err::kOk;
+}
+
 int PosixFileSystem::item_kind(std::string_view path, ItemKind& kind) {
   std::string native;
-  if (int rc = resolver_.resolve(path, native)) return rc;
   struct stat st;
-  if (::lstat(native.c_str(), &st) != 0) return error_for(errno, native);
+  if (int rc = lookup(path, native, st)) return rc;
   kind = kind_of(st.st_mode);
+  return err::kOk;
+}
+
+int PosixFileSystem::item_info(std::string_view path, DirItem& item) {
+  std::string native;
+  struct stat st;
+  if (int rc = lookup(path, native, st)) return rc;
+  item.kind = kind_of(st.st_mode);
+  item.size = static_cast<std::uint64_t>(st.st_size);
+  item.last_write = posix::to_file_time(st.st_mtim);
   return err::kOk;
 }
 
@@ -348,9 +368,13 @@ int PosixFileSystem::volume(std::string_view path, VolumeInfo& info) {
 
 int PosixFileSystem::free_space(std::string_view path, FreeSpace& space) {
   std::string native;
-  if (int rc = resolver_.resolve(path, native)) return rc;
+  if (int rc = posix::PathResolver::as_spelled(path, native)) return rc;
   struct statvfs vfs;
-  if (::statvfs(native.c_str(), &vfs) != 0) return volume_error(errno);
+  if (::statvfs(native.c_str(), &vfs) != 0) {
+    if (errno != ENOENT) return volume_error(errno);
+    if (int rc = resolver_.resolve(path, native)) return rc;
+    if (::statvfs(native.c_str(), &vfs) != 0) return volume_error(errno);
+  }
   std::uint64_t fragment = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
   if (fragment == 0) fragment = 512;
   std::uint64_t sector = fragment < 512 ? fragment : 512;
@@ -369,10 +393,17 @@ int PosixFileSystem::free_space(std::string_view path, FreeSpace& space) {
 
 int PosixFileSystem::get_times(std::string_view path, FileTimes& times) {
   std::string native;
-  if (int rc = resolver_.resolve(path, native)) return rc;
+  if (int rc = posix::PathResolver::as_spelled(path, native)) return rc;
   struct statx sx;
-  if (::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-              &sx) == 0) {
+  int found = ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW,
+                      STATX_BASIC_STATS | STATX_BTIME, &sx);
+  if (found != 0 && errno == ENOENT) {
+    // Not as spelled: another spelling, or missing.
+    if (int rc = resolver_.resolve(path, native)) return rc;
+    found = ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW,
+                    STATX_BASIC_STATS | STATX_BTIME, &sx);
+  }
+  if (found == 0) {
     bool born = (sx.stx_mask & STATX_BTIME) != 0;
     times.creation = posix::to_file_time(to_timespec(born ? sx.stx_btime : sx.stx_ctime));
     times.last_access = posix::to_file_time(to_timespec(sx.stx_atime));
@@ -411,12 +442,19 @@ int PosixFileSystem::set_times(std::string_view path, const FileTimes& times) {
   // The exact spelling first, as resolve would try it, without looking
   // first: a scan that rounds the time of every file of a fresh tree makes
   // one call of the system per file instead of two.
-  if (::utimensat(AT_FDCWD, native.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0) return err::kOk;
+  // A folder whose entries the resolver keeps stays listed.
+  auto change = resolver_.before_times(native);
+  if (::utimensat(AT_FDCWD, native.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0) {
+    resolver_.after_times(change);
+    return err::kOk;
+  }
   if (errno != ENOENT) return error_for(errno, native);
   if (int rc = resolver_.resolve(path, native)) return rc;
+  change = resolver_.before_times(native);
   if (::utimensat(AT_FDCWD, native.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0) {
     return error_for(errno, native);
   }
+  resolver_.after_times(change);
   return err::kOk;
 }
 
@@ -439,7 +477,7 @@ int PosixFileSystem::create_temporary(const std::string& folder, std::string& pa
   std::string prefix = folder;
   if (prefix.back() != '/') prefix += '/';
   for (int attempt = 0; attempt < 100; ++attempt) {
-    path = prefix + "~kld" + std::to_string(::getpid()) + "-" +
+    path = prefix + "~kld" + std::to_string(pid_) + "-" +
            std::to_string(++temporary_counter_) + ".tmp";
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd >= 0) return err::kOk;
@@ -449,7 +487,7 @@ int PosixFileSystem::create_temporary(const std::string& folder, std::string& pa
 }
 
 int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
-                                       const std::string& to_native) {
+                                       const std::string& to_native, bool durable) {
   auto change = resolver_.before_change(to_native);
   std::string temporary;
   int raw_fd = -1;
@@ -460,12 +498,28 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
     return error_code(e);
   };
 
-  if (int e = copy_contents(source, out.get(), st.st_size)) return fail(e);
+  // Where the kernel cannot copy between two volumes, it is not asked again.
+  struct stat written;
+  const auto devices = std::make_pair(static_cast<std::uint64_t>(st.st_dev),
+                                      ::fstat(out.get(), &written) == 0
+                                          ? static_cast<std::uint64_t>(written.st_dev)
+                                          : ~std::uint64_t{0});
+  bool kernel_copy = !no_kernel_copy_.contains(devices);
+  if (int e = copy_contents(source, out.get(), st.st_size, kernel_copy, copy_buffer_)) {
+    return fail(e);
+  }
+  if (!kernel_copy) no_kernel_copy_.insert(devices);
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
   if (::futimens(out.get(), times) != 0) return fail(errno);
   // Volumes that hold no permission bits (FAT) refuse this; that is fine.
   (void)::fchmod(out.get(), st.st_mode & 0777);
-  if (::fsync(out.get()) != 0) return fail(errno);
+  if (durable || devices.second == ~std::uint64_t{0}) {
+    if (::fsync(out.get()) != 0) return fail(errno);
+  } else {
+    // flush() waits for the contents later, once for many copies, instead
+    // of once for every file.
+    unflushed_.try_emplace(devices.second, parent_of(to_native));
+  }
   if (int e = out.close()) return fail(e);
   if (::rename(temporary.c_str(), to_native.c_str()) != 0) {
     int e = errno;
@@ -477,7 +531,7 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
   // rename: read the time back and set it again where it was lost. Less than
   // two seconds apart is the rounding of FAT times.
   struct stat done;
-  if (::lstat(to_native.c_str(), &done) == 0 &&
+  if (is_fuse(devices.second, to_native) && ::lstat(to_native.c_str(), &done) == 0 &&
       std::llabs(static_cast<long long>(done.st_mtim.tv_sec - st.st_mtim.tv_sec)) >= 2 &&
       ::utimensat(AT_FDCWD, to_native.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
     return error_for(errno, to_native);
@@ -485,15 +539,52 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
   return err::kOk;
 }
 
+bool PosixFileSystem::is_fuse(std::uint64_t device, const std::string& native) {
+  auto known = fuse_devices_.find(device);
+  if (known != fuse_devices_.end()) return known->second;
+  struct statfs fs;
+  const bool fuse = ::statfs(native.c_str(), &fs) != 0 || fs.f_type == kFuseMagic;
+  fuse_devices_.emplace(device, fuse);
+  return fuse;
+}
+
 int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
   std::string from_native, to_native;
-  if (int rc = resolver_.resolve(from, from_native)) return rc;
-  if (int rc = resolver_.resolve(to, to_native)) return rc;
-  int fd;
+  // The source as spelled first: it mostly is.
+  int fd = -1;
   struct stat st;
-  if (int rc = open_regular(from_native, O_NOFOLLOW, fd, st)) return rc;
+  if (int rc = posix::PathResolver::as_spelled(from, from_native)) return rc;
+  int rc = open_regular(from_native, O_NOFOLLOW, fd, st);
+  if (rc == err::kFileNotFound || rc == err::kPathNotFound) {
+    if ((rc = resolver_.resolve(from, from_native))) return rc;
+    rc = open_regular(from_native, O_NOFOLLOW, fd, st);
+  }
+  if (rc) return rc;
   Descriptor source(fd);
-  return replace_with_copy(source.get(), st, to_native);
+  if (int rc = resolver_.resolve(to, to_native)) return rc;
+  return replace_with_copy(source.get(), st, to_native, false);
+}
+
+int PosixFileSystem::flush() {
+  int first_error = err::kOk;
+  for (const auto& [device, folder] : unflushed_) {
+    // The folder may be gone by now; its volume is then reached through
+    // the nearest folder still there.
+    std::string path = folder;
+    int fd = -1;
+    while ((fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 && path.size() > 1) {
+      path = parent_of(path);
+    }
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device &&
+        ::syncfs(fd) != 0 && first_error == err::kOk) {
+      first_error = error_code(errno);
+    }
+    ::close(fd);
+  }
+  unflushed_.clear();
+  return first_error;
 }
 
 int PosixFileSystem::set_normal_attributes(std::string_view path) {
@@ -628,7 +719,7 @@ int PosixFileSystem::move_file(std::string_view from, std::string_view to) {
   struct stat st;
   if (int rc = open_regular(from_native, O_NOFOLLOW, fd, st)) return rc;
   Descriptor source(fd);
-  if (int rc = replace_with_copy(source.get(), st, to_native)) return rc;
+  if (int rc = replace_with_copy(source.get(), st, to_native, true)) return rc;
   source.close();
   if (::unlink(from_native.c_str()) != 0) return error_for(errno, from_native);
   resolver_.after_change(from_change, from_native, false);

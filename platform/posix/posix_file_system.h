@@ -5,8 +5,12 @@
 // never followed. Errors are reported as Windows error numbers.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +28,7 @@ class PosixFileSystem : public FileSystem {
   int search(std::string_view folder, std::string_view pattern,
              std::vector<DirItem>& items) override;
   int item_kind(std::string_view path, ItemKind& kind) override;
+  int item_info(std::string_view path, DirItem& item) override;
 
   int volume(std::string_view path, VolumeInfo& info) override;
   int free_space(std::string_view path, FreeSpace& space) override;
@@ -33,6 +38,7 @@ class PosixFileSystem : public FileSystem {
 
   int create_folder(std::string_view path) override;
   int copy_file(std::string_view from, std::string_view to) override;
+  int flush() override;
   int set_normal_attributes(std::string_view path) override;
   int delete_file(std::string_view path) override;
   int remove_folder(std::string_view path) override;
@@ -43,15 +49,31 @@ class PosixFileSystem : public FileSystem {
   int move_file(std::string_view from, std::string_view to) override;
 
  private:
+  // Resolves `path` to an existing item: 0, its Linux path and its status
+  // (links not followed), or the error.
+  int lookup(std::string_view path, std::string& native, struct stat& st);
   // Creates a new temporary file (reserved name form) in `folder`; 0 and
   // its path and descriptor, or the error.
   int create_temporary(const std::string& folder, std::string& path, int& fd);
   // Copies the open regular file `source` (whose status is `st`) to a
-  // temporary beside `to_native` and renames it over `to_native`.
-  int replace_with_copy(int source, const struct stat& st, const std::string& to_native);
+  // temporary beside `to_native` and renames it over `to_native`. A durable
+  // copy is on the disk before the rename; another one is left to flush().
+  int replace_with_copy(int source, const struct stat& st, const std::string& to_native,
+                        bool durable);
+
+  // Whether the volume of `device` (holding `native`) is a FUSE volume.
+  bool is_fuse(std::uint64_t device, const std::string& native);
 
   posix::PathResolver resolver_;
+  const long pid_ = ::getpid();
   std::uint64_t temporary_counter_ = 0;
+  std::unique_ptr<char[]> copy_buffer_;
+  // Pairs of devices (source, destination) the kernel cannot copy between.
+  std::set<std::pair<std::uint64_t, std::uint64_t>> no_kernel_copy_;
+  std::map<std::uint64_t, bool> fuse_devices_;
+  // A folder on each volume (by device number) that holds copies flush()
+  // has yet to wait for.
+  std::map<std::uint64_t, std::string> unflushed_;
 };
 
 }  // namespace keldar

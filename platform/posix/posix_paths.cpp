@@ -240,7 +240,12 @@ int PathResolver::resolve(std::string_view path, std::string& native) {
     native = std::move(spelled);  // exists as spelled, or fails for another reason
     return err::kOk;
   }
+  native = resolve_missing(std::move(spelled));
+  return err::kOk;
+}
 
+std::string PathResolver::resolve_missing(std::string spelled) {
+  struct stat st;
   const bool absolute = spelled.front() == '/';
   const bool trailing_slash = spelled.size() > 1 && spelled.back() == '/';
   std::vector<std::string> parts;
@@ -260,10 +265,7 @@ int PathResolver::resolve(std::string_view path, std::string& native) {
   std::size_t known = parts.empty() ? 0 : parts.size() - 1;
   for (; known > 0; --known) {
     if (::lstat(prefix(known).c_str(), &st) == 0) break;
-    if (errno != ENOENT) {
-      native = std::move(spelled);
-      return err::kOk;
-    }
+    if (errno != ENOENT) return spelled;
   }
 
   std::string base = prefix(known);
@@ -289,8 +291,7 @@ int PathResolver::resolve(std::string_view path, std::string& native) {
   for (; i < parts.size(); ++i) base = join(base, parts[i]);  // the missing rest, as given
   if (base.empty()) base.push_back('.');
   if (trailing_slash && base.back() != '/') base += '/';
-  native = std::move(base);
-  return err::kOk;
+  return base;
 }
 
 PathResolver::Change PathResolver::before_change(const std::string& native) {
@@ -313,6 +314,26 @@ void PathResolver::after_change(const Change& change, const std::string& native,
   cached_stamp_ = stamp;
   std::string name = last_component(native);
   cached_names_.emplace(fold_ascii(name), name);
+}
+
+PathResolver::Change PathResolver::before_times(const std::string& native) {
+  Change change;
+  if (cache_valid_ && cached_folder_ == native) {
+    Stamp stamp;
+    change.folder = native;
+    change.listing_current = stamp_of(native, stamp) && stamp == cached_stamp_;
+  }
+  return change;
+}
+
+void PathResolver::after_times(const Change& change) {
+  if (!change.listing_current || !cache_valid_ || cached_folder_ != change.folder) return;
+  Stamp stamp;
+  if (stamp_of(change.folder, stamp)) {
+    cached_stamp_ = stamp;
+  } else {
+    cache_valid_ = false;
+  }
 }
 
 }  // namespace keldar::posix

@@ -55,6 +55,10 @@ class PathResolver {
   // 0 and the Linux path, or 123 when the text cannot be converted (a byte
   // without a character, a NUL), or 3 for an empty path.
   int resolve(std::string_view path, std::string& native);
+  // The rest of resolve for a path `spelled` (as_spelled's result) that was
+  // just found not to exist as spelled: its Linux path, other spellings of
+  // its existing components taken.
+  std::string resolve_missing(std::string spelled);
   // The Linux path as spelled, without looking at the disk: '\' as '/',
   // UTF-8. The same codes as resolve. For an operation that tries the exact
   // spelling first and resolves only when it is not there.
@@ -69,6 +73,10 @@ class PathResolver {
   // `created`: `native` now exists (made by this change); otherwise an entry
   // was removed.
   void after_change(const Change& change, const std::string& native, bool created);
+  // Brackets a change of the times of the item `native` itself: when it is
+  // the listed folder, its listing stays as it was.
+  Change before_times(const std::string& native);
+  void after_times(const Change& change);
 
  private:
   struct Stamp {

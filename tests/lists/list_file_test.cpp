@@ -663,6 +663,36 @@ TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
   EXPECT_FALSE(ctx.lists.list(0).dirty);
 }
 
+// A list names copies; when the disks cannot write the copies out, no list
+// is written to say they are there.
+TEST_F(WriteListsTest, CopiesThatCannotReachTheDiskKeepEveryListUnwritten) {
+  const std::string old = list_bytes({1, 0, 0, 0}, three);
+  fs.write(path7, old);
+  fs.write("C:\\SRC.TXT", "data");
+  fill_list(0, 2);
+  fill_list(1, 1);
+  ASSERT_EQ(fs.copy_file("C:\\SRC.TXT", "C:\\COPY.TXT"), 0);
+  ASSERT_EQ(fs.unflushed(), 1u);
+
+  fs.set_fail_at(1, err::kIoDevice);  // the flush
+  EXPECT_FALSE(write_lists(ctx));
+  const std::string text =
+      u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве.");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"ErrWr->C:\\CARRIER\\00007.QRN", text,
+                                                 "ErrWr->C:\\CARRIER\\00008.QRN", text}));
+  EXPECT_EQ(fs.contents(path7), old);
+  EXPECT_FALSE(fs.exists("C:\\CARRIER\\00008.QRN"));
+  EXPECT_TRUE(ctx.lists.list(0).dirty);
+  EXPECT_TRUE(ctx.lists.list(1).dirty);
+
+  // Once the copies are out, the lists follow.
+  log.lines.clear();
+  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_EQ(fs.unflushed(), 0u);
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"    2->C:\\CARRIER\\00007.QRN",
+                                                 "    1->C:\\CARRIER\\00008.QRN"}));
+}
+
 TEST_F(WriteListsTest, IncompleteOrReleasedListsAreNeverWritten) {
   fs.write(path7, "old");
   fill_list(0, 2);

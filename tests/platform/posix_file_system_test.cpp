@@ -291,6 +291,12 @@ TEST_F(PosixFileSystemTest, ExistingComponentsMatchWhateverTheirCase) {
   ASSERT_EQ(fs_.item_kind(p("DOCS/NEW/FRESH.TXT"), kind), 0);
   EXPECT_EQ(kind, ItemKind::kFile);
   EXPECT_EQ(fs_.item_kind(p("docs/missing/fresh.txt"), kind), err::kPathNotFound);
+  DirItem item;
+  ASSERT_EQ(fs_.item_info(p("DOCS/NEW/FRESH.TXT"), item), 0);
+  EXPECT_EQ(item.kind, ItemKind::kFile);
+  EXPECT_EQ(item.size, 2u);
+  EXPECT_EQ(fs_.item_info(p("docs/new/missing.txt"), item), err::kFileNotFound);
+  EXPECT_EQ(fs_.item_info(p("docs/missing/fresh.txt"), item), err::kPathNotFound);
 
   // Times too, on the file of the other spelling, and never on a new one.
   FileTimes times;
@@ -403,6 +409,16 @@ TEST_F(PosixFileSystemTest, CopyKeepsContentsTimeAndPermissions) {
   put(n("empty"), "");
   ASSERT_EQ(fs_.copy_file(p("empty"), p("empty copy")), 0);
   EXPECT_EQ(get(n("empty copy")), "");
+
+  // The copies are written out together; a folder removed since does not
+  // keep its volume from being flushed.
+  ASSERT_EQ(::mkdir(n("gone").c_str(), 0777), 0);
+  ASSERT_EQ(fs_.copy_file(p("empty"), p("gone/copy")), 0);
+  ASSERT_EQ(::unlink(n("gone/copy").c_str()), 0);
+  ASSERT_EQ(::rmdir(n("gone").c_str()), 0);
+  EXPECT_EQ(fs_.flush(), 0);
+  EXPECT_EQ(fs_.flush(), 0);
+  EXPECT_TRUE(get(n("old.bin")) == contents);
 }
 
 TEST_F(PosixFileSystemTest, FailedCopyLeavesTheDestinationAsItWas) {

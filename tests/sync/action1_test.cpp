@@ -103,6 +103,53 @@ TEST_F(Action1Test, LastReceiverTakesCopiesAndClearsTheCarrier) {
   EXPECT_EQ(host.progress.back(), "");
 }
 
+// A computer that stops before its disk has the copies must still find them
+// on the carrier: the carrier copies leave once the object's disk is
+// flushed, and the log keeps the order of the entries.
+TEST_F(Action1Test, CarrierCopiesLeaveOnlyWhenTheObjectCopiesAreOnTheDisk) {
+  fs.write(object("a.txt"), "old", file_time(kT0));
+  fs.write(carrier("a.txt"), "new", file_time(kT1));
+  fs.write(carrier("b.txt"), "bee", file_time(kT1));
+  fs.write(object("c.txt"), "cee", file_time(kT1));
+  fs.write(carrier("c.txt"), "cee", file_time(kT1));
+  scan();
+  sent_by_2("a.txt");
+  sent_by_2("b.txt");
+  sent_by_2("c.txt");
+  fs.ops.clear();
+
+  EXPECT_EQ(run(), 3);
+
+  EXPECT_EQ(fs.ops, (std::vector<std::string>{
+                        "copy " + object("b.txt"),
+                        "copy " + object("a.txt"), "flush", "delete " + carrier("b.txt"),
+                        "delete " + carrier("c.txt"), "delete " + carrier("a.txt")}));
+  EXPECT_EQ(log.lines, lines({"+=x b.txt", "--x c.txt", "<=x a.txt"}, 3, 1, 1, 0, 3));
+  EXPECT_EQ(fs.unflushed(), 0u);
+}
+
+TEST_F(Action1Test, ObjectDiskThatCannotWriteTheCopiesKeepsTheCarrierCopies) {
+  fs.write(object("a.txt"), "old", file_time(kT0));
+  fs.write(carrier("a.txt"), "new", file_time(kT1));
+  fs.write(carrier("b.txt"), "bee", file_time(kT1));
+  scan();
+  sent_by_2("a.txt");
+  sent_by_2("b.txt");
+  fs.flush_code = err::kIoDevice;
+
+  EXPECT_EQ(run(), 2);
+
+  EXPECT_EQ(log.lines, lines({"+=e b.txt", "<=e a.txt", "1117: " + error_line(err::kIoDevice)},
+                             2, 1, 1, 0, 0));
+  // The copies may be damaged on this disk; the carrier keeps the files for
+  // the next run.
+  fs.lose_unflushed();
+  EXPECT_EQ(fs.contents(carrier("a.txt")), "new");
+  EXPECT_EQ(fs.contents(carrier("b.txt")), "bee");
+  EXPECT_EQ(entry("a.txt").state, 2);
+  EXPECT_EQ(entry("b.txt").state, 2);
+}
+
 TEST_F(Action1Test, CopyStaysOnTheCarrierWhileAnotherComputerStillNeedsIt) {
   fs.write(object("a.txt"), "old", file_time(kT0));
   fs.write(carrier("a.txt"), "new", file_time(kT1));

@@ -28,14 +28,32 @@ namespace keldar::sync_test {
 using namespace keldar::test;
 using SyncLog = CollectingLog;
 
-// The fake file system, with a free-space query that can be made to fail.
+// The fake file system, with a free-space query and a flush that can be
+// made to fail, and a record of the copies, deletions and flushes made.
 class SyncFileSystem : public FakeFileSystem {
  public:
   int free_space(std::string_view path, FreeSpace& space) override {
     if (free_space_code != 0) return free_space_code;
     return FakeFileSystem::free_space(path, space);
   }
+  int copy_file(std::string_view from, std::string_view to) override {
+    int code = FakeFileSystem::copy_file(from, to);
+    if (code == 0) ops.push_back("copy " + std::string(to));
+    return code;
+  }
+  int delete_file(std::string_view path) override {
+    int code = FakeFileSystem::delete_file(path);
+    if (code == 0) ops.push_back("delete " + std::string(path));
+    return code;
+  }
+  int flush() override {
+    ops.push_back("flush");
+    if (flush_code != 0) return flush_code;
+    return FakeFileSystem::flush();
+  }
   int free_space_code = 0;
+  int flush_code = 0;
+  std::vector<std::string> ops;
 };
 
 inline constexpr std::string_view kCarrier = "C:\\CARRIER\\";
