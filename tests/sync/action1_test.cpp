@@ -54,6 +54,16 @@ class Action1Test : public SyncTest {
     entry(name).list_stamps[1] = st(kT1);
   }
 
+  // Computer 2 sent a new a.txt (this computer has the old one) and b.txt.
+  void a_and_b_sent_by_2() {
+    fs.write(object("a.txt"), "old", file_time(kT0));
+    fs.write(carrier("a.txt"), "new", file_time(kT1));
+    fs.write(carrier("b.txt"), "bee", file_time(kT1));
+    scan();
+    sent_by_2("a.txt");
+    sent_by_2("b.txt");
+  }
+
   // An entry named `name` with no file on either side.
   ListEntry& add_entry(std::string_view name) {
     ListEntry* e = ctx.list().find_or_add(name, 0, 0, ctx.marking(), ctx.lists.names());
@@ -78,12 +88,7 @@ class Action1Test : public SyncTest {
 };
 
 TEST_F(Action1Test, LastReceiverTakesCopiesAndClearsTheCarrier) {
-  fs.write(object("a.txt"), "old", file_time(kT0));
-  fs.write(carrier("a.txt"), "new", file_time(kT1));
-  fs.write(carrier("b.txt"), "bee", file_time(kT1));
-  scan();
-  sent_by_2("a.txt");
-  sent_by_2("b.txt");
+  a_and_b_sent_by_2();
 
   EXPECT_EQ(run(), 2);
 
@@ -107,34 +112,25 @@ TEST_F(Action1Test, LastReceiverTakesCopiesAndClearsTheCarrier) {
 // on the carrier: the carrier copies leave once the object's disk is
 // flushed, and the log keeps the order of the entries.
 TEST_F(Action1Test, CarrierCopiesLeaveOnlyWhenTheObjectCopiesAreOnTheDisk) {
-  fs.write(object("a.txt"), "old", file_time(kT0));
-  fs.write(carrier("a.txt"), "new", file_time(kT1));
-  fs.write(carrier("b.txt"), "bee", file_time(kT1));
+  // c.txt, already in place here, comes last and waits behind the others.
   fs.write(object("c.txt"), "cee", file_time(kT1));
   fs.write(carrier("c.txt"), "cee", file_time(kT1));
-  scan();
-  sent_by_2("a.txt");
-  sent_by_2("b.txt");
+  a_and_b_sent_by_2();
   sent_by_2("c.txt");
   fs.ops.clear();
 
   EXPECT_EQ(run(), 3);
 
   EXPECT_EQ(fs.ops, (std::vector<std::string>{
-                        "copy " + object("b.txt"),
-                        "copy " + object("a.txt"), "flush", "delete " + carrier("b.txt"),
-                        "delete " + carrier("c.txt"), "delete " + carrier("a.txt")}));
-  EXPECT_EQ(log.lines, lines({"+=x b.txt", "--x c.txt", "<=x a.txt"}, 3, 1, 1, 0, 3));
+                        "copy " + object("b.txt"), "copy " + object("a.txt"), "flush",
+                        "delete " + carrier("b.txt"), "delete " + carrier("a.txt"),
+                        "delete " + carrier("c.txt")}));
+  EXPECT_EQ(log.lines, lines({"+=x b.txt", "<=x a.txt", "--x c.txt"}, 3, 1, 1, 0, 3));
   EXPECT_EQ(fs.unflushed(), 0u);
 }
 
 TEST_F(Action1Test, ObjectDiskThatCannotWriteTheCopiesKeepsTheCarrierCopies) {
-  fs.write(object("a.txt"), "old", file_time(kT0));
-  fs.write(carrier("a.txt"), "new", file_time(kT1));
-  fs.write(carrier("b.txt"), "bee", file_time(kT1));
-  scan();
-  sent_by_2("a.txt");
-  sent_by_2("b.txt");
+  a_and_b_sent_by_2();
   fs.flush_code = err::kIoDevice;
 
   EXPECT_EQ(run(), 2);
