@@ -16,6 +16,8 @@ CMSFlexGrid::CMSFlexGrid(const QFont& font, QWidget* parent) : QTableWidget(2, 5
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setWordWrap(false);
+  // A text wider than its cell is cut at the cell's edge.
+  setTextElideMode(Qt::ElideNone);
   connect(this, &QTableWidget::cellClicked, this, [this](int row, int column) {
     if (row == 0) return;  // the fixed row takes no clicks
     row_ = row;

@@ -1,6 +1,7 @@
 // Dialog units: the layouts are given in them, and they turn into pixels
-// through the dialog font's base units (average character width over
-// A..Z a..z, and the font's height): x * width / 4, y * height / 8.
+// through the dialog font's base units (average character width over the
+// Latin and Cyrillic letters, and the font's height): x * width / 4,
+// y * height / 8.
 #pragma once
 
 #include <QFont>

@@ -8,7 +8,10 @@ namespace keldar {
 namespace {
 
 QFont grid_font() {
-  QFont font(QStringLiteral("Arial CYR"));
+  // Where the named font is missing, one of about its width.
+  QFont font;
+  font.setFamilies({QStringLiteral("Arial CYR"), QStringLiteral("Arial"),
+                    QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed")});
   font.setStyleHint(QFont::SansSerif);
   font.setPointSizeF(8.25);
   return font;

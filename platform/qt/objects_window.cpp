@@ -9,7 +9,10 @@ namespace keldar {
 namespace {
 
 QFont grid_font() {
-  QFont font(QStringLiteral("Courier New"));
+  // Where the named font is missing, one of about its width.
+  QFont font;
+  font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                    QStringLiteral("DejaVu Sans Mono")});
   font.setStyleHint(QFont::TypeWriter);
   font.setPointSizeF(8.25);
   return font;
