@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QString>
 #include <functional>
-#include <optional>
 
 #include "platform/host.h"
 
