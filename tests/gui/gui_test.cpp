@@ -4,16 +4,19 @@
 // identification file); the carrier is the current directory.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontDialog>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
@@ -25,6 +28,7 @@
 #include "platform/qt/objects_window.h"
 #include "platform/qt/qt_host.h"
 #include "platform/qt/window_app.h"
+#include "platform/text.h"
 
 namespace keldar {
 namespace {
@@ -113,6 +117,9 @@ class GuiTest : public QObject {
   void enterDoesNotCloseAndButtonsWaitForTheRun();
   void replaceObjectFromTheObjectsDialog();
   void cancelledNameLeavesTheComputerUnidentified();
+  void questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable();
+  void cancellingTheFontDialogKeepsThePaneFont();
+  void objectsDialogRefusesCommandsDuringItsRun();
 
  private:
   // Adds an object through the objects dialog's Добавить with the paths of
@@ -417,6 +424,109 @@ void GuiTest::cancelledNameLeavesTheComputerUnidentified() {
   QCOMPARE(read_file(carrier_ / "COMPS.QRV"), std::string(80, '\0'));
   QTest::mouseClick(c.window.button(6), Qt::LeftButton);
   QVERIFY(!c.window.busy());
+  exit(c);
+}
+
+void GuiTest::questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable() {
+  Computer c(carrier_.parent_path() / "config");
+  c.start("Ann");
+  // The box runs its own loop; it is looked at and answered from a timer
+  // of that loop.
+  QString icon_title_text;
+  QStringList buttons;
+  Qt::WindowModality modality = Qt::ApplicationModal;
+  bool escape_is_cancel = false;
+  QTimer poll;
+  poll.setInterval(5);
+  connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (box == nullptr || !box->isVisible()) continue;
+      poll.stop();
+      icon_title_text = QString::number(box->icon()) + "|" + box->windowTitle() + "|" + box->text();
+      modality = box->windowModality();
+      QAbstractButton* cancel = nullptr;
+      for (QAbstractButton* b : box->buttons()) {
+        buttons << b->text();
+        if (b->text() == QString::fromUtf8("Отмена")) cancel = b;
+      }
+      buttons.sort();
+      escape_is_cancel = box->escapeButton() == cancel;
+      QTest::mouseClick(cancel, Qt::LeftButton);
+      return;
+    }
+  });
+  poll.start();
+  std::atomic<bool> answered{false};
+  Answer answer = Answer::kYes;
+  std::thread worker([&] {
+    answer = c.host.ask(cp1251("Файл изменен здесь.\r\nКопировать?"), cp1251("Копирование"),
+                        /*warning=*/true, /*cancel=*/true);
+    answered = true;
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(answered, 5000);
+  worker.join();
+  QCOMPARE(answer, Answer::kCancel);
+  QCOMPARE(icon_title_text, QString::number(QMessageBox::Warning) +
+                                QString::fromUtf8("|Копирование|Файл изменен здесь.\nКопировать?"));
+  QCOMPARE(modality, Qt::NonModal);  // the main window's Стоп stays usable
+  QStringList expected{QString::fromUtf8("Да"), QString::fromUtf8("Нет"),
+                       QString::fromUtf8("Отмена")};
+  expected.sort();
+  QCOMPARE(buttons, expected);
+  QVERIFY(escape_is_cancel);
+  exit(c);
+}
+
+void GuiTest::cancellingTheFontDialogKeepsThePaneFont() {
+  Computer c(carrier_.parent_path() / "config");
+  c.start("Ann");
+  const QFont before = c.window.log_pane()->font();
+  when_modal([](QWidget* dialog) {
+    QVERIFY(qobject_cast<QFontDialog*>(dialog) != nullptr);
+    qobject_cast<QDialog*>(dialog)->reject();
+  });
+  QTest::mouseDClick(&c.window, Qt::LeftButton, {}, QPoint(3, 3));
+  QCOMPARE(c.window.log_pane()->font(), before);
+  exit(c);
+}
+
+void GuiTest::objectsDialogRefusesCommandsDuringItsRun() {
+  const fs::path root = carrier_.parent_path();
+  write_file(root / "work" / "a.txt", "a");
+  Computer c(root / "config");
+  c.start("Ann");
+  QStringList messages;
+  c.host.message_hook = [&](const QString& text) { messages << text; };
+  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  add_object(c, root / "work", root / "other");
+  ObjectsWindow* objects = c.window.objects_window();
+  // The run waits at its fill while the dialog's buttons are pressed.
+  QObject gate;
+  connect(
+      &c.host, &QtHost::titleChanged, &gate,
+      [&](const QString& title) {
+        if (title != QString::fromUtf8("Заполнение списков файлов")) return;
+        QMetaObject::invokeMethod(
+            &gate,
+            [&] {
+              objects->showNormal();
+              click_cell(objects->flex_grid(), 1, 1);
+              QTest::mouseClick(objects->button(5), Qt::LeftButton);
+              QTest::mouseClick(objects->button(1030), Qt::LeftButton);
+            },
+            Qt::BlockingQueuedConnection);
+      },
+      Qt::DirectConnection);
+  click_cell(objects->flex_grid(), 1, 1);
+  QTest::mouseClick(objects->button(1030), Qt::LeftButton);
+  c.wait_for_run();
+  const QString refused = QString::fromUtf8(
+      "Идет выполнение операции. Дождитесь ее окончания или остановите ее кнопкой \"Стоп\"");
+  QCOMPARE(messages, QStringList({refused, refused}));
+  QCOMPARE(c.session.objects.count(), 1);
+  QCOMPARE(c.pane().count(QString::fromUtf8("Сравнение объекта: ")), 1);
+  QTest::mouseClick(objects->button(1), Qt::LeftButton);
   exit(c);
 }
 
