@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -114,7 +115,7 @@ class GuiTest : public QObject {
   void cleanup();
   void newcomerSynchronisesTwoComputers();
   void stopEndsALongRunAndASecondExitEndsTheProgram();
-  void enterDoesNotCloseAndButtonsWaitForTheRun();
+  void enterIsIgnoredEscExitsAndThePaneDropsOldLines();
   void replaceObjectFromTheObjectsDialog();
   void cancelledNameLeavesTheComputerUnidentified();
   void questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable();
@@ -332,7 +333,7 @@ void GuiTest::stopEndsALongRunAndASecondExitEndsTheProgram() {
   exit(c);
 }
 
-void GuiTest::enterDoesNotCloseAndButtonsWaitForTheRun() {
+void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
   Computer c(carrier_.parent_path() / "config");
   c.start("Ann");
   c.window.activateWindow();
@@ -345,6 +346,21 @@ void GuiTest::enterDoesNotCloseAndButtonsWaitForTheRun() {
   c.window.set_pane_lines(3);
   for (const char* line : {"one", "two", "three", "four"}) c.session.log.line(line);
   QCOMPARE(c.pane(), QString("two\nthree\nfour"));
+
+  // F1 (as the right click's menu) shows the about box.
+  QStringList about_texts;
+  when_modal([&](QWidget* dialog) {
+    about_texts << dialog->windowTitle();
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (!label->text().isEmpty()) about_texts << label->text();
+    }
+    click_child(dialog, "ok");
+  });
+  c.window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&c.window));
+  QTest::keyClick(&c.window, Qt::Key_F1);
+  QCOMPARE(about_texts, QStringList({QString::fromUtf8("О программе KELDAR"), "Brindlewood",
+                                     "KELDAR Version 5.01"}));
 
   // Esc is Выход.
   QTest::keyClick(&c.window, Qt::Key_Escape);
@@ -405,7 +421,9 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
   QCOMPARE(objects->state_label()->text(), QString::fromUtf8("1 операция"));
   click_cell(objects->flex_grid(), 1, 1);
   QCOMPARE(objects->state_label()->text(), QString::fromUtf8("синхронизирован"));
+  // Closed without a change: no counter line.
   QTest::mouseClick(objects->button(1), Qt::LeftButton);
+  QVERIFY(boris.pane().endsWith(QString(76, '#')));
   exit(boris);
 }
 
