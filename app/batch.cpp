@@ -87,13 +87,17 @@ Options parse_options(const std::vector<std::string>& args) {
 }
 
 std::string usage_text() {
-  return "Использование: keldar [1|2|3] --batch [--name ИМЯ]\n"
+  return "Использование: keldar [1|2|3]\n"
+         "               keldar [1|2|3] --batch [--name ИМЯ]\n"
          "               keldar [1|2|3] --compare [--name ИМЯ]\n"
          "               keldar [1|2|3] --sync [--answer yes|no|cancel] [--name ИМЯ]\n"
          "               keldar [1|2|3] --object ID --op ОПЕРАЦИЯ [--answer ...] [--name ИМЯ]\n"
          "\n"
          "Синхронизация папок нескольких компьютеров через съемный носитель.\n"
          "Программа запускается в папке носителя.\n"
+         "\n"
+         "Без --batch, --compare, --sync и --object открывается окно программы\n"
+         "(нужен дисплей: DISPLAY или WAYLAND_DISPLAY).\n"
          "\n"
          "  1, 2, 3       файл идентификации компьютера на диске D:, E: или F:\n"
          "                (без него - на диске C:)\n"

@@ -1,5 +1,6 @@
 // keldar: keeps folders identical across computers through a removable
-// drive. This file wires the program to the Linux platform layer.
+// drive. This file wires the program to the Linux platform layer: its window,
+// or the terminal for batch runs.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/terminal.h"
+#include "platform/qt/window_app.h"
 
 int main(int argc, char** argv) {
   using namespace keldar;
@@ -23,9 +25,14 @@ int main(int argc, char** argv) {
     return exit_status::kOk;
   }
   if (!options.batch && !options.compare && !options.sync && !options.object_id) {
-    std::cerr << "keldar: эта сборка работает только без окна; запустите keldar --batch, --compare, --sync или --object\n\n"
-              << usage_text();
-    return exit_status::kUsage;
+    if (!display_available()) {
+      std::cerr << "keldar: нет дисплея для окна программы (не заданы DISPLAY, WAYLAND_DISPLAY\n"
+                   "и QT_QPA_PLATFORM); без окна запустите keldar --batch, --compare, --sync\n"
+                   "или --object\n\n"
+                << usage_text();
+      return exit_status::kUsage;
+    }
+    return run_window(argc, argv, options);
   }
   PosixFileSystem fs;
   PosixSystem system;

@@ -10,7 +10,8 @@
 namespace keldar {
 namespace {
 
-constexpr const char* kProgramName = "keldar";
+// The main window's title outside runs.
+constexpr const char* kProgramName = "Brindlewood";
 
 void log_operation_title(Session& s, std::int16_t operation) {
   switch (operation) {
@@ -327,6 +328,7 @@ bool RunThread::start(Session& s, Kind kind) {
   thread_ = std::thread([this, &s, kind] {
     outcome_ = kind == Kind::kAllObjects ? run_all_objects(s) : run_one_object(s);
     busy_ = false;
+    if (on_finished_) on_finished_();
   });
   return true;
 }

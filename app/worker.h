@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -50,6 +51,10 @@ class RunThread {
   enum class Kind { kAllObjects, kOneObject };
   ~RunThread();
   bool start(Session& session, Kind kind);
+  // Called on the worker thread when a run has ended and busy() is false
+  // again; a window uses it to learn that the run is over. Set it before the
+  // first start().
+  void set_on_finished(std::function<void()> on_finished) { on_finished_ = std::move(on_finished); }
   // Waits for the run to end; its outcome.
   RunOutcome wait();
   bool busy() const { return busy_; }
@@ -58,6 +63,7 @@ class RunThread {
   std::thread thread_;
   std::atomic<bool> busy_{false};
   RunOutcome outcome_;
+  std::function<void()> on_finished_;
 };
 
 }  // namespace keldar

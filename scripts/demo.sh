@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs keldar (without a window, for now)
-# on the demo carrier in demo/carrier, made on first use with two sample objects for this computer
-# (their folders in demo/computer).
+# Installs what is needed, builds, and runs keldar on the demo carrier in
+# demo/carrier, made on first use with two sample objects for this computer
+# (their folders in demo/computer). --window opens the window on it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -19,4 +19,5 @@ cd "$carrier"
 # Without arguments: compare the demo objects with their lists. Any other
 # keldar options (--sync, --batch ...) may be given instead.
 [ $# -gt 0 ] || set -- --compare
+[ "$1" != --window ] || set --
 exec "$bin/app/keldar" "$@"

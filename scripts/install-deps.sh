@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ libgtest-dev   # build and tests
+  qt6-base-dev   # the window (Qt 6 Widgets, Qt Test; the offscreen and xcb platforms come with it)
+  xvfb xauth fonts-dejavu-core   # scripts/screenshots.sh: a virtual display and a font with Cyrillic
   fuse3 fusefat dosfstools ntfs-3g exfat-fuse exfatprogs mount   # real FAT, exFAT and NTFS volumes in tests
 )
 

@@ -67,6 +67,9 @@ class MaskTable {
   // Moves the template to `position` (0..count), shifting later masks up,
   // and puts a fresh template at the end. False when the table is full.
   [[nodiscard]] bool insert_template_at(int position);
+  // Removes mask `index` (0..count-1); the later masks and the template move
+  // down one place.
+  void remove(int index) { records_.erase(records_.begin() + index); }
 
  private:
   void clear();

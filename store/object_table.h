@@ -81,6 +81,9 @@ class ObjectTable {
   // Makes the template the last object and puts a fresh template after it.
   // False when the table already holds the most objects a file can count.
   [[nodiscard]] bool commit_new_object();
+  // Removes object `index` (0..count-1); the later objects and the template
+  // move down one place.
+  void remove(int index) { records_.erase(records_.begin() + index); }
 
  private:
   void clear();

@@ -1,0 +1,115 @@
+#include "platform/qt/objects_window.h"
+
+#include "platform/qt/dialog_units.h"
+#include "platform/qt/object_edit_window.h"
+#include "platform/qt/qt_host.h"
+#include "platform/qt/qt_text.h"
+
+namespace keldar {
+namespace {
+
+QFont grid_font() {
+  // Where the named font is missing, one of about its width.
+  QFont font;
+  font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                    QStringLiteral("DejaVu Sans Mono")});
+  font.setStyleHint(QFont::TypeWriter);
+  font.setPointSizeF(8.25);
+  return font;
+}
+
+}  // namespace
+
+ObjectsWindow::ObjectsWindow(Session& session, QtHost& host, Runs& runs, QWidget* parent)
+    : QDialog(parent),
+      session_(session),
+      host_(host),
+      grid_(new CMSFlexGrid(grid_font(), this)),
+      info_(new QLabel(this)),
+      state_(new QLabel(this)),
+      index_(new QLabel(ru("Index"), this)),
+      id_(new QLabel(ru("ID"), this)),
+      logic_(session, *this, runs) {
+  setWindowTitle(ru("Объекты синхронизации"));
+  setObjectName("objects");
+  setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+  const DialogUnits du(font());
+  du.size(this, 422, 299);
+  du.place(grid_, 7, 7, 408, 233);
+  du.place(info_, 7, 242, 408, 10);
+  add_button(1030, "Сравнить", 7, 255, 48, 14);
+  add_button(1032, "Копия объекта", 60, 255, 64, 14);
+  add_button(1031, "Замена объекта", 129, 255, 68, 14);
+  add_button(1034, "Эталон", 202, 255, 59, 14);
+  add_button(1035, "С носителя", 266, 255, 59, 14);
+  du.place(state_, 331, 257, 84, 9);
+  add_button(3, "Добавить", 7, 276, 44, 16);
+  add_button(4, "Изменить", 57, 276, 44, 16);
+  add_button(5, "Удалить", 107, 276, 44, 16);
+  add_button(6, "Очистить", 157, 276, 44, 16);
+  auto* index_label = new QLabel(ru("Индекс="), this);
+  du.place(index_label, 223, 275, 28, 17);
+  du.place(index_, 259, 275, 18, 17);
+  auto* id_label = new QLabel(ru("Объект ID="), this);
+  du.place(id_label, 286, 275, 40, 17);
+  du.place(id_, 327, 275, 26, 17);
+  QPushButton* ok = add_button(1, "OK", 354, 276, 61, 16);
+  ok->setDefault(true);
+
+  const std::pair<int, ObjectOperation> operations[] = {
+      {1030, ObjectOperation::kCompare},     {1032, ObjectOperation::kCopy},
+      {1031, ObjectOperation::kReplace},     {1034, ObjectOperation::kEtalon},
+      {1035, ObjectOperation::kFromCarrier}, {6, ObjectOperation::kClear}};
+  for (const auto& [id, operation] : operations) {
+    connect(buttons_[id], &QPushButton::clicked, this,
+            [this, operation = operation] { logic_.operation(operation); });
+  }
+  connect(buttons_[3], &QPushButton::clicked, this, [this] { logic_.add(); });
+  connect(buttons_[4], &QPushButton::clicked, this, [this] { logic_.edit(); });
+  connect(buttons_[5], &QPushButton::clicked, this, [this] { logic_.remove(); });
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  connect(grid_, &CMSFlexGrid::gridClick, this, [this] { logic_.click(); });
+  connect(grid_, &CMSFlexGrid::gridDoubleClick, this, [this] { logic_.edit(); });
+  logic_.open();
+  grid_->setFocus();
+}
+
+QPushButton* ObjectsWindow::add_button(int id, const char* text, int x, int y, int width,
+                                       int height) {
+  auto* button = new QPushButton(ru(text), this);
+  button->setObjectName(QStringLiteral("b%1").arg(id));
+  button->setAutoDefault(false);
+  DialogUnits(font()).place(button, x, y, width, height);
+  buttons_[id] = button;
+  return button;
+}
+
+void ObjectsWindow::set_info(std::string_view text) { info_->setText(qs(text)); }
+void ObjectsWindow::set_state(std::string_view text) { state_->setText(qs(text)); }
+void ObjectsWindow::set_index(std::string_view text) { index_->setText(qs(text)); }
+void ObjectsWindow::set_id(std::string_view text) { id_->setText(qs(text)); }
+
+EditResult ObjectsWindow::edit_object(ObjectRecord& record) {
+  ObjectEditWindow window(record, session_.computers, session_.computer, host_, this);
+  return window.run();
+}
+
+bool ObjectsWindow::ask_yes_no(std::string_view text) {
+  return host_.ask_question({qs(text), QtHost::app_name(), QMessageBox::Question, false}) ==
+         Answer::kYes;
+}
+
+void ObjectsWindow::show_message(std::string_view text) { host_.message(qs(text)); }
+
+void ObjectsWindow::minimise() {
+  setAttribute(Qt::WA_ShowWithoutActivating, true);
+  showMinimized();
+  setAttribute(Qt::WA_ShowWithoutActivating, false);
+}
+
+void ObjectsWindow::run_ended() {
+  showNormal();
+  logic_.click();
+}
+
+}  // namespace keldar

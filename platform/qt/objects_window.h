@@ -1,0 +1,59 @@
+// The objects dialog: the grid of objects with its labels, Add, Edit,
+// Delete, Clear and the single-object operations. Shown without blocking
+// the main window, so that the main window's Стоп can stop the runs it
+// starts; the main window keeps its other buttons disabled meanwhile.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <map>
+
+#include "dialogs/objects_dialog.h"
+#include "platform/qt/cmsflexgrid.h"
+
+namespace keldar {
+
+class QtHost;
+
+class ObjectsWindow : public QDialog, public ObjectsView {
+  Q_OBJECT
+
+ public:
+  ObjectsWindow(Session& session, QtHost& host, Runs& runs, QWidget* parent);
+
+  const ChangeCounters& counters() const { return logic_.counters(); }
+  CMSFlexGrid* flex_grid() const { return grid_; }
+  // The button with control id `id` (1030..1035, 3..6, 1).
+  QPushButton* button(int id) const { return buttons_.at(id); }
+  QLabel* info_label() const { return info_; }
+  QLabel* state_label() const { return state_; }
+  // A run of this dialog has ended: the dialog is shown again.
+  void run_ended();
+
+  // ObjectsView
+  Grid& grid() override { return *grid_; }
+  void set_info(std::string_view text) override;
+  void set_state(std::string_view text) override;
+  void set_index(std::string_view text) override;
+  void set_id(std::string_view text) override;
+  EditResult edit_object(ObjectRecord& record) override;
+  bool ask_yes_no(std::string_view text) override;
+  void show_message(std::string_view text) override;
+  void minimise() override;
+
+ private:
+  QPushButton* add_button(int id, const char* text, int x, int y, int width, int height);
+
+  Session& session_;
+  QtHost& host_;
+  CMSFlexGrid* grid_;
+  QLabel* info_;
+  QLabel* state_;
+  QLabel* index_;
+  QLabel* id_;
+  std::map<int, QPushButton*> buttons_;
+  ObjectsDialog logic_;
+};
+
+}  // namespace keldar

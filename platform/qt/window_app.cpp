@@ -1,0 +1,52 @@
+#include "platform/qt/window_app.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_system.h"
+#include "platform/qt/about_box.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/qt_host.h"
+
+namespace keldar {
+
+bool display_available() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+int run_window(int argc, char** argv, const Options& options) {
+  QApplication app(argc, argv);
+  QApplication::setWindowIcon(keldar_icon());
+  PosixFileSystem fs;
+  PosixSystem system;
+  SystemClock clock;
+  QtHost host;
+  Session session(fs, system, clock, host);
+  MainWindow window(session, host);
+  window.show();
+  switch (window.start(identification_drive(options.argument_text))) {
+    case StartResult::kReady:
+      break;
+    case StartResult::kIdFileFailed:
+      (void)session.operation_log.close();
+      return exit_status::kIdFileFailed;
+    case StartResult::kFifthComputer:
+      (void)session.operation_log.close();
+      return exit_status::kFifthComputer;
+    case StartResult::kNoCarrier:
+      (void)session.operation_log.close();
+      return exit_status::kNoCarrier;
+  }
+  // The window ends the run itself (Выход while idle); the loop ends when it
+  // has closed.
+  QApplication::exec();
+  return exit_status::kOk;
+}
+
+}  // namespace keldar

@@ -1,0 +1,19 @@
+// keldar with its window: the application, the start-up sequence of the
+// main window, the event loop, and the end of the run when the window
+// closes.
+#pragma once
+
+#include "app/batch.h"
+
+namespace keldar {
+
+// Whether a display can be had: DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM
+// is set and not empty.
+bool display_available();
+
+// Runs the window on the Linux platform layer in the current directory (the
+// carrier). Returns the exit status (the batch statuses: 0, or 1, 3, 7 when
+// start-up ended the program).
+int run_window(int argc, char** argv, const Options& options);
+
+}  // namespace keldar

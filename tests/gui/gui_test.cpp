@@ -1,0 +1,554 @@
+// The window driven as a person would: buttons pressed, dialogs filled in,
+// questions answered, on a carrier and object folders in a temporary folder
+// of the real disk. Each simulated computer has its own XDG_CONFIG_HOME (its
+// identification file); the carrier is the current directory.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_system.h"
+#include "platform/qt/computer_name_window.h"
+#include "platform/qt/main_window.h"
+#include "platform/qt/masks_window.h"
+#include "platform/qt/object_edit_window.h"
+#include "platform/qt/objects_window.h"
+#include "platform/qt/qt_host.h"
+#include "platform/qt/window_app.h"
+#include "platform/text.h"
+
+namespace keldar {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRunTimeoutMs = 20000;
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream data;
+  data << in.rdbuf();
+  return data.str();
+}
+
+void write_file(const fs::path& path, const std::string& contents) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << contents;
+}
+
+// Runs `act` on the next modal dialog as soon as it is shown.
+void when_modal(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    act(modal);
+  });
+  timer->start();
+}
+
+void click_child(QWidget* parent, const char* name) {
+  auto* button = parent->findChild<QPushButton*>(name);
+  QVERIFY2(button != nullptr, name);
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void click_cell(CMSFlexGrid* grid, int row, int column) {
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->cell_rect(row, column).center());
+}
+
+// One computer: the platform layer, the host, the session and the window.
+struct Computer {
+  Computer(const fs::path& config_home) {
+    setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
+    window.show();
+  }
+  // Start-up; a computer new to the carrier is named `name` in the
+  // computer-name dialog (none for a computer the carrier knows: `name`
+  // empty).
+  void start(const QString& name) {
+    if (!name.isEmpty()) {
+      when_modal([name](QWidget* dialog) {
+        auto* window = qobject_cast<ComputerNameWindow*>(dialog);
+        QVERIFY(window != nullptr);
+        window->name_edit()->insert(name);  // keyClicks types ASCII only
+        click_child(window, "ok");
+      });
+    }
+    QCOMPARE(window.start('C'), StartResult::kReady);
+  }
+  QString pane() const { return window.log_pane()->toPlainText(); }
+  void wait_for_run() { QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), kRunTimeoutMs); }
+
+  PosixFileSystem files;
+  PosixSystem system;
+  SystemClock clock;
+  QtHost host;
+  Session session{files, system, clock, host};
+  MainWindow window{session, host};
+};
+
+}  // namespace
+
+class GuiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void cleanup();
+  void newcomerSynchronisesTwoComputers();
+  void stopEndsALongRunAndASecondExitEndsTheProgram();
+  void enterIsIgnoredEscExitsAndThePaneDropsOldLines();
+  void replaceObjectFromTheObjectsDialog();
+  void cancelledNameLeavesTheComputerUnidentified();
+  void questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable();
+  void cancellingTheFontDialogKeepsThePaneFont();
+  void objectsDialogRefusesCommandsDuringItsRun();
+
+ private:
+  // Adds an object through the objects dialog's Добавить with the paths of
+  // computers 1 and 2.
+  void add_object(Computer& c, const fs::path& first, const fs::path& second, bool nested = false);
+  // Inserts a mask through the masks dialog.
+  void add_mask(Computer& c, const QString& pattern);
+  // Closes the window with Выход.
+  void exit(Computer& c);
+
+  std::unique_ptr<QTemporaryDir> root_;
+  fs::path carrier_;
+  fs::path saved_cwd_;
+};
+
+void GuiTest::init() {
+  root_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/keldar-gui-XXXXXX");
+  QVERIFY(root_->isValid());
+  carrier_ = fs::path(root_->path().toStdString()) / "Носитель";
+  fs::create_directories(carrier_);
+  saved_cwd_ = fs::current_path();
+  fs::current_path(carrier_);
+  unsetenv("TEMP");
+}
+
+void GuiTest::cleanup() {
+  fs::current_path(saved_cwd_);
+  root_.reset();
+}
+
+void GuiTest::add_object(Computer& c, const fs::path& first, const fs::path& second, bool nested) {
+  ObjectsWindow* objects = c.window.objects_window();
+  QVERIFY(objects != nullptr);
+  when_modal([&](QWidget* dialog) {
+    auto* edit = qobject_cast<ObjectEditWindow*>(dialog);
+    QVERIFY(edit != nullptr);
+    edit->path_edit(0)->setText(QString::fromStdString((first / "*.*").string()));
+    edit->path_edit(1)->setText(QString::fromStdString((second / "*.*").string()));
+    if (nested) QTest::mouseClick(edit->nested_box(), Qt::LeftButton);
+    click_child(edit, "ok");
+  });
+  QTest::mouseClick(objects->button(3), Qt::LeftButton);
+}
+
+void GuiTest::add_mask(Computer& c, const QString& pattern) {
+  QTest::mouseClick(c.window.button(9), Qt::LeftButton);
+  MasksWindow* masks = c.window.masks_window();
+  QVERIFY(masks != nullptr);
+  when_modal([&](QWidget* dialog) {
+    auto* edit = qobject_cast<MaskEditWindow*>(dialog);
+    QVERIFY(edit != nullptr);
+    QVERIFY(edit->ask_replace_box()->isDown());  // highlighted: copying not allowed
+    QTest::keyClicks(edit->pattern_edit(), pattern);
+    QTest::mouseClick(edit->allow_copy_box(), Qt::LeftButton);
+    QTest::mouseClick(edit->allow_delete_box(), Qt::LeftButton);
+    QVERIFY(!edit->ask_replace_box()->isDown());
+    click_child(edit, "ok");
+  });
+  QTest::mouseClick(masks->button(3), Qt::LeftButton);
+  QCOMPARE(masks->flex_grid()->item(1, 0)->text(), pattern);
+  QCOMPARE(masks->flex_grid()->item(1, 1)->text(), QString::fromUtf8("Да"));
+  QTest::mouseClick(masks->button(1), Qt::LeftButton);
+  QVERIFY(c.window.masks_window() == nullptr);
+}
+
+void GuiTest::exit(Computer& c) {
+  QTest::mouseClick(c.window.button(2), Qt::LeftButton);
+  QVERIFY(c.window.finished());
+  QVERIFY(!c.window.isVisible());
+}
+
+void GuiTest::newcomerSynchronisesTwoComputers() {
+  const fs::path root = carrier_.parent_path();
+  const fs::path ann_docs = root / "ann" / "docs", ann_photos = root / "ann" / "Фото";
+  const fs::path boris_docs = root / "boris" / "docs", boris_photos = root / "boris" / "Фото";
+  write_file(ann_docs / "plan.txt", "the plan");
+  write_file(ann_photos / "лето.jpg", "summer");
+  fs::create_directories(boris_docs);
+  fs::create_directories(boris_photos);
+
+  // Ann sets up the carrier: a mask, two objects, a comparison and a first
+  // synchronisation, which takes her files as they are.
+  {
+    Computer ann(root / "config-ann");
+    ann.start(QString::fromUtf8("Анна"));
+    QCOMPARE(ann.window.status_label()->text(), QString::fromUtf8("1=>Анна"));
+    QVERIFY(ann.pane().contains(QString::fromUtf8("Добавлен идентификатор компьютера: Анна")));
+
+    add_mask(ann, "*.*");
+    QVERIFY(ann.pane().endsWith(QString::fromUtf8("Добавлено масок файлов: 1")));
+
+    QTest::mouseClick(ann.window.button(8), Qt::LeftButton);
+    ObjectsWindow* objects = ann.window.objects_window();
+    QVERIFY(objects != nullptr);
+    QVERIFY(!ann.window.button(6)->isEnabled());  // the main window waits for the dialog
+    add_object(ann, ann_docs, boris_docs);
+    add_object(ann, ann_photos, boris_photos);
+    QCOMPARE(objects->flex_grid()->rowCount(), 4);
+    QCOMPARE(objects->flex_grid()->item(0, 1)->text(), QString::fromUtf8("Анна"));
+    QVERIFY(objects->flex_grid()->item(0, 1)->font().bold());
+    click_cell(objects->flex_grid(), 2, 2);
+    QCOMPARE(objects->info_label()->text(),
+             QString::fromStdString((boris_photos / "*.*").string()));
+    QTest::mouseClick(objects->button(1), Qt::LeftButton);
+    QVERIFY(ann.pane().endsWith(
+        QString::fromUtf8("Новый объект: 2\nДобавлено объектов синхронизации: 2")));
+
+    QTest::mouseClick(ann.window.button(6), Qt::LeftButton);
+    ann.wait_for_run();
+    QVERIFY(ann.pane().contains(QString::fromUtf8(" СРАВНИТЬ")));
+    QVERIFY(ann.pane().contains(
+        QString::fromUtf8("\nСравнение объекта: ") +
+        QString::fromStdString((ann_photos / "*.*").string()) +
+        QString::fromUtf8("\nПервая обработка списка файлов на этом компьютере...")));
+    QTest::mouseClick(ann.window.button(7), Qt::LeftButton);
+    ann.wait_for_run();
+    QVERIFY(ann.pane().contains(QString::fromUtf8("= СИНХРОНИЗАЦИЯ")));
+    QVERIFY(ann.pane().endsWith(QString(76, '#')));
+    QCOMPARE(ann.window.button(2)->text(), QString::fromUtf8("Выход"));
+    QCOMPARE(ann.window.windowTitle(), QString::fromUtf8("Brindlewood"));
+    exit(ann);
+  }
+  // The log went back to the carrier, ending with the end banner.
+  const std::string log = read_file(carrier_ / "KELDAR.LOG");
+  QVERIFY(log.size() > 97);
+  QCOMPARE(log.substr(log.size() - 97), std::string(95, '=') + "\r\n");
+
+  // Boris joins with empty folders.
+  {
+    Computer boris(root / "config-boris");
+    boris.start(QString::fromUtf8("Борис"));
+    QCOMPARE(boris.window.status_label()->text(), QString::fromUtf8("2=>Борис"));
+    QTest::mouseClick(boris.window.button(7), Qt::LeftButton);
+    boris.wait_for_run();
+    exit(boris);
+  }
+
+  // Ann changes a file and adds one; Synchronize puts both on the carrier.
+  write_file(ann_docs / "plan.txt", "the new plan");
+  // Times are kept to two seconds: the change must not fall into the same
+  // two seconds as the file it replaces.
+  fs::last_write_time(ann_docs / "plan.txt",
+                      fs::last_write_time(ann_docs / "plan.txt") + std::chrono::seconds(10));
+  write_file(ann_photos / "осень.jpg", "autumn");
+  {
+    Computer ann(root / "config-ann");
+    ann.start(QString());
+    QTest::mouseClick(ann.window.button(7), Qt::LeftButton);
+    ann.wait_for_run();
+    QVERIFY(ann.pane().contains(QString::fromUtf8("Объект => носитель: ") +
+                                QString::fromStdString((ann_docs / "*.*").string())));
+    QCOMPARE(read_file(carrier_ / "00001" / "plan.txt"), std::string("the new plan"));
+    QCOMPARE(read_file(carrier_ / "00002" / "осень.jpg"), std::string("autumn"));
+    exit(ann);
+  }
+
+  // Boris receives them.
+  Computer boris(root / "config-boris");
+  boris.start(QString());
+  QTest::mouseClick(boris.window.button(7), Qt::LeftButton);
+  boris.wait_for_run();
+  QVERIFY(boris.pane().contains(QString::fromUtf8("Носитель => объект: ") +
+                                QString::fromStdString((boris_docs / "*.*").string())));
+  QCOMPARE(read_file(boris_docs / "plan.txt"), std::string("the new plan"));
+  QCOMPARE(read_file(boris_photos / "осень.jpg"), std::string("autumn"));
+  // Nobody else needs the copies: the carrier is cleaned.
+  QVERIFY(!fs::exists(carrier_ / "00001" / "plan.txt"));
+  exit(boris);
+}
+
+void GuiTest::stopEndsALongRunAndASecondExitEndsTheProgram() {
+  const fs::path root = carrier_.parent_path();
+  for (int i = 0; i < 50; ++i) write_file(root / "big" / ("f" + std::to_string(i)), "data");
+  Computer c(root / "config");
+  c.start("Ann");
+  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  add_object(c, root / "big", root / "other");
+  QTest::mouseClick(c.window.objects_window()->button(1), Qt::LeftButton);
+
+  // The worker waits at the title of Action 1 until the window has
+  // handled it: Стоп is pressed there.
+  bool pressed = false;
+  QObject gate;
+  connect(
+      &c.host, &QtHost::logLine, &gate,
+      [&](const QString& line) {
+        if (!line.startsWith(QString::fromUtf8("Действие 1."))) return;
+        QMetaObject::invokeMethod(
+            &gate,
+            [&] {
+              QCOMPARE(c.window.button(2)->text(), QString::fromUtf8("Стоп"));
+              QVERIFY(!c.window.button(7)->isEnabled());
+              QVERIFY(!c.window.button(8)->isEnabled());
+              QTest::mouseClick(c.window.button(2), Qt::LeftButton);
+              pressed = true;
+            },
+            Qt::BlockingQueuedConnection);
+      },
+      Qt::DirectConnection);
+  QTest::mouseClick(c.window.button(7), Qt::LeftButton);
+  c.wait_for_run();
+  QVERIFY(pressed);
+  QVERIFY(c.window.isVisible());
+  QVERIFY(!c.window.finished());
+  QVERIFY(c.pane().endsWith(QString::fromUtf8("Процесс прерван ") + QString(60, '#')));
+  QVERIFY(!c.pane().contains(QString::fromUtf8("Действие 2.")));
+  QVERIFY(!fs::exists(carrier_ / "00001" / "f0"));
+  QCOMPARE(c.window.button(2)->text(), QString::fromUtf8("Выход"));
+  QVERIFY(c.window.button(7)->isEnabled());
+  exit(c);
+}
+
+void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
+  Computer c(carrier_.parent_path() / "config");
+  c.start("Ann");
+  c.window.activateWindow();
+  QTest::keyClick(&c.window, Qt::Key_Return);
+  QTest::keyClick(&c.window, Qt::Key_Enter);
+  QVERIFY(c.window.isVisible());
+  QVERIFY(!c.window.finished());
+
+  // The pane drops whole lines from the top when it is full.
+  c.window.set_pane_lines(3);
+  for (const char* line : {"one", "two", "three", "four"}) c.session.log.line(line);
+  QCOMPARE(c.pane(), QString("two\nthree\nfour"));
+
+  // F1 (as the right click's menu) shows the about box.
+  QStringList about_texts;
+  when_modal([&](QWidget* dialog) {
+    about_texts << dialog->windowTitle();
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (!label->text().isEmpty()) about_texts << label->text();
+    }
+    click_child(dialog, "ok");
+  });
+  c.window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&c.window));
+  QTest::keyClick(&c.window, Qt::Key_F1);
+  QCOMPARE(about_texts, QStringList({QString::fromUtf8("О программе KELDAR"), "Brindlewood",
+                                     "KELDAR Version 5.01"}));
+
+  // Esc is Выход.
+  QTest::keyClick(&c.window, Qt::Key_Escape);
+  QVERIFY(c.window.finished());
+}
+
+void GuiTest::replaceObjectFromTheObjectsDialog() {
+  const fs::path root = carrier_.parent_path();
+  const fs::path ann_work = root / "ann" / "work", boris_work = root / "boris" / "work";
+  write_file(ann_work / "a.txt", "a");
+  write_file(ann_work / "sub" / "b.txt", "b");
+  write_file(boris_work / "stale.txt", "old");
+  {
+    Computer ann(root / "config-ann");
+    ann.start("Ann");
+    QTest::mouseClick(ann.window.button(8), Qt::LeftButton);
+    // Subfolders belong to the object, so Replace object deletes its files.
+    add_object(ann, ann_work, boris_work, /*nested=*/true);
+    ObjectsWindow* objects = ann.window.objects_window();
+    // Copy of object puts the whole folder on the carrier; the dialog is
+    // minimised while it runs and shown again at the end.
+    click_cell(objects->flex_grid(), 1, 1);
+    QTest::mouseClick(objects->button(1032), Qt::LeftButton);
+    QVERIFY(objects->isMinimized());
+    ann.wait_for_run();
+    QVERIFY(!objects->isMinimized());
+    QCOMPARE(read_file(carrier_ / "00001" / "a.txt"), std::string("a"));
+    QCOMPARE(read_file(carrier_ / "00001" / "sub" / "b.txt"), std::string("b"));
+    QTest::mouseClick(objects->button(1), Qt::LeftButton);
+    exit(ann);
+  }
+
+  Computer boris(root / "config-boris");
+  boris.start("Boris");
+  QTest::mouseClick(boris.window.button(8), Qt::LeftButton);
+  ObjectsWindow* objects = boris.window.objects_window();
+  std::vector<Question> asked;
+  boris.host.answer_hook = [&](const Question& q) {
+    asked.push_back(q);
+    return Answer::kYes;
+  };
+  click_cell(objects->flex_grid(), 1, 2);
+  QTest::mouseClick(objects->button(1031), Qt::LeftButton);
+  boris.wait_for_run();
+  // Emptying the folder gives it a new time; when that falls into a later
+  // two seconds than the carrier's, Action 1 asks about the folder too.
+  QVERIFY(!asked.empty());
+  QCOMPARE(asked[0].text, QString::fromUtf8("Все файлы объекта будут удалены, вы уверены?"));
+  QCOMPARE(asked[0].icon, QMessageBox::NoIcon);
+  QVERIFY(boris.pane().contains(QString::fromUtf8("Удаление всех файлов объекта ID=1->\n") +
+                                QString::fromStdString((boris_work / "*.*").string())));
+  QCOMPARE(read_file(boris_work / "a.txt"), std::string("a"));
+  QCOMPARE(read_file(boris_work / "sub" / "b.txt"), std::string("b"));
+  QVERIFY(!fs::exists(boris_work / "stale.txt"));
+
+  // The list state of this computer after the run, and of the other one.
+  click_cell(objects->flex_grid(), 1, 2);
+  QCOMPARE(objects->state_label()->text(), QString::fromUtf8("1 операция"));
+  click_cell(objects->flex_grid(), 1, 1);
+  QCOMPARE(objects->state_label()->text(), QString::fromUtf8("синхронизирован"));
+  // Closed without a change: no counter line.
+  QTest::mouseClick(objects->button(1), Qt::LeftButton);
+  QVERIFY(boris.pane().endsWith(QString(76, '#')));
+  exit(boris);
+}
+
+void GuiTest::cancelledNameLeavesTheComputerUnidentified() {
+  Computer c(carrier_.parent_path() / "config");
+  when_modal([](QWidget* dialog) {
+    auto* window = qobject_cast<ComputerNameWindow*>(dialog);
+    QVERIFY(window != nullptr);
+    QCOMPARE(window->prompt_label()->text(),
+             QString::fromUtf8("Новый компьютер для синхронизации, введите имя:"));
+    QTest::keyClicks(window->name_edit(), "Ann");
+    click_child(window, "cancel");
+  });
+  QCOMPARE(c.window.start('C'), StartResult::kReady);
+  QCOMPARE(c.window.status_label()->text(), QString());
+  QCOMPARE(read_file(carrier_ / "COMPS.QRV"), std::string(80, '\0'));
+  QTest::mouseClick(c.window.button(6), Qt::LeftButton);
+  QVERIFY(!c.window.busy());
+  exit(c);
+}
+
+void GuiTest::questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable() {
+  Computer c(carrier_.parent_path() / "config");
+  c.start("Ann");
+  // The box runs its own loop; it is looked at and answered from a timer
+  // of that loop.
+  QString icon_title_text;
+  QStringList buttons;
+  Qt::WindowModality modality = Qt::ApplicationModal;
+  bool escape_is_cancel = false;
+  QTimer poll;
+  poll.setInterval(5);
+  connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (box == nullptr || !box->isVisible()) continue;
+      poll.stop();
+      icon_title_text = QString::number(box->icon()) + "|" + box->windowTitle() + "|" + box->text();
+      modality = box->windowModality();
+      QAbstractButton* cancel = nullptr;
+      for (QAbstractButton* b : box->buttons()) {
+        buttons << b->text();
+        if (b->text() == QString::fromUtf8("Отмена")) cancel = b;
+      }
+      buttons.sort();
+      escape_is_cancel = box->escapeButton() == cancel;
+      QTest::mouseClick(cancel, Qt::LeftButton);
+      return;
+    }
+  });
+  poll.start();
+  std::atomic<bool> answered{false};
+  Answer answer = Answer::kYes;
+  std::thread worker([&] {
+    answer = c.host.ask(cp1251("Файл изменен здесь.\r\nКопировать?"), cp1251("Копирование"),
+                        /*warning=*/true, /*cancel=*/true);
+    answered = true;
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(answered, 5000);
+  worker.join();
+  QCOMPARE(answer, Answer::kCancel);
+  QCOMPARE(icon_title_text, QString::number(QMessageBox::Warning) +
+                                QString::fromUtf8("|Копирование|Файл изменен здесь.\nКопировать?"));
+  QCOMPARE(modality, Qt::NonModal);  // the main window's Стоп stays usable
+  QStringList expected{QString::fromUtf8("Да"), QString::fromUtf8("Нет"),
+                       QString::fromUtf8("Отмена")};
+  expected.sort();
+  QCOMPARE(buttons, expected);
+  QVERIFY(escape_is_cancel);
+  exit(c);
+}
+
+void GuiTest::cancellingTheFontDialogKeepsThePaneFont() {
+  Computer c(carrier_.parent_path() / "config");
+  c.start("Ann");
+  const QFont before = c.window.log_pane()->font();
+  when_modal([](QWidget* dialog) {
+    QVERIFY(qobject_cast<QFontDialog*>(dialog) != nullptr);
+    qobject_cast<QDialog*>(dialog)->reject();
+  });
+  QTest::mouseDClick(&c.window, Qt::LeftButton, {}, QPoint(3, 3));
+  QCOMPARE(c.window.log_pane()->font(), before);
+  exit(c);
+}
+
+void GuiTest::objectsDialogRefusesCommandsDuringItsRun() {
+  const fs::path root = carrier_.parent_path();
+  write_file(root / "work" / "a.txt", "a");
+  Computer c(root / "config");
+  c.start("Ann");
+  QStringList messages;
+  c.host.message_hook = [&](const QString& text) { messages << text; };
+  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  add_object(c, root / "work", root / "other");
+  ObjectsWindow* objects = c.window.objects_window();
+  // The run waits at its fill while the dialog's buttons are pressed.
+  QObject gate;
+  connect(
+      &c.host, &QtHost::titleChanged, &gate,
+      [&](const QString& title) {
+        if (title != QString::fromUtf8("Заполнение списков файлов")) return;
+        QMetaObject::invokeMethod(
+            &gate,
+            [&] {
+              objects->showNormal();
+              click_cell(objects->flex_grid(), 1, 1);
+              QTest::mouseClick(objects->button(5), Qt::LeftButton);
+              QTest::mouseClick(objects->button(1030), Qt::LeftButton);
+            },
+            Qt::BlockingQueuedConnection);
+      },
+      Qt::DirectConnection);
+  click_cell(objects->flex_grid(), 1, 1);
+  QTest::mouseClick(objects->button(1030), Qt::LeftButton);
+  c.wait_for_run();
+  const QString refused = QString::fromUtf8(
+      "Идет выполнение операции. Дождитесь ее окончания или остановите ее кнопкой \"Стоп\"");
+  QCOMPARE(messages, QStringList({refused, refused}));
+  QCOMPARE(c.session.objects.count(), 1);
+  QCOMPARE(c.pane().count(QString::fromUtf8("Сравнение объекта: ")), 1);
+  QTest::mouseClick(objects->button(1), Qt::LeftButton);
+  exit(c);
+}
+
+}  // namespace keldar
+
+QTEST_MAIN(keldar::GuiTest)
+#include "gui_test.moc"
