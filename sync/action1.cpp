@@ -48,11 +48,12 @@ struct Outcome {
 // Carrier copies that were just copied into the object folder leave the
 // carrier only once the copies are on the disk: a computer that stops
 // before that still finds them on the carrier. The object folder's disk is
-// flushed once for many entries; the entries' log lines wait with them, so
-// the log keeps the order of the entries.
+// flushed once for many entries (or every two seconds, for big files); the
+// entries' log lines wait with them, so the log keeps the order of the
+// entries.
 class Finisher {
  public:
-  Finisher(Context& ctx, Counters& n) : ctx_(ctx), n_(n) {}
+  Finisher(Context& ctx, Counters& n) : ctx_(ctx), n_(n), since_(ctx.clock.now()) {}
 
   // A copy into the object folder is waiting for the disk.
   void copied() { unflushed_ = true; }
@@ -60,7 +61,7 @@ class Finisher {
   void finish(Outcome outcome) {
     if (!pending_.empty() || (outcome.done_everywhere && unflushed_)) {
       pending_.push_back(std::move(outcome));
-      if (pending_.size() >= kBatch) drain();
+      if (pending_.size() >= kBatch || ctx_.clock.now() - since_ >= kSeconds) drain();
       return;
     }
     apply(outcome, err::kOk);
@@ -72,6 +73,7 @@ class Finisher {
     if (pending_.empty()) return;
     const int flushed = ctx_.fs.flush();
     unflushed_ = false;
+    since_ = ctx_.clock.now();
     for (Outcome& outcome : pending_) apply(outcome, flushed);
     pending_.clear();
     if (flushed != err::kOk) log_system_error(ctx_.log, flushed);
@@ -79,6 +81,7 @@ class Finisher {
 
  private:
   static constexpr std::size_t kBatch = 2000;
+  static constexpr std::int64_t kSeconds = 2;
 
   void apply(Outcome& outcome, int flushed) {
     ListEntry& e = ctx_.list().entries[outcome.index];
@@ -110,6 +113,7 @@ class Finisher {
   Counters& n_;
   bool unflushed_ = false;
   std::vector<Outcome> pending_;
+  std::int64_t since_;  // when the disk was last flushed (or the pass began)
 };
 
 std::string time_text(Context& ctx, std::uint32_t value) {

@@ -129,6 +129,21 @@ TEST_F(Action1Test, CarrierCopiesLeaveOnlyWhenTheObjectCopiesAreOnTheDisk) {
   EXPECT_EQ(fs.unflushed(), 0u);
 }
 
+// Big files take long to copy: what waits for the disk is settled every two
+// seconds, so the log goes on while the run does.
+TEST_F(Action1Test, SlowCopiesAreSettledEveryTwoSeconds) {
+  a_and_b_sent_by_2();
+  fs.ops.clear();
+  fs.after_copy = [this] { clock.advance(2); };
+
+  EXPECT_EQ(run(), 2);
+
+  EXPECT_EQ(fs.ops, (std::vector<std::string>{
+                        "copy " + object("b.txt"), "flush", "delete " + carrier("b.txt"),
+                        "copy " + object("a.txt"), "flush", "delete " + carrier("a.txt")}));
+  EXPECT_EQ(log.lines, lines({"+=x b.txt", "<=x a.txt"}, 2, 1, 1, 0, 2));
+}
+
 TEST_F(Action1Test, ObjectDiskThatCannotWriteTheCopiesKeepsTheCarrierCopies) {
   a_and_b_sent_by_2();
   fs.flush_code = err::kIoDevice;

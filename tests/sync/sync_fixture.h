@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -39,6 +40,7 @@ class SyncFileSystem : public FakeFileSystem {
   int copy_file(std::string_view from, std::string_view to) override {
     int code = FakeFileSystem::copy_file(from, to);
     if (code == 0) ops.push_back("copy " + std::string(to));
+    if (after_copy) after_copy();
     return code;
   }
   int delete_file(std::string_view path) override {
@@ -54,6 +56,7 @@ class SyncFileSystem : public FakeFileSystem {
   int free_space_code = 0;
   int flush_code = 0;
   std::vector<std::string> ops;
+  std::function<void()> after_copy;
 };
 
 inline constexpr std::string_view kCarrier = "C:\\CARRIER\\";
