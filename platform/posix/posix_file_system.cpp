@@ -399,7 +399,9 @@ int PosixFileSystem::get_times(std::string_view path, FileTimes& times) {
                       STATX_BASIC_STATS | STATX_BTIME, &sx);
   if (found != 0 && errno == ENOENT) {
     // Not as spelled: another spelling, or missing.
-    if (int rc = resolver_.resolve(path, native)) return rc;
+    std::string resolved = resolver_.resolve_missing(native);
+    if (resolved == native) return error_for(ENOENT, native);
+    native = std::move(resolved);
     found = ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW,
                     STATX_BASIC_STATS | STATX_BTIME, &sx);
   }

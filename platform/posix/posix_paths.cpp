@@ -182,9 +182,15 @@ bool PathResolver::stamp_of(const std::string& folder, Stamp& stamp) {
   return true;
 }
 
-std::string PathResolver::find_in(const std::string& folder, const std::string& name) {
+std::string PathResolver::find_in(const std::string& folder, const std::string& name,
+                                  const struct stat* status) {
   Stamp stamp;
-  if (!stamp_of(folder, stamp)) {
+  if (status && S_ISDIR(status->st_mode)) {
+    stamp.dev = status->st_dev;
+    stamp.ino = status->st_ino;
+    stamp.mtime = status->st_mtim;
+    stamp.ctime = status->st_ctim;
+  } else if (!stamp_of(folder, stamp)) {
     cache_valid_ = false;
     return {};
   }
@@ -263,8 +269,12 @@ std::string PathResolver::resolve_missing(std::string spelled) {
 
   // The longest leading part that exists as spelled; the whole path does not.
   std::size_t known = parts.empty() ? 0 : parts.size() - 1;
+  bool base_status = false;  // `st` is the status of `base`
   for (; known > 0; --known) {
-    if (::lstat(prefix(known).c_str(), &st) == 0) break;
+    if (::lstat(prefix(known).c_str(), &st) == 0) {
+      base_status = true;
+      break;
+    }
     if (errno != ENOENT) return spelled;
   }
 
@@ -274,19 +284,23 @@ std::string PathResolver::resolve_missing(std::string spelled) {
     const std::string& part = parts[i];
     if (part == "." || part == "..") {
       base = join(base, part);
+      base_status = false;
       continue;
     }
     if (i > known) {
       std::string exact = join(base, part);
       if (::lstat(exact.c_str(), &st) == 0) {
         base = std::move(exact);
+        base_status = true;
         continue;
       }
+      base_status = false;
       if (errno != ENOENT) break;
     }
-    std::string found = find_in(base.empty() ? "." : base, part);
+    std::string found = find_in(base.empty() ? "." : base, part, base_status ? &st : nullptr);
     if (found.empty()) break;
     base = join(base, found);
+    base_status = false;
   }
   for (; i < parts.size(); ++i) base = join(base, parts[i]);  // the missing rest, as given
   if (base.empty()) base.push_back('.');

@@ -88,7 +88,9 @@ class PathResolver {
   };
   static bool stamp_of(const std::string& folder, Stamp& stamp);
   // The name in `folder` equal to `name` but for ASCII case; empty if none.
-  std::string find_in(const std::string& folder, const std::string& name);
+  // `status`, when given, is the folder's status just taken.
+  std::string find_in(const std::string& folder, const std::string& name,
+                      const struct stat* status = nullptr);
 
   std::string cached_folder_;
   Stamp cached_stamp_;
