@@ -119,7 +119,8 @@ class FileSystem {
   [[nodiscard]] virtual int copy_file(std::string_view from, std::string_view to) = 0;
   // Waits until every file that copy_file wrote since the last flush is on
   // its disk, names included. 0, or the error of a volume that could not
-  // write it all (its copies may then be damaged).
+  // write it all (its copies may then be damaged); 21 for a volume that has
+  // vanished since.
   [[nodiscard]] virtual int flush() = 0;
   // Makes a read-only file writable so that it can be replaced or deleted.
   [[nodiscard]] virtual int set_normal_attributes(std::string_view path) = 0;

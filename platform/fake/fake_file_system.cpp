@@ -418,8 +418,14 @@ int FakeFileSystem::copy_file(std::string_view from, std::string_view to) {
 
 int FakeFileSystem::flush() {
   if (int rc = enter({})) return rc;
+  int code = 0;
+  for (const std::string& path : unflushed_) {
+    Volume* volume = nullptr;
+    std::vector<std::string> parts;
+    if (parse(path, true, volume, parts) == 0 && volume->gone) code = err::kNotReady;
+  }
   unflushed_.clear();
-  return 0;
+  return code;
 }
 
 void FakeFileSystem::lose_unflushed() {

@@ -91,7 +91,8 @@ class FakeFileSystem : public FileSystem {
   // The copy is read-only when the source is and the destination volume has
   // exact times (FAT-like volumes on Linux do not keep permission bits).
   [[nodiscard]] int copy_file(std::string_view from, std::string_view to) override;
-  // Marks every copy so far as on the disk (see lose_unflushed).
+  // Marks every copy so far as on the disk (see lose_unflushed); 21 when
+  // the volume of one of them has vanished since.
   [[nodiscard]] int flush() override;
   [[nodiscard]] int set_normal_attributes(std::string_view path) override;
   [[nodiscard]] int delete_file(std::string_view path) override;

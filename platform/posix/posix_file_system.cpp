@@ -571,19 +571,20 @@ int PosixFileSystem::flush() {
   int first_error = err::kOk;
   for (const auto& [device, folder] : unflushed_) {
     // The folder may be gone by now; its volume is then reached through
-    // the nearest folder still there.
+    // the nearest folder still there. A volume no longer reachable (pulled,
+    // unmounted) cannot have the copies: that is a failure, not a success.
     std::string path = folder;
     int fd = -1;
     while ((fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0 && path.size() > 1) {
       path = parent_of(path);
     }
-    if (fd < 0) continue;
+    int code = err::kNotReady;
     struct stat st;
-    if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device &&
-        ::syncfs(fd) != 0 && first_error == err::kOk) {
-      first_error = error_code(errno);
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device) {
+      code = ::syncfs(fd) == 0 ? err::kOk : error_code(errno);
     }
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
+    if (first_error == err::kOk) first_error = code;
   }
   unflushed_.clear();
   return first_error;

@@ -161,6 +161,22 @@ TEST_F(Action1Test, ObjectDiskThatCannotWriteTheCopiesKeepsTheCarrierCopies) {
   EXPECT_EQ(entry("b.txt").state, 2);
 }
 
+TEST_F(Action1Test, ObjectVolumeThatVanishesBeforeTheFlushKeepsTheCarrierCopies) {
+  a_and_b_sent_by_2();
+  int copies = 0;
+  fs.after_copy = [&] {
+    if (++copies == 2) fs.set_volume_gone("D:\\");
+  };
+
+  EXPECT_EQ(run(), 2);
+
+  EXPECT_EQ(log.lines, lines({"+=e b.txt", "<=e a.txt", "21: " + error_line(err::kNotReady)}, 2,
+                             1, 1, 0, 0));
+  EXPECT_EQ(fs.contents(carrier("a.txt")), "new");
+  EXPECT_EQ(fs.contents(carrier("b.txt")), "bee");
+  EXPECT_EQ(entry("a.txt").state, 2);
+}
+
 TEST_F(Action1Test, CopyStaysOnTheCarrierWhileAnotherComputerStillNeedsIt) {
   fs.write(object("a.txt"), "old", file_time(kT0));
   fs.write(carrier("a.txt"), "new", file_time(kT1));
