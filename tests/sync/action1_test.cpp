@@ -85,6 +85,20 @@ class Action1Test : public SyncTest {
   }
 
   std::string copy_caption() { return u("Копирование с носителя"); }
+
+  // The one question asked: a.txt was changed here (its time on 15.01.2021
+  // before and now; "---" for none), and the carrier offers `on_carrier`.
+  void expect_changed_here_question(const std::string& before, const std::string& now,
+                                    const std::string& on_carrier) {
+    const auto day = [](const std::string& t) { return t == "---" ? t : "15.01.2021 " + t; };
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0].text,
+              u(kObjectLine + "Файл: a.txt\r\nбыл изменен в объекте:\r\nраньше: " + day(before) +
+                "\r\nсейчас: " + day(now) + "\r\nна носителе: " + day(on_carrier) +
+                "\r\nКопировать файл с носителя в объект?"));
+    EXPECT_EQ(host.questions[0].caption, copy_caption());
+    EXPECT_TRUE(host.questions[0].warning);
+  }
 };
 
 TEST_F(Action1Test, LastReceiverTakesCopiesAndClearsTheCarrier) {
@@ -257,15 +271,7 @@ class CommandAgainstLocalChange : public Action1Test {
     entry("a.txt").list_stamps[0] = st(kT1);
   }
   void expect_question() {
-    ASSERT_EQ(host.questions.size(), 1u);
-    EXPECT_EQ(host.questions[0].text,
-              u(kObjectLine + "Файл: a.txt\r\nбыл изменен в объекте:\r\n"
-                              "раньше: 15.01.2021 14:00:00n \r\n"
-                              "сейчас: 15.01.2021 15:00:00n \r\n"
-                              "на носителе: ---\r\n"
-                              "Копировать файл с носителя в объект?"));
-    EXPECT_EQ(host.questions[0].caption, copy_caption());
-    EXPECT_TRUE(host.questions[0].warning);
+    expect_changed_here_question("14:00:00n ", "15:00:00n ", "---");
   }
 };
 
@@ -303,15 +309,7 @@ class DeletedHereNewerOnCarrier : public Action1Test {
     entry("a.txt").list_stamps[1] = st(kT1);
   }
   void expect_question() {
-    ASSERT_EQ(host.questions.size(), 1u);
-    EXPECT_EQ(host.questions[0].text,
-              u(kObjectLine + "Файл: a.txt\r\nбыл изменен в объекте:\r\n"
-                              "раньше: 15.01.2021 13:00:00n \r\n"
-                              "сейчас: ---\r\n"
-                              "на носителе: 15.01.2021 14:00:00n \r\n"
-                              "Копировать файл с носителя в объект?"));
-    EXPECT_EQ(host.questions[0].caption, copy_caption());
-    EXPECT_TRUE(host.questions[0].warning);
+    expect_changed_here_question("13:00:00n ", "---", "14:00:00n ");
   }
 };
 
