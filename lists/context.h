@@ -54,6 +54,16 @@ class RunQueue {
   std::int16_t current() const { return slots_[0]; }
   std::int16_t next() const { return slots_[1]; }
   bool running() const { return slots_[0] != 0; }
+  // Whether one of the three slots holds `operation`.
+  bool holds(std::int16_t operation) const {
+    for (const auto& slot : slots_) {
+      if (slot == operation) return true;
+    }
+    return false;
+  }
+  // Whether the run changes files: anything but a Compare. Only such runs
+  // remove the leftovers of a killed run.
+  bool writes() const { return running() && !holds(op::kCompare); }
   void request_stop() { slots_[0] = 0; }
   // Slot 0 itself, for a signal handler's stop request (lock-free).
   std::atomic<std::int16_t>& stop_slot() { return slots_[0]; }

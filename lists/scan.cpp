@@ -91,6 +91,26 @@ class TakenNames {
   std::vector<std::uint32_t> slots_;
 };
 
+// Deletes the leftover temporary `name` of a killed run from `folder`, with
+// a log line.
+void remove_leftover(Context& ctx, const std::string& folder, const std::string& name) {
+  if (ctx.fs.delete_file(folder + name) == err::kOk) {
+    ctx.log.line(cp1251("Удален временный файл ") + folder + name);
+  }
+}
+
+// The leftovers of a list or table write that a killed run left in the
+// carrier folder itself.
+void remove_carrier_leftovers(Context& ctx) {
+  std::vector<DirItem> items;
+  if (ctx.fs.search(ctx.config_dir, "~kld*.tmp", items) != err::kOk) return;
+  for (const DirItem& item : items) {
+    if (item.kind == ItemKind::kFile && item.carriable && is_temporary_name(item.name)) {
+      remove_leftover(ctx, ctx.config_dir, item.name);
+    }
+  }
+}
+
 // One scan of an object folder or a carrier folder into the current list.
 class Scanner {
  public:
@@ -98,6 +118,7 @@ class Scanner {
       : ctx_(ctx),
         list_(list),
         carrier_(carrier),
+        remove_leftovers_(ctx.queue.writes()),
         marking_(ctx.marking()),
         offset_(local_offset(ctx.clock)) {}
 
@@ -166,10 +187,9 @@ class Scanner {
       return false;
     }
     if (item.kind == ItemKind::kFile && is_temporary_name(item.name)) {
-      // A leftover of an interrupted copy: it never travels.
-      if (ctx_.fs.delete_file(folder + item.name) == err::kOk) {
-        ctx_.log.line(cp1251("Удален временный файл ") + folder + item.name);
-      }
+      // A leftover of an interrupted copy: it never travels. Only a run
+      // that writes removes it; a Compare changes no file.
+      if (remove_leftovers_) remove_leftover(ctx_, folder, item.name);
       return false;
     }
     return true;
@@ -187,6 +207,7 @@ class Scanner {
   Context& ctx_;
   FileList& list_;
   bool carrier_;
+  bool remove_leftovers_;
   Marking marking_;
   std::int64_t offset_;  // of local time from UTC now, taken once per scan
   bool unreadable_ = false;
@@ -395,6 +416,7 @@ long fill_all_lists(Context& ctx) {
   ctx.lists.release();
   if (!ctx.require_computer(cp1251("заполнение списков"))) return -1;
   ctx.log.line(cp1251("Заполнение локальных списков файлов..."));
+  if (ctx.queue.writes()) remove_carrier_leftovers(ctx);
   if (!ctx.lists.create(ctx.objects.count())) return -1;
   for (int i = 0; i < ctx.objects.count(); ++i) {
     long result = fill_object_list(ctx, i);

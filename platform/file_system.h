@@ -143,8 +143,9 @@ class FileSystem {
   [[nodiscard]] virtual int move_file(std::string_view from, std::string_view to) = 0;
 };
 
-// Temporary files have one reserved name form, "~kld" ... ".tmp". The scan
-// never lists such a name, and a run removes leftovers of it.
+// Temporary files have one reserved name form, exactly "~kld<digits>-<digits>.tmp"
+// (the letters in this case). The scan never lists such a name, and runs that
+// write remove leftovers of it; any other name is a user's file.
 bool is_temporary_name(std::string_view name);
 
 }  // namespace keldar

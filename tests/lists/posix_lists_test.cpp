@@ -106,7 +106,7 @@ TEST_F(PosixListsTest, ATreeOfCyrillicNamesIsListedAndWrittenInWindows1251) {
   make_file(work + "/Папка/readme", "r");
   ASSERT_EQ(::symlink(outside.c_str(), (work + "/ссылка").c_str()), 0);
   ASSERT_EQ(::symlink(".", (work + "/Папка/петля").c_str()), 0);
-  make_file(work + "/~kld42.tmp", "left over");
+  make_file(work + "/~kld42-1.tmp", "left over");
   make_file(work + "/a:b.txt", "no Windows name");
   make_file(work + "/bad\xFFname", "not UTF-8");
   make_folder(carrier + "/00007");
@@ -126,7 +126,7 @@ TEST_F(PosixListsTest, ATreeOfCyrillicNamesIsListedAndWrittenInWindows1251) {
   std::vector<std::string> expected_lines = {
       u("Ссылка не обрабатывается: ") + w + u("ссылка"),
       u("Ссылка не обрабатывается: ") + w + u("Папка/петля"),
-      u("Удален временный файл ") + w + "~kld42.tmp",
+      u("Удален временный файл ") + w + "~kld42-1.tmp",
       u("Имя не может быть перенесено, не обрабатывается: ") + w + "a:b.txt",
       u("Имя не может быть перенесено, не обрабатывается: ") + w + "bad?name",
   };
@@ -165,7 +165,7 @@ TEST_F(PosixListsTest, ATreeOfCyrillicNamesIsListedAndWrittenInWindows1251) {
     EXPECT_EQ(mtime(e.path).tv_sec, e.seconds);
     EXPECT_EQ(mtime(e.path).tv_nsec, 0);
   }
-  EXPECT_FALSE(exists(work + "/~kld42.tmp"));
+  EXPECT_FALSE(exists(work + "/~kld42-1.tmp"));
   EXPECT_TRUE(exists(work + "/a:b.txt"));
   EXPECT_TRUE(exists(outside + "/keep.txt"));
 

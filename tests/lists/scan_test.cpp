@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -326,15 +327,15 @@ TEST_F(ScanTest, ItemsThatCannotTravelAreLoggedOnceAndLeftOut) {
   fs.add_item("D:\\WORK\\LINK", ItemKind::kLink);
   fs.add_item("D:\\WORK\\FIFO", ItemKind::kOther);
   fs.add_item("D:\\WORK\\BAD?NAME", ItemKind::kFile, /*carriable=*/false);
-  fs.write("D:\\WORK\\~kld0001.tmp", "left over");
+  fs.write("D:\\WORK\\~kld12-1.tmp", "left over");
   fs.write("D:\\WORK\\" + n259, "");
   fs.write("D:\\WORK\\" + n260, "");
   fs.write("D:\\WORK\\" + f258 + "\\X", "");
   fs.write("D:\\WORK\\" + f259 + "\\Y", "");
-  fs.write("D:\\WORK\\SUB\\~kld77.tmp", "left over");
+  fs.write("D:\\WORK\\SUB\\~kld12-77.tmp", "left over");
   fs.write("C:\\CARRIER\\00007\\B.TXT", "b");
   fs.add_case_twin("C:\\CARRIER\\00007\\b.TXT", "b2");
-  fs.write("C:\\CARRIER\\00007\\~kldcopy.tmp", "left over");
+  fs.write("C:\\CARRIER\\00007\\~kld9-3.tmp", "left over");
   fs.add_item("C:\\CARRIER\\00007\\ELSEWHERE", ItemKind::kLink);
 
   EXPECT_EQ(fill_all_lists(ctx), 0);
@@ -345,24 +346,69 @@ TEST_F(ScanTest, ItemsThatCannotTravelAreLoggedOnceAndLeftOut) {
                 u("Ссылка не обрабатывается: D:\\WORK\\LINK"),
                 u("Особый файл не обрабатывается: D:\\WORK\\FIFO"),
                 u("Имя не может быть перенесено, не обрабатывается: D:\\WORK\\BAD?NAME"),
-                u("Удален временный файл D:\\WORK\\~kld0001.tmp"),
+                u("Удален временный файл D:\\WORK\\~kld12-1.tmp"),
                 u("Слишком длинное имя, не обрабатывается: D:\\WORK\\") + n260,
                 u("Слишком длинное имя, не обрабатывается: D:\\WORK\\") + f258 + "\\X",
                 u("Слишком длинное имя, не обрабатывается: D:\\WORK\\") + f259,
-                u("Удален временный файл D:\\WORK\\SUB\\~kld77.tmp"),
+                u("Удален временный файл D:\\WORK\\SUB\\~kld12-77.tmp"),
                 u("Имя отличается от другого только регистром, не обрабатывается: "
                   "C:\\CARRIER\\00007\\b.TXT"),
-                u("Удален временный файл C:\\CARRIER\\00007\\~kldcopy.tmp"),
+                u("Удален временный файл C:\\CARRIER\\00007\\~kld9-3.tmp"),
                 u("Ссылка не обрабатывается: C:\\CARRIER\\00007\\ELSEWHERE"),
                 "+5:+1     ->D:\\WORK\\*.*", kSeparator}));
   EXPECT_EQ(names(list()),
             (std::vector<std::string>{"\\", "A.TXT", n259, f258 + "\\", "SUB\\", "B.TXT"}));
-  EXPECT_FALSE(fs.exists("D:\\WORK\\~kld0001.tmp"));
-  EXPECT_FALSE(fs.exists("D:\\WORK\\SUB\\~kld77.tmp"));
-  EXPECT_FALSE(fs.exists("C:\\CARRIER\\00007\\~kldcopy.tmp"));
+  EXPECT_FALSE(fs.exists("D:\\WORK\\~kld12-1.tmp"));
+  EXPECT_FALSE(fs.exists("D:\\WORK\\SUB\\~kld12-77.tmp"));
+  EXPECT_FALSE(fs.exists("C:\\CARRIER\\00007\\~kld9-3.tmp"));
   EXPECT_EQ(fs.contents("D:\\WORK\\A.TXT"), "first");
   EXPECT_TRUE(fs.exists("D:\\WORK\\LINK"));
   EXPECT_TRUE(fs.exists("D:\\WORK\\" + n260));
+}
+
+// Only the name form the program writes is a leftover; a Compare lists the
+// user's look-alikes and leaves the leftovers, a writing run removes the
+// leftovers in the folders it scans and in the carrier folder itself.
+TEST_F(ScanTest, OnlyTheReservedTemporaryFormIsALeftoverAndOnlyWritingRunsRemoveIt) {
+  add_object(7, "D:\\WORK\\*.*");
+  const std::vector<std::string> user_files = {
+      "~kldnotes.tmp", "DOCS\\~kld-budget.tmp", "~kld1-.tmp", "~kld-1.tmp", "~kld1-2.tmp.bak",
+      "~kld12.tmp",    "~KLD1-2.TMP",            "~kld1-2a.tmp"};
+  const std::vector<std::string> leftovers = {"D:\\WORK\\~kld4021-7.tmp",
+                                              "D:\\WORK\\DOCS\\~kld1-2.tmp",
+                                              "C:\\CARRIER\\00007\\~kld88-1.tmp",
+                                              "C:\\CARRIER\\~kld301-12.tmp"};
+  for (const std::string& name : user_files) fs.write("D:\\WORK\\" + name, "mine");
+  for (const std::string& path : leftovers) fs.write(path, "left over");
+  fs.write("C:\\CARRIER\\~kldkeep.tmp", "not ours");
+
+  for (const bool compare : {true, false}) {
+    SCOPED_TRACE(compare ? "compare" : "synchronize");
+    ctx.queue.set(compare ? op::kCompare : op::kAction1, compare ? op::kNone : op::kAction2);
+    log.lines.clear();
+    ASSERT_EQ(fill_all_lists(ctx), 0);
+    std::vector<std::string> removed;
+    for (const std::string& line : log.lines) {
+      if (line.starts_with(u("Удален временный файл "))) removed.push_back(line);
+    }
+    std::vector<std::string> expected_removed;
+    if (!compare) {
+      for (const char* path : {"C:\\CARRIER\\~kld301-12.tmp", "D:\\WORK\\~kld4021-7.tmp",
+                               "D:\\WORK\\DOCS\\~kld1-2.tmp", "C:\\CARRIER\\00007\\~kld88-1.tmp"}) {
+        expected_removed.push_back(u("Удален временный файл ") + path);
+      }
+    }
+    std::sort(removed.begin(), removed.end());
+    std::sort(expected_removed.begin(), expected_removed.end());
+    EXPECT_EQ(removed, expected_removed);
+    for (const std::string& path : leftovers) EXPECT_EQ(fs.exists(path), compare) << path;
+    for (const std::string& name : user_files) {
+      EXPECT_EQ(fs.contents("D:\\WORK\\" + name), "mine") << name;
+      EXPECT_NE(list().find(name), nullptr) << name << " is a user's file";
+    }
+    EXPECT_EQ(fs.contents("C:\\CARRIER\\~kldkeep.tmp"), "not ours");
+    for (const std::string& name : names(list())) EXPECT_FALSE(is_temporary_name(name)) << name;
+  }
 }
 
 TEST_F(ScanTest, WithoutNestingSubfoldersAreNotEnteredButStillStamped) {
