@@ -189,21 +189,27 @@ long action1(Context& ctx) {
     // finisher; returns nothing when the entry is settled here.
     std::optional<Outcome> outcome = [&]() -> std::optional<Outcome> {
       if (e.unsafe) return {};
-      const auto signed_state = static_cast<std::int8_t>(s);
-      // Selection.
-      if (signed_state > 0 && k == 0) {
+      // Selection. Only 0xFF is a delete command; a state that no computer
+      // writes (a damaged list) is reported, and nothing is done about it.
+      const bool command = s == entry_state::kDelete;
+      if (s > entry_state::kUnknownOrigin && !command) {
+        finisher.drain();
+        ctx.log.line(cp1251("Запись списка повреждена (состояние ") + std::to_string(s) +
+                     cp1251("), не обрабатывается: ") + std::string(e.name()));
+        return {};
+      }
+      if (!command && s != entry_state::kNone && k == 0) {
         s = entry_state::kNone;  // the carrier copy is gone
         return {};
       }
-      if (signed_state == 0 && k == 0) return {};
-      const bool command = signed_state < 0;
+      if (s == entry_state::kNone && k == 0) return {};
       if (!command && s == me + 1 && e.object_stamp == 0 && r != 0) {
         // This computer's own copy waits on the carrier while the file was
         // deleted here since: the deletion is newer. Action 2 turns it into
         // a delete command; taking the copy as in place would forget it.
         return {};
       }
-      if (signed_state == 0) s = entry_state::kUnknownOrigin;
+      if (s == entry_state::kNone) s = entry_state::kUnknownOrigin;
 
       std::string marker = "--";
       std::uint32_t o = e.object_stamp;

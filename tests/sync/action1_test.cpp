@@ -392,6 +392,29 @@ TEST_F(Action1Test, StateOfAVanishedCarrierCopyIsResetUncounted) {
   EXPECT_TRUE(ctx.list().dirty);
 }
 
+// Only 0xFF is a delete command; a state no computer writes (a flipped bit
+// on the carrier) leaves the entry alone, with one line.
+TEST_F(Action1Test, DamagedEntryStatesAreReportedAndLeftAlone) {
+  fs.write(object("a.txt"), "a", file_time(kT0));
+  fs.write(carrier("a.txt"), "carrier", file_time(kT1));
+  scan();
+  ctx.list().states[0] = 2;
+  entry("a.txt").list_stamps[0] = st(kT0);
+  for (const int state : {6, 127, 128, 200, 254}) {
+    SCOPED_TRACE(state);
+    entry("a.txt").state = static_cast<std::uint8_t>(state);
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(log.lines,
+              lines({u("Запись списка повреждена (состояние ") + std::to_string(state) +
+                     u("), не обрабатывается: a.txt")},
+                    0, 0, 0, 0, 0));
+    EXPECT_EQ(fs.contents(object("a.txt")), "a");
+    EXPECT_EQ(fs.contents(carrier("a.txt")), "carrier");
+    EXPECT_EQ(entry("a.txt").state, state);
+    EXPECT_EQ(entry("a.txt").list_stamps[0], st(kT0));
+  }
+}
+
 class ForceFlag : public Action1Test, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ForceFlag, OverridesTheMasksThatForbid) {
