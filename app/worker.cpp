@@ -104,7 +104,7 @@ void log_sync_banner(Session& s) { log_banner(s, 20, "= СИНХРОНИЗАЦИ
 
 RunOutcome run_all_objects(Session& s) {
   RunOutcome outcome;
-  s.force = false;
+  s.force = s.rebuild = false;
   if (!s.require_computer(cp1251("сравнение и синхронизация"))) {
     s.queue.request_stop();
     outcome.failed = true;
@@ -246,7 +246,7 @@ RunOutcome run_one_object(Session& s) {
     s.queue.shift();
   }
   end_run(s);
-  s.force = false;
+  s.force = s.rebuild = false;
   return outcome;
 }
 
@@ -279,6 +279,7 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
       s.log.line(cp1251("Удаление всех файлов объекта ID=") + id + "->");
       s.log.line(record.path(s.computer));
       s.force = true;
+      s.rebuild = true;
       s.operand_path = record.path(s.computer);
       s.delete_files = record.allow_nested();
       s.queue.set(op::kDeleteTree, op::kFill, op::kAction1);

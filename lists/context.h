@@ -110,6 +110,10 @@ struct Context {
   ListTable lists;
   RunQueue queue;
   bool force = false;      // act without the permission checks
+  // Replace object: the run emptied the object folder itself before filling
+  // the lists, so what is missing there was removed by the run, not by the
+  // user.
+  bool rebuild = false;
   int current_object = 0;  // index in the object table
   // Operation 6 deletes the tree of this path pattern, with its files when
   // `delete_files` is set.

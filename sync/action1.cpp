@@ -162,6 +162,21 @@ std::uint32_t current_object_stamp(Context& ctx, const FileList& list, const Lis
   return FileList::mark(stamp_seconds(time, ctx.clock), list.exact_object, ctx.log.daylight());
 }
 
+// Replace object emptied the object folder before the lists were filled:
+// what it removed is not a deletion of the user's and must never travel as
+// a delete command. This computer simply has no such item now, so every
+// copy that the carrier holds is brought back (this computer's own that
+// wait there for others included), and the other computers send the rest
+// again.
+void forget_removed_files(FileList& list, int me) {
+  for (ListEntry& e : list.entries) {
+    if (!e.unsafe && e.object_stamp == 0 && e.list_stamps[me] != 0) {
+      e.list_stamps[me] = 0;
+      list.dirty = true;
+    }
+  }
+}
+
 }  // namespace
 
 long action1(Context& ctx) {
@@ -175,6 +190,7 @@ long action1(Context& ctx) {
   const int me = ctx.computer;
   const std::string copy_caption = cp1251("Копирование с носителя");
   const std::string delete_caption = cp1251("Удаление файла");
+  if (ctx.rebuild) forget_removed_files(list, me);
 
   for (std::size_t i = list.entries.size(); i-- > 0;) {
     if (!ctx.queue.running()) break;
@@ -229,11 +245,7 @@ long action1(Context& ctx) {
       bool warning = false;
       if (!command) {
         if (!allowed.copy) return {};
-        if (ctx.force && o == 0) {
-          // Replace object and From carrier rebuild the object from the
-          // carrier: a file missing here is brought back.
-          kind = Kind::kCopy;
-        } else if (carrier_vs_object == 0 || carrier_as_record) {
+        if (carrier_vs_object == 0 || carrier_as_record) {
           kind = Kind::kInPlace;
         } else if (changed_here || carrier_vs_object < 0) {
           kind = Kind::kAskCopy;
@@ -362,6 +374,11 @@ long action1(Context& ctx) {
           ++n.added;
         }
         o = e.object_stamp;
+        if (ctx.rebuild && s == me + 1) {
+          // This computer's own copy came back: it has its version again,
+          // and the clean-up must see that version as the sender's.
+          e.list_stamps[me] = o;
+        }
       }
 
       // Clean-up: applied here (or found applied); does anyone else need it?

@@ -716,6 +716,52 @@ TEST_F(ReplaceTest, ReplaceRebuildsTheFolderFromTheCarrier) {
   expect_state("a round after the replacement", tree_, tree_, tree_, {});
 }
 
+// Replace object empties B's folder and brings back what the carrier holds,
+// B's own copy that waits there for C included; what the carrier does not
+// hold was removed by the operation, not by the user, and never travels as
+// a delete command: the others send it back to B instead.
+TEST_F(ScenarioTest, ReplaceKeepsBsOwnWaitingCopyAndDeletesNothingElsewhere) {
+  Tree tree = synchronised({{"f.txt", "f"}, {"sub/g.txt", "g"}});
+  put(work(kB) / "n.txt", "new on B", kT0 + 100);
+  Tree all = tree;
+  all["n.txt"] = entry_text("new on B", kT0 + 100);
+  const Tree waiting = {{"n.txt", all.at("n.txt")}};
+  synchronize(kB);
+  synchronize(kA);
+  expect_state("n.txt waits for C", all, all, tree, waiting);
+
+  RunRecord replace = object_operation(kB, ObjectOperation::kReplace, {Answer::kYes});
+  EXPECT_FALSE(replace.outcome.failed) << replace.all();
+  EXPECT_EQ(replace.questions.size(), 1u) << "only the operation's own question";
+  expect_state("B rebuilt from the carrier", all, waiting, tree, waiting);
+
+  RunRecord b = synchronize(kB);
+  EXPECT_TRUE(b.questions.empty()) << b.all();
+  EXPECT_TRUE(b.has_line("создано команд удаления 0, рассинхронизация 1")) << b.all();
+  for (int round = 0; round < 2; ++round) {
+    for (int k = 0; k < 3; ++k) synchronize(k);
+  }
+  expect_state("two rounds later", all, all, all, {});
+}
+
+// A file deleted here while another computer's newer copy waits on the
+// carrier is a conflict for С носителя too; it is not brought back silently.
+TEST_F(ScenarioTest, FromCarrierAsksAboutAFileDeletedHere) {
+  Tree tree = synchronised({{"f.txt", "f"}});
+  put(work(kB) / "f.txt", "newer on B", kT0 + 100);
+  const Tree newer = {{"f.txt", entry_text("newer on B", kT0 + 100)}};
+  synchronize(kB);
+  fs::remove(work(kA) / "f.txt");
+
+  RunRecord a = object_operation(kA, ObjectOperation::kFromCarrier, {Answer::kNo});
+  ASSERT_EQ(a.questions.size(), 1u) << a.all();
+  EXPECT_TRUE(a.questions[0].warning);
+  EXPECT_NE(a.questions[0].text.find("был изменен в объекте:"), std::string::npos)
+      << a.questions[0].text;
+  EXPECT_TRUE(a.has_line("RCx f.txt")) << a.all();
+  expect_state("A declined B's copy", {}, newer, tree, {});
+}
+
 TEST_F(ScenarioTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
   Tree tree = synchronised({{"f.txt", "f"}});
   put(work(kA) / "g.txt", "g", kT0 + 50);
