@@ -268,6 +268,12 @@ long action1(Context& ctx) {
           kind = Kind::kDelete;
         }
       }
+      if (e.is_folder() && (kind == Kind::kAskCopy || kind == Kind::kAskDelete)) {
+        // A folder's time changes whenever a file comes or goes in it: one
+        // that changed here or is newer here is in place, and no question
+        // is ever asked about a folder.
+        kind = Kind::kInPlace;
+      }
 
       // The user declined the carrier's version: it leaves the carrier.
       auto decline_copy = [&] {

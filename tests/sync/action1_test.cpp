@@ -415,6 +415,25 @@ TEST_F(Action1Test, DamagedEntryStatesAreReportedAndLeftAlone) {
   }
 }
 
+// A folder that changed here (a file came or went in it) is never asked
+// about: neither a newer folder time on the carrier nor a delete command.
+TEST_F(Action1Test, FoldersThatChangedHereAreInPlaceWithoutAQuestion) {
+  fs.write(object("sub\\x.txt"), "x", file_time(kT0));
+  fs.set_raw_times(object("sub"), {0, 0, file_time(kT2)});
+  fs.make_folders(carrier("sub"));
+  fs.set_raw_times(carrier("sub"), {0, 0, file_time(kT3)});
+  scan();
+  for (const std::uint8_t state : {std::uint8_t{2}, entry_state::kDelete}) {
+    SCOPED_TRACE(state);
+    entry("sub\\").state = state;
+    entry("sub\\").list_stamps[0] = st(kT1);
+    run();
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_TRUE(log.lines.at(0).starts_with("--")) << "in place: " << log.lines.at(0);
+    EXPECT_EQ(fs.contents(object("sub\\x.txt")), "x");
+  }
+}
+
 class ForceFlag : public Action1Test, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ForceFlag, OverridesTheMasksThatForbid) {

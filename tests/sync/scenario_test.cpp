@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -760,6 +761,34 @@ TEST_F(ScenarioTest, FromCarrierAsksAboutAFileDeletedHere) {
       << a.questions[0].text;
   EXPECT_TRUE(a.has_line("RCx f.txt")) << a.all();
   expect_state("A declined B's copy", {}, newer, tree, {});
+}
+
+// A folder's time changes with every file added or removed in it; folders
+// are never the subject of a question, neither on a computer that joins
+// with a folder made later nor when two computers add files to one folder.
+TEST_F(ScenarioTest, FoldersThatChangedOnTwoComputersRaiseNoQuestion) {
+  set_up_tables();
+  put(work(kA) / "sub/a.txt", "a", kT0);
+  synchronize(kA);
+  for (int c = 0; c < 3; ++c) {
+    fs::last_write_time(work(c), fs::file_time_type::clock::now() + std::chrono::seconds(2 * c));
+  }
+  for (int c = 1; c < 3; ++c) {
+    RunRecord r = synchronize(c);
+    EXPECT_TRUE(r.questions.empty()) << name(c) << " joins\n" << r.all();
+  }
+  put(work(kA) / "sub/a2.txt", "a2", kT0 + 10);
+  put(work(kB) / "sub/b2.txt", "b2", kT0 + 12);
+  Tree all = {{"sub/a.txt", entry_text("a", kT0)},
+              {"sub/a2.txt", entry_text("a2", kT0 + 10)},
+              {"sub/b2.txt", entry_text("b2", kT0 + 12)}};
+  for (int round = 0; round < 2; ++round) {
+    for (int c = 0; c < 3; ++c) {
+      RunRecord r = synchronize(c);
+      EXPECT_TRUE(r.questions.empty()) << name(c) << " round " << round << "\n" << r.all();
+    }
+  }
+  expect_state("two rounds later", all, all, all, {});
 }
 
 TEST_F(ScenarioTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
