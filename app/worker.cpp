@@ -110,8 +110,11 @@ RunOutcome run_all_objects(Session& s) {
     outcome.failed = true;
     return outcome;
   }
-  long fill = 0;
-  if (!s.lists.held() || s.queue.current() == op::kCompare) fill = fill_all_lists(s);
+  // Every run works on the folders as they are now, so lists still held
+  // from an earlier run are filled again; what that run could not write is
+  // written first.
+  if (s.lists.held() && !write_lists(s)) outcome.failed = true;
+  const long fill = fill_all_lists(s);
   if (!s.queue.running()) {
     s.log.line(cp1251("Операция заполнения списков прервана"));
     s.lists.release();

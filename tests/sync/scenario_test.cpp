@@ -763,6 +763,31 @@ TEST_F(ScenarioTest, FromCarrierAsksAboutAFileDeletedHere) {
   expect_state("A declined B's copy", {}, newer, tree, {});
 }
 
+// Within one program session every Synchronize works on the folders as
+// they are now, whether the lists are still held from a Compare or from
+// the Synchronize before.
+TEST_F(ScenarioTest, EverySynchronizeOfASessionScansTheFoldersAnew) {
+  Tree tree = synchronised({{"f.txt", "f"}});
+  RunRecord a = with_session(kA, {}, [&](Session& s, RunRecord& rec) {
+    const std::int16_t runs[][2] = {{op::kCompare, op::kNone},
+                                    {op::kAction1, op::kAction2},
+                                    {op::kAction1, op::kAction2}};
+    for (int i = 0; i < 3; ++i) {
+      put(work(kA) / ("new" + std::to_string(i) + ".txt"), "n", kT0 + 100 + 2 * i);
+      s.queue.set(runs[i][0], runs[i][1]);
+      rec.outcome = run_all_objects(s);
+    }
+  });
+  for (const char* name : {"new0.txt", "new1.txt", "new2.txt"}) {
+    EXPECT_TRUE(a.has_line(std::string("=+ ") + name)) << name << "\n" << a.all();
+    tree[name] = entry_text("n", kT0 + 100 + 2 * (name[3] - '0'));
+  }
+  expect_state("after A's session", tree, {{"f.txt", tree.at("f.txt")}},
+               {{"f.txt", tree.at("f.txt")}}, {{"new0.txt", tree.at("new0.txt")},
+                                               {"new1.txt", tree.at("new1.txt")},
+                                               {"new2.txt", tree.at("new2.txt")}});
+}
+
 // A folder's time changes with every file added or removed in it; folders
 // are never the subject of a question, neither on a computer that joins
 // with a folder made later nor when two computers add files to one folder.
