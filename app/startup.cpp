@@ -103,7 +103,7 @@ void add_computer(Session& s, int slot, std::uint32_t id) {
     s.failures.config_file = true;
   }
   s.computer = slot;
-  s.log.line(cp1251("Добавлен идентификатор компьютера: ") + name);
+  s.log.line(cp1251("Добавлен идентификатор компьютера: ") + s.computers.name(slot));
 }
 
 }  // namespace

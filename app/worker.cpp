@@ -275,8 +275,10 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
       s.queue.set(op::kFill, op::kCompare);
       return true;
     case ObjectOperation::kReplace:
-      if (s.host.ask(cp1251("Все файлы объекта будут удалены, вы уверены?"), "keldar", false,
-                     false) != Answer::kYes) {
+      // The question names the folder; its default answer is Нет.
+      if (s.host.ask_to_delete(cp1251("Все файлы объекта будут удалены, вы уверены?\r\n") +
+                                   std::string(path_folder(record.path(s.computer))),
+                               kProgramName) != Answer::kYes) {
         return false;
       }
       s.log.line(cp1251("Удаление всех файлов объекта ID=") + id + "->");

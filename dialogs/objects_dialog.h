@@ -28,7 +28,8 @@ class ObjectsView {
   // Runs the object edit dialog modally on `record`, which it changes only
   // when it ends with kChanged.
   virtual EditResult edit_object(ObjectRecord& record) = 0;
-  // A Да/Нет question with the question icon; true for Да.
+  // A Да/Нет question with the question icon whose Да deletes data, so Нет
+  // is its default; true for Да.
   virtual bool ask_yes_no(std::string_view text) = 0;
   // A message with an OK button.
   virtual void show_message(std::string_view text) = 0;

@@ -33,6 +33,11 @@ class Host {
   // is answered.
   virtual Answer ask(std::string_view text, std::string_view caption, bool warning,
                      bool cancel) = 0;
+  // A Да/Нет question whose Да deletes data: where the host offers a default
+  // answer, it is Нет. Otherwise as ask() without warning and cancel.
+  virtual Answer ask_to_delete(std::string_view text, std::string_view caption) {
+    return ask(text, caption, /*warning=*/false, /*cancel=*/false);
+  }
   // A message with one OK button (fatal start-up errors).
   virtual void show_message(std::string_view text) = 0;
 };

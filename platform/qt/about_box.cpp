@@ -48,12 +48,12 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName("about");
   const DialogUnits du(font());
   du.size(this, 174, 47);
-  auto* icon = new QLabel(this);
+  auto* icon = plain_label(QString(), this);
   icon->setPixmap(keldar_icon().pixmap(32, 32));
   du.place(icon, 11, 14, 21, 20);
-  auto* product = new QLabel(ru("Brindlewood"), this);
+  auto* product = plain_label(ru("Brindlewood"), this);
   du.place(product, 40, 10, 80, 8);
-  auto* version = new QLabel(ru("KELDAR Version 5.01"), this);
+  auto* version = plain_label(ru("KELDAR Version 5.01"), this);
   du.place(version, 40, 25, 80, 8);
   auto* ok = new QPushButton(ru("OK"), this);
   ok->setObjectName("ok");

@@ -1,6 +1,7 @@
 #include "platform/qt/cmsflexgrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <algorithm>
 
 #include "platform/qt/qt_text.h"
@@ -16,6 +17,7 @@ CMSFlexGrid::CMSFlexGrid(const QFont& font, QWidget* parent) : QTableWidget(2, 5
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setWordWrap(false);
+  setTabKeyNavigation(false);
   // A text wider than its cell is cut at the cell's edge.
   setTextElideMode(Qt::ElideNone);
   connect(this, &QTableWidget::cellClicked, this, [this](int row, int column) {
@@ -35,6 +37,25 @@ CMSFlexGrid::CMSFlexGrid(const QFont& font, QWidget* parent) : QTableWidget(2, 5
     row_ = row;
     column_ = column;
   });
+}
+
+void CMSFlexGrid::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Insert:
+      emit insertPressed();
+      break;
+    case Qt::Key_Delete:
+      emit deletePressed();
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      emit enterPressed();
+      break;
+    default:
+      QTableWidget::keyPressEvent(event);
+      return;
+  }
+  event->accept();
 }
 
 QTableWidgetItem* CMSFlexGrid::item_at(int row, int column) {

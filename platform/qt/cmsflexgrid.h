@@ -1,7 +1,8 @@
 // CMSFlexGrid: the grid of the objects and masks dialogs. Row 0 is the
 // fixed header row; a click or a keyboard move makes a cell of the other
 // rows current; the dialogs reach it through the Grid operations and its
-// click and double-click events.
+// click and double-click events. Tab leaves it like any other control; the
+// Insert, Delete and Enter keys are passed on as events of their own.
 #pragma once
 
 #include <QTableWidget>
@@ -36,6 +37,12 @@ class CMSFlexGrid : public QTableWidget, public Grid {
  signals:
   void gridClick();
   void gridDoubleClick();
+  void insertPressed();
+  void deletePressed();
+  void enterPressed();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QTableWidgetItem* item_at(int row, int column);

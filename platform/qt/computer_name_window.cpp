@@ -5,6 +5,7 @@
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_host.h"
 #include "platform/qt/qt_text.h"
+#include "store/computer_table.h"
 
 namespace keldar {
 
@@ -14,10 +15,12 @@ ComputerNameWindow::ComputerNameWindow(ComputerNameDialog& logic, QtHost& host, 
   setObjectName("computerName");
   const DialogUnits du(font());
   du.size(this, 320, 43);
-  prompt_ = new QLabel(qs(logic.prompt()), this);
+  prompt_ = plain_label(qs(logic.prompt()), this);
   prompt_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   du.place(prompt_, 7, 7, 244, 13);
   edit_ = new QLineEdit(qs(logic.initial_text()), this);
+  // No more than the computer table stores.
+  edit_->setMaxLength(static_cast<int>(ComputerTable::kMaxName));
   du.place(edit_, 7, 26, 244, 12);
   auto* ok = new QPushButton(ru("OK"), this);
   ok->setObjectName("ok");

@@ -6,6 +6,7 @@
 #include <QFontDialog>
 #include <QMenu>
 #include <QShortcut>
+#include <QTextCharFormat>
 
 #include "dialogs/counters.h"
 #include "platform/qt/about_box.h"
@@ -26,8 +27,8 @@ MainWindow::MainWindow(Session& session, QtHost& host)
     : session_(session),
       host_(host),
       pane_(new QPlainTextEdit(this)),
-      status_(new QLabel(this)),
-      progress_(new QLabel(this)) {
+      status_(plain_label(QString(), this)),
+      progress_(plain_label(QString(), this)) {
   setWindowTitle(ru("Brindlewood"));
   setObjectName("main");
   setWindowIcon(keldar_icon());
@@ -38,7 +39,8 @@ MainWindow::MainWindow(Session& session, QtHost& host)
 
   pane_->setReadOnly(true);
   pane_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  pane_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Long lines wrap at the pane's edge, as in a multiline edit.
+  pane_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   pane_->setMaximumBlockCount(kPaneLines);
   pane_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   du.place(pane_, 7, 7, 365, 206);
@@ -47,7 +49,7 @@ MainWindow::MainWindow(Session& session, QtHost& host)
   add_button(6, "Сравнить", 196, 45);
   add_button(7, "Синхронизировать", 246, 84);
   add_button(2, "Выход", 335, 37);
-  auto* computer = new QLabel(ru("Компьютер:"), this);
+  auto* computer = plain_label(ru("Компьютер:"), this);
   du.place(computer, 7, 216, 43, 8);
   progress_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   du.place(progress_, 55, 217, 36, 9);
@@ -62,8 +64,7 @@ MainWindow::MainWindow(Session& session, QtHost& host)
   connect(about, &QShortcut::activated, this, &MainWindow::show_about);
 
   // Calls from the worker arrive queued, in the order they were made.
-  connect(&host_, &QtHost::logLine, this,
-          [this](const QString& line) { pane_->appendPlainText(line); });
+  connect(&host_, &QtHost::logLine, this, &MainWindow::append_line);
   connect(&host_, &QtHost::statusChanged, status_, &QLabel::setText);
   connect(&host_, &QtHost::progressChanged, progress_, &QLabel::setText);
   connect(&host_, &QtHost::titleChanged, this, &QWidget::setWindowTitle);
@@ -78,6 +79,17 @@ MainWindow::~MainWindow() {
   // waited for before the window it reports to goes away.
   session_.queue.request_stop();
   (void)thread_.wait();
+  // The objects dialog is a window of its own, not a child of this one.
+  delete objects_.data();
+}
+
+void MainWindow::append_line(const QString& line, bool failure) {
+  // Each line is given its own format: a failure line stands out, and the
+  // line after it does not take its colour.
+  QTextCharFormat format;
+  if (failure) format.setForeground(QColor(0xC0, 0x00, 0x00));
+  pane_->setCurrentCharFormat(format);
+  pane_->appendPlainText(line);
 }
 
 QPushButton* MainWindow::add_button(int id, const char* text, int x, int width) {
@@ -106,7 +118,12 @@ void MainWindow::start(RunThread::Kind kind) {
   if (!thread_.start(session_, kind)) {
     running_ = false;
     update_buttons();
+    return;
   }
+  // The log, the progress and Стоп stay in view while the objects dialog
+  // that started the run is minimised.
+  raise();
+  activateWindow();
 }
 
 void MainWindow::run_finished() {
@@ -131,7 +148,7 @@ void MainWindow::open_masks() {
 
 void MainWindow::open_objects() {
   if (busy() || masks_ || objects_) return;
-  objects_ = new ObjectsWindow(session_, host_, *this, this);
+  objects_ = new ObjectsWindow(session_, host_, *this);
   connect(objects_, &QDialog::finished, this, [this] {
     log_object_counters(session_.log, objects_->counters());
     objects_->deleteLater();

@@ -64,6 +64,7 @@ class MainWindow : public QWidget, public Runs {
   void synchronize();
   void exit_pressed();
   void run_finished();
+  void append_line(const QString& line, bool failure);
   void update_buttons();
   QPushButton* add_button(int id, const char* text, int x, int width);
 

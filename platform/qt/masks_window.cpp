@@ -91,8 +91,8 @@ MasksWindow::MasksWindow(Session& session, QtHost& host, QWidget* parent)
     : QDialog(parent),
       host_(host),
       grid_(new CMSFlexGrid(grid_font(), this)),
-      info_(new QLabel(this)),
-      index_(new QLabel(ru("Index"), this)),
+      info_(plain_label(QString(), this)),
+      index_(plain_label(ru("Index"), this)),
       logic_(session, *this) {
   setWindowTitle(ru("Маски файлов"));
   setObjectName("masks");
@@ -100,7 +100,7 @@ MasksWindow::MasksWindow(Session& session, QtHost& host, QWidget* parent)
   du.size(this, 241, 299);
   du.place(grid_, 7, 7, 227, 252);
   du.place(info_, 7, 263, 169, 10);
-  auto* index_label = new QLabel(ru("Индекс="), this);
+  auto* index_label = plain_label(ru("Индекс="), this);
   du.place(index_label, 181, 259, 30, 17);
   du.place(index_, 215, 259, 19, 17);
   const std::tuple<int, const char*, int> buttons[] = {
@@ -119,6 +119,9 @@ MasksWindow::MasksWindow(Session& session, QtHost& host, QWidget* parent)
   connect(buttons_[1], &QPushButton::clicked, this, &QDialog::accept);
   connect(grid_, &CMSFlexGrid::gridClick, this, [this] { logic_.click(); });
   connect(grid_, &CMSFlexGrid::gridDoubleClick, this, [this] { logic_.edit(); });
+  connect(grid_, &CMSFlexGrid::insertPressed, buttons_[3], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::enterPressed, buttons_[4], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::deletePressed, buttons_[5], &QPushButton::click);
   logic_.open();
   grid_->setFocus();
 }

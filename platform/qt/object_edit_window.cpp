@@ -21,7 +21,7 @@ ObjectEditWindow::ObjectEditWindow(ObjectRecord& record, const ComputerTable& co
   const ObjectEditView view = open_object_edit(record, computers, computer);
   for (int k = 0; k < kComputerSlots; ++k) {
     const int row = 25 * k;
-    auto* name = new QLabel(qs(view.names[k]), this);
+    auto* name = plain_label(qs(view.names[k]), this);
     du.place(name, 7, 7 + row, 99, 9);
     from_[k] = new QCheckBox(ru("Копирование с носителя"), this);
     from_[k]->setChecked(view.fields.from_carrier[k]);
@@ -45,9 +45,9 @@ ObjectEditWindow::ObjectEditWindow(ObjectRecord& record, const ComputerTable& co
   } else {
     marker_->hide();
   }
-  auto* id_label = new QLabel(ru("ID="), this);
+  auto* id_label = plain_label(ru("ID="), this);
   du.place(id_label, 7, 111, 12, 11);
-  auto* id = new QLabel(qs(view.id_text), this);
+  auto* id = plain_label(qs(view.id_text), this);
   id->setObjectName("id");
   du.place(id, 22, 111, 33, 11);
   nested_ = new QCheckBox(ru("Разрешить вложенные"), this);
@@ -56,6 +56,8 @@ ObjectEditWindow::ObjectEditWindow(ObjectRecord& record, const ComputerTable& co
   auto* browse = new QPushButton(ru("Обзор"), this);
   browse->setObjectName("browse");
   browse->setEnabled(view.marker_row >= 0);
+  // Enter is OK wherever the focus is, also on Обзор after the chooser.
+  browse->setAutoDefault(false);
   du.place(browse, 189, 108, 50, 14);
   auto* ok = new QPushButton(ru("OK"), this);
   ok->setObjectName("ok");
@@ -63,6 +65,7 @@ ObjectEditWindow::ObjectEditWindow(ObjectRecord& record, const ComputerTable& co
   du.place(ok, 249, 108, 50, 14);
   auto* cancel = new QPushButton(ru("Отменить"), this);
   cancel->setObjectName("cancel");
+  cancel->setAutoDefault(false);
   du.place(cancel, 305, 108, 50, 14);
   connect(browse, &QPushButton::clicked, this, &ObjectEditWindow::browse);
   connect(ok, &QPushButton::clicked, this, &ObjectEditWindow::ok);

@@ -20,19 +20,20 @@ QFont grid_font() {
 
 }  // namespace
 
-ObjectsWindow::ObjectsWindow(Session& session, QtHost& host, Runs& runs, QWidget* parent)
-    : QDialog(parent),
+ObjectsWindow::ObjectsWindow(Session& session, QtHost& host, Runs& runs)
+    : QDialog(nullptr),
       session_(session),
       host_(host),
       grid_(new CMSFlexGrid(grid_font(), this)),
-      info_(new QLabel(this)),
-      state_(new QLabel(this)),
-      index_(new QLabel(ru("Index"), this)),
-      id_(new QLabel(ru("ID"), this)),
+      info_(plain_label(QString(), this)),
+      state_(plain_label(QString(), this)),
+      index_(plain_label(ru("Index"), this)),
+      id_(plain_label(ru("ID"), this)),
       logic_(session, *this, runs) {
   setWindowTitle(ru("Объекты синхронизации"));
   setObjectName("objects");
-  setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   const DialogUnits du(font());
   du.size(this, 422, 299);
   du.place(grid_, 7, 7, 408, 233);
@@ -47,10 +48,10 @@ ObjectsWindow::ObjectsWindow(Session& session, QtHost& host, Runs& runs, QWidget
   add_button(4, "Изменить", 57, 276, 44, 16);
   add_button(5, "Удалить", 107, 276, 44, 16);
   add_button(6, "Очистить", 157, 276, 44, 16);
-  auto* index_label = new QLabel(ru("Индекс="), this);
+  auto* index_label = plain_label(ru("Индекс="), this);
   du.place(index_label, 223, 275, 28, 17);
   du.place(index_, 259, 275, 18, 17);
-  auto* id_label = new QLabel(ru("Объект ID="), this);
+  auto* id_label = plain_label(ru("Объект ID="), this);
   du.place(id_label, 286, 275, 40, 17);
   du.place(id_, 327, 275, 26, 17);
   QPushButton* ok = add_button(1, "OK", 354, 276, 61, 16);
@@ -70,6 +71,9 @@ ObjectsWindow::ObjectsWindow(Session& session, QtHost& host, Runs& runs, QWidget
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(grid_, &CMSFlexGrid::gridClick, this, [this] { logic_.click(); });
   connect(grid_, &CMSFlexGrid::gridDoubleClick, this, [this] { logic_.edit(); });
+  connect(grid_, &CMSFlexGrid::insertPressed, buttons_[3], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::enterPressed, buttons_[4], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::deletePressed, buttons_[5], &QPushButton::click);
   logic_.open();
   grid_->setFocus();
 }
@@ -95,8 +99,8 @@ EditResult ObjectsWindow::edit_object(ObjectRecord& record) {
 }
 
 bool ObjectsWindow::ask_yes_no(std::string_view text) {
-  return host_.ask_question({qs(text), QtHost::app_name(), QMessageBox::Question, false}) ==
-         Answer::kYes;
+  return host_.ask_question({qs(text), QtHost::app_name(), QMessageBox::Question, false,
+                             /*default_no=*/true}) == Answer::kYes;
 }
 
 void ObjectsWindow::show_message(std::string_view text) { host_.message(qs(text)); }

@@ -1,7 +1,10 @@
 // The objects dialog: the grid of objects with its labels, Add, Edit,
 // Delete, Clear and the single-object operations. Shown without blocking
 // the main window, so that the main window's Стоп can stop the runs it
-// starts; the main window keeps its other buttons disabled meanwhile.
+// starts; the main window keeps its other buttons disabled meanwhile. It is
+// a top-level window of its own, not transient for the main window: a
+// window manager minimises a transient window's owner with it, and the
+// dialog is minimised during its runs while the main window stays in view.
 #pragma once
 
 #include <QDialog>
@@ -20,7 +23,8 @@ class ObjectsWindow : public QDialog, public ObjectsView {
   Q_OBJECT
 
  public:
-  ObjectsWindow(Session& session, QtHost& host, Runs& runs, QWidget* parent);
+  // Has no parent: whoever makes it deletes it.
+  ObjectsWindow(Session& session, QtHost& host, Runs& runs);
 
   const ChangeCounters& counters() const { return logic_.counters(); }
   CMSFlexGrid* flex_grid() const { return grid_; }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QThread>
 
+#include "app/failure_line.h"
 #include "dialogs/computer_name.h"
 #include "platform/qt/computer_name_window.h"
 #include "platform/qt/qt_text.h"
@@ -21,7 +22,7 @@ void QtHost::on_gui_thread(const std::function<void()>& work) {
   }
 }
 
-void QtHost::show_log_line(std::string_view line) { emit logLine(qs(line)); }
+void QtHost::show_log_line(std::string_view line) { emit logLine(qs(line), is_failure_line(line)); }
 void QtHost::set_status(std::string_view text) { emit statusChanged(qs(text)); }
 void QtHost::set_progress(std::string_view text) { emit progressChanged(qs(text)); }
 void QtHost::set_title(std::string_view text) { emit titleChanged(qs(text)); }
@@ -35,11 +36,25 @@ void QtHost::ask_text(std::string_view prompt, std::string& answer) {
   });
 }
 
-Answer QtHost::ask(std::string_view text, std::string_view caption, bool warning, bool cancel) {
+namespace {
+
+// A question's text as a message box shows it: lines end in '\n' alone.
+QString shown_text(std::string_view text) {
   QString shown = qs(text);
   shown.remove(QLatin1Char('\r'));
-  return ask_question(
-      {shown, qs(caption), warning ? QMessageBox::Warning : QMessageBox::NoIcon, cancel});
+  return shown;
+}
+
+}  // namespace
+
+Answer QtHost::ask(std::string_view text, std::string_view caption, bool warning, bool cancel) {
+  return ask_question({shown_text(text), qs(caption),
+                       warning ? QMessageBox::Warning : QMessageBox::NoIcon, cancel});
+}
+
+Answer QtHost::ask_to_delete(std::string_view text, std::string_view caption) {
+  return ask_question({shown_text(text), qs(caption), QMessageBox::NoIcon, /*cancel=*/false,
+                       /*default_no=*/true});
 }
 
 Answer QtHost::ask_question(const Question& question) {
@@ -56,7 +71,7 @@ Answer QtHost::ask_question(const Question& question) {
     QPushButton* no = box.addButton(ru("Нет"), QMessageBox::NoRole);
     QPushButton* cancel =
         question.cancel ? box.addButton(ru("Отмена"), QMessageBox::RejectRole) : nullptr;
-    box.setDefaultButton(yes);
+    box.setDefaultButton(question.default_no ? no : yes);
     box.setEscapeButton(cancel != nullptr ? cancel : no);
     if (from_worker) {
       // A question of a run is modal to no window: the main window stays

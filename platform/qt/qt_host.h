@@ -19,7 +19,8 @@ struct Question {
   QString text;
   QString caption;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
-  bool cancel = false;  // Да/Нет/Отмена rather than Да/Нет
+  bool cancel = false;      // Да/Нет/Отмена rather than Да/Нет
+  bool default_no = false;  // Нет rather than Да is the default button
 };
 
 class QtHost : public QObject, public Host {
@@ -36,6 +37,7 @@ class QtHost : public QObject, public Host {
   void set_running(bool running) override;
   void ask_text(std::string_view prompt, std::string& answer) override;
   Answer ask(std::string_view text, std::string_view caption, bool warning, bool cancel) override;
+  Answer ask_to_delete(std::string_view text, std::string_view caption) override;
   void show_message(std::string_view text) override;
 
   // Asks on the interface thread (from any thread): Да/Нет(/Отмена) in a
@@ -49,11 +51,13 @@ class QtHost : public QObject, public Host {
   std::function<Answer(const Question&)> answer_hook;
   std::function<void(const QString&)> message_hook;
 
-  // The caption of message boxes that have none of their own.
-  static QString app_name() { return QStringLiteral("keldar"); }
+  // The caption of message boxes that have none of their own: the
+  // program's name, as the main window's title.
+  static QString app_name() { return QStringLiteral("Brindlewood"); }
 
  signals:
-  void logLine(const QString& line);
+  // `failure`: the line reports a failure and is shown so that it stands out.
+  void logLine(const QString& line, bool failure);
   void statusChanged(const QString& text);
   void progressChanged(const QString& text);
   void titleChanged(const QString& text);

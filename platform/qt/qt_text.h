@@ -1,6 +1,8 @@
-// Windows-1251 texts of the core as QString, and back.
+// Windows-1251 texts of the core as QString, and back; labels that show
+// such texts.
 #pragma once
 
+#include <QLabel>
 #include <QString>
 #include <optional>
 #include <string>
@@ -19,5 +21,12 @@ inline QString ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // nullopt when the text holds a character that Windows-1251 cannot carry.
 inline std::optional<std::string> cp(const QString& text) { return from_utf8(text.toStdString()); }
+
+// A label that shows its text as it is: a name or path never reads as markup.
+inline QLabel* plain_label(const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
 
 }  // namespace keldar

@@ -1,6 +1,8 @@
 #include "platform/qt/window_app.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cstdlib>
 
 #include "platform/posix/posix_clock.h"
@@ -20,9 +22,21 @@ bool display_available() {
   return false;
 }
 
+bool load_qt_translation() {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QStringLiteral("qtbase_ru"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
+
 int run_window(int argc, char** argv, const Options& options) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(keldar_icon());
+  // Without it the stock choosers speak English; the program runs all the same.
+  (void)load_qt_translation();
   PosixFileSystem fs;
   PosixSystem system;
   SystemClock clock;

@@ -11,6 +11,12 @@ namespace keldar {
 // is set and not empty.
 bool display_available();
 
+// Installs Qt's own Russian translation (qtbase_ru from Qt's translations
+// folder) into the application, so that the stock file, folder and font
+// choosers speak Russian like the rest of the program. False when it is
+// missing.
+bool load_qt_translation();
+
 // Runs the window on the Linux platform layer in the current directory (the
 // carrier). Returns the exit status (the batch statuses: 0, or 1, 3, 7 when
 // start-up ended the program).

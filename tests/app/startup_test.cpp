@@ -141,6 +141,10 @@ TEST_F(StartupTest, LongNameKeepsFifteenCharacters) {
   ASSERT_EQ(pc.start(u("Бухгалтерия-отдел-2")), StartResult::kReady);
   EXPECT_EQ(pc.session.computers.name(0), u("Бухгалтерия-отд"));
   EXPECT_EQ(pc.host.status, "1=>" + u("Бухгалтерия-отд"));
+  // The log names the computer as it is stored.
+  EXPECT_NE(std::find(pc.host.lines.begin(), pc.host.lines.end(),
+                      u("Добавлен идентификатор компьютера: Бухгалтерия-отд")),
+            pc.host.lines.end());
   EXPECT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV")->substr(4, 16), u("Бухгалтерия-отд") + '\0');
 }
 

@@ -108,7 +108,10 @@ TEST_F(WorkerTest, ReplaceAsksFirstAndNoDoesNothing) {
   ASSERT_EQ(start_up(session, 'C'), StartResult::kReady);
   EXPECT_FALSE(prepare_object_operation(session, 0, ObjectOperation::kReplace));
   ASSERT_EQ(host.questions.size(), 1u);
-  EXPECT_EQ(host.questions[0].text, cp1251("Все файлы объекта будут удалены, вы уверены?"));
+  // The question names the folder, and Нет is its default.
+  EXPECT_EQ(host.questions[0].text,
+            cp1251("Все файлы объекта будут удалены, вы уверены?\r\nD:\\WORK\\"));
+  EXPECT_TRUE(host.questions[0].default_no);
   EXPECT_FALSE(session.queue.running());
   EXPECT_TRUE(fs.exists("D:\\WORK\\A.TXT"));
   EXPECT_FALSE(prepare_object_operation(session, 1, ObjectOperation::kCompare)) << "no such object";

@@ -293,7 +293,7 @@ TEST_F(ObjectsDialogTest, ReplaceAnsweredNoDoesNothing) {
   view.grid_.click_at(1, 1);
   dialog.operation(ObjectOperation::kReplace);
   ASSERT_EQ(host.questions.size(), 1u);
-  EXPECT_EQ(host.questions[0].text, u("Все файлы объекта будут удалены, вы уверены?"));
+  EXPECT_EQ(host.questions[0].text, u("Все файлы объекта будут удалены, вы уверены?\r\nD:\\A\\"));
   EXPECT_TRUE(host.lines.empty());
   EXPECT_TRUE(runs.kinds.empty());
   EXPECT_EQ(view.minimised, 0);

@@ -27,10 +27,16 @@ class RecordingHost : public Host {
     if (next_answer < answers.size()) return answers[next_answer++];
     return default_answer;
   }
+  Answer ask_to_delete(std::string_view text, std::string_view caption) override {
+    Answer answer = ask(text, caption, false, false);
+    questions.back().default_no = true;
+    return answer;
+  }
   struct Question {
     std::string text;
     std::string caption;
     bool warning = false;
+    bool default_no = false;  // asked through ask_to_delete
   };
   std::vector<Question> questions;
   std::vector<Answer> answers;

@@ -2,14 +2,18 @@
 // questions answered, on a carrier and object folders in a temporary folder
 // of the real disk. Each simulated computer has its own XDG_CONFIG_HOME (its
 // identification file); the carrier is the current directory.
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <atomic>
 #include <filesystem>
@@ -22,6 +26,7 @@
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system.h"
+#include "platform/qt/about_box.h"
 #include "platform/qt/computer_name_window.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/masks_window.h"
@@ -50,12 +55,13 @@ void write_file(const fs::path& path, const std::string& contents) {
   std::ofstream(path, std::ios::binary) << contents;
 }
 
-// Runs `act` on the next modal dialog as soon as it is shown.
-void when_modal(std::function<void(QWidget*)> act) {
+// Runs `act` on the next modal dialog of kind T as soon as it is shown.
+template <class T>
+void when_modal_is(std::function<void(T*)> act) {
   auto* timer = new QTimer;
   timer->setInterval(5);
   QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    QWidget* modal = QApplication::activeModalWidget();
+    auto* modal = qobject_cast<T*>(QApplication::activeModalWidget());
     if (modal == nullptr || !modal->isVisible()) return;
     timer->stop();
     timer->deleteLater();
@@ -63,6 +69,8 @@ void when_modal(std::function<void(QWidget*)> act) {
   });
   timer->start();
 }
+
+void when_modal(std::function<void(QWidget*)> act) { when_modal_is<QWidget>(std::move(act)); }
 
 void click_child(QWidget* parent, const char* name) {
   auto* button = parent->findChild<QPushButton*>(name);
@@ -72,6 +80,33 @@ void click_child(QWidget* parent, const char* name) {
 
 void click_cell(CMSFlexGrid* grid, int row, int column) {
   QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->cell_rect(row, column).center());
+}
+
+// Tab leaves the grid of `dialog`; Insert and Enter open the edit dialog
+// (Вставить or Добавить, Изменить) and Delete removes the row's record.
+void check_grid_keys(QDialog* dialog, CMSFlexGrid* grid) {
+  grid->setFocus();
+  QTest::keyClick(grid, Qt::Key_Tab);
+  QVERIFY(dialog->focusWidget() != grid);
+  int edits = 0;
+  for (Qt::Key key : {Qt::Key_Insert, Qt::Key_Return}) {
+    when_modal_is<QDialog>([&](QDialog* edit) {
+      ++edits;
+      edit->reject();
+    });
+    QTest::keyClick(grid, key);
+  }
+  QCOMPARE(edits, 2);
+  QVERIFY(dialog->isVisible());  // Enter was not the dialog's OK
+  click_cell(grid, 1, 1);
+  const int rows = grid->rowCount();
+  QTest::keyClick(grid, Qt::Key_Delete);
+  QCOMPARE(grid->rowCount(), rows - 1);
+}
+
+// The foreground of the text of `block`.
+QBrush foreground(const QTextBlock& block) {
+  return block.begin().fragment().charFormat().foreground();
 }
 
 // One computer: the platform layer, the host, the session and the window.
@@ -121,6 +156,10 @@ class GuiTest : public QObject {
   void questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable();
   void cancellingTheFontDialogKeepsThePaneFont();
   void objectsDialogRefusesCommandsDuringItsRun();
+  void gridsWorkFromTheKeyboard();
+  void enterAfterBrowseConfirmsTheObject();
+  void labelsShowTheirTextAsItIs();
+  void questionsWhoseYesDeletesDataDefaultToNo();
 
  private:
   // Adds an object through the objects dialog's Добавить with the paths of
@@ -346,6 +385,20 @@ void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
   c.window.set_pane_lines(3);
   for (const char* line : {"one", "two", "three", "four"}) c.session.log.line(line);
   QCOMPARE(c.pane(), QString("two\nthree\nfour"));
+  // Long lines wrap at the pane's edge; a failure line stands out in colour
+  // with its text as logged, and the line after it is plain again.
+  c.session.log.line(std::string(300, 'x'));
+  c.session.log.line("ERC=a.txt");
+  c.session.log.line("+ b.txt");
+  QCOMPARE(c.pane(), QString(300, 'x') + "\nERC=a.txt\n+ b.txt");
+  const QTextBlock plain = c.window.log_pane()->document()->firstBlock();
+  (void)c.window.log_pane()->document()->documentLayout()->blockBoundingRect(plain);
+  QVERIFY(plain.layout()->lineCount() > 1);
+  QVERIFY(foreground(plain.next()) != foreground(plain));
+  QCOMPARE(foreground(plain.next().next()), foreground(plain));
+  // The main window has a fixed frame: no minimise or maximise box.
+  QVERIFY(
+      !(c.window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 
   // F1 (as the right click's menu) shows the about box.
   QStringList about_texts;
@@ -385,6 +438,13 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
     click_cell(objects->flex_grid(), 1, 1);
     QTest::mouseClick(objects->button(1032), Qt::LeftButton);
     QVERIFY(objects->isMinimized());
+    // The main window with its log and Стоп stays in view and active: the
+    // dialog is a window of its own, which a window manager does not
+    // minimise together with the main window.
+    QVERIFY(!ann.window.isMinimized());
+    QVERIFY(QTest::qWaitForWindowActive(&ann.window));
+    QCOMPARE(objects->windowType(), Qt::Window);
+    QVERIFY(objects->windowHandle()->transientParent() == nullptr);
     ann.wait_for_run();
     QVERIFY(!objects->isMinimized());
     QCOMPARE(read_file(carrier_ / "00001" / "a.txt"), std::string("a"));
@@ -408,7 +468,8 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
   // Emptying the folder gives it a new time; when that falls into a later
   // two seconds than the carrier's, Action 1 asks about the folder too.
   QVERIFY(!asked.empty());
-  QCOMPARE(asked[0].text, QString::fromUtf8("Все файлы объекта будут удалены, вы уверены?"));
+  QCOMPARE(asked[0].text, QString::fromUtf8("Все файлы объекта будут удалены, вы уверены?\n") +
+                              QString::fromStdString(boris_work.string() + "/"));
   QCOMPARE(asked[0].icon, QMessageBox::NoIcon);
   QVERIFY(boris.pane().contains(QString::fromUtf8("Удаление всех файлов объекта ID=1->\n") +
                                 QString::fromStdString((boris_work / "*.*").string())));
@@ -434,7 +495,9 @@ void GuiTest::cancelledNameLeavesTheComputerUnidentified() {
     QVERIFY(window != nullptr);
     QCOMPARE(window->prompt_label()->text(),
              QString::fromUtf8("Новый компьютер для синхронизации, введите имя:"));
-    QTest::keyClicks(window->name_edit(), "Ann");
+    // The field holds no more than the 15 characters that are stored.
+    QTest::keyClicks(window->name_edit(), "AnnAnnAnnAnnAnnAnn");
+    QCOMPARE(window->name_edit()->text(), QString("AnnAnnAnnAnnAnn"));
     click_child(window, "cancel");
   });
   QCOMPARE(c.window.start('C'), StartResult::kReady);
@@ -500,8 +563,11 @@ void GuiTest::cancellingTheFontDialogKeepsThePaneFont() {
   Computer c(carrier_.parent_path() / "config");
   c.start("Ann");
   const QFont before = c.window.log_pane()->font();
+  // The stock choosers speak Russian too.
+  QVERIFY2(load_qt_translation(), "qtbase_ru.qm is missing (scripts/install-deps.sh)");
   when_modal([](QWidget* dialog) {
     QVERIFY(qobject_cast<QFontDialog*>(dialog) != nullptr);
+    QCOMPARE(dialog->windowTitle(), QString::fromUtf8("Выбор шрифта"));
     qobject_cast<QDialog*>(dialog)->reject();
   });
   QTest::mouseDClick(&c.window, Qt::LeftButton, {}, QPoint(3, 3));
@@ -544,6 +610,110 @@ void GuiTest::objectsDialogRefusesCommandsDuringItsRun() {
   QCOMPARE(messages, QStringList({refused, refused}));
   QCOMPARE(c.session.objects.count(), 1);
   QCOMPARE(c.pane().count(QString::fromUtf8("Сравнение объекта: ")), 1);
+  QTest::mouseClick(objects->button(1), Qt::LeftButton);
+  exit(c);
+}
+
+void GuiTest::gridsWorkFromTheKeyboard() {
+  const fs::path root = carrier_.parent_path();
+  Computer c(root / "config");
+  c.start("Ann");
+  add_mask(c, "*.txt");
+  QTest::mouseClick(c.window.button(9), Qt::LeftButton);
+  check_grid_keys(c.window.masks_window(), c.window.masks_window()->flex_grid());
+  QTest::mouseClick(c.window.masks_window()->button(1), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  add_object(c, root / "work", root / "other");
+  check_grid_keys(c.window.objects_window(), c.window.objects_window()->flex_grid());
+  QTest::mouseClick(c.window.objects_window()->button(1), Qt::LeftButton);
+  exit(c);
+}
+
+void GuiTest::enterAfterBrowseConfirmsTheObject() {
+  const fs::path root = carrier_.parent_path();
+  Computer c(root / "config");
+  c.start("Ann");
+  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  // Every folder chooser that opens is counted and cancelled.
+  int choosers = 0;
+  QTimer cancel_choosers;
+  cancel_choosers.setInterval(5);
+  connect(&cancel_choosers, &QTimer::timeout, [&] {
+    auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (chooser == nullptr || !chooser->isVisible()) return;
+    ++choosers;
+    chooser->reject();
+  });
+  cancel_choosers.start();
+  when_modal_is<ObjectEditWindow>([&](ObjectEditWindow* edit) {
+    edit->path_edit(0)->setText(QString::fromStdString((root / "work" / "*.*").string()));
+    click_child(edit, "browse");
+    QTest::keyClick(edit->focusWidget(), Qt::Key_Return);
+    if (edit->isVisible()) edit->reject();
+  });
+  QTest::mouseClick(c.window.objects_window()->button(3), Qt::LeftButton);
+  QCOMPARE(choosers, 1);
+  QCOMPARE(c.session.objects.count(), 1);  // Enter was OK
+  QTest::mouseClick(c.window.objects_window()->button(1), Qt::LeftButton);
+  exit(c);
+}
+
+void GuiTest::labelsShowTheirTextAsItIs() {
+  Computer c(carrier_.parent_path() / "config");
+  c.start("Ann");
+  // No label of any window takes its text (a name, a path) for markup.
+  ObjectsWindow objects(c.session, c.host, c.window);
+  ObjectEditWindow edit(c.session.objects.new_object(), c.session.computers, 0, c.host, nullptr);
+  MasksWindow masks(c.session, c.host, nullptr);
+  std::string answer;
+  ComputerNameDialog name_logic("", answer);
+  ComputerNameWindow name(name_logic, c.host, nullptr);
+  AboutBox about(nullptr);
+  for (QWidget* window :
+       std::initializer_list<QWidget*>{&c.window, &objects, &edit, &masks, &name, &about}) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+  }
+  exit(c);
+}
+
+void GuiTest::questionsWhoseYesDeletesDataDefaultToNo() {
+  const fs::path root = carrier_.parent_path();
+  write_file(root / "work" / "a.txt", "a");
+  Computer c(root / "config");
+  c.start("Ann");
+  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  ObjectsWindow* objects = c.window.objects_window();
+  add_object(c, root / "work", root / "other", /*nested=*/true);
+  // Each box is answered with Enter, which presses its default button.
+  QStringList seen;
+  const std::function<void(QMessageBox*)> enter = [&](QMessageBox* box) {
+    QAbstractButton* preset = box->defaultButton();
+    seen << box->windowTitle() + "|" + (preset != nullptr ? preset->text() : QString()) + "|" +
+                box->text();
+    QTest::keyClick(box, Qt::Key_Return);
+  };
+  // Изменить with a changed path asks whether the identity changes.
+  when_modal_is<ObjectEditWindow>([&](ObjectEditWindow* edit) {
+    edit->path_edit(1)->setText("/elsewhere/*.*");
+    when_modal_is<QMessageBox>(enter);
+    click_child(edit, "ok");
+  });
+  click_cell(objects->flex_grid(), 1, 1);
+  QTest::mouseClick(objects->button(4), Qt::LeftButton);
+  when_modal_is<QMessageBox>(enter);
+  click_cell(objects->flex_grid(), 1, 1);
+  QTest::mouseClick(objects->button(1031), Qt::LeftButton);
+  QCOMPARE(seen, QStringList({QString::fromUtf8("Brindlewood|Нет|Объект был изменен, изменить "
+                                                "идентификатор (будет удален файл общего списка)?"),
+                              QString::fromUtf8("Brindlewood|Нет|Все файлы объекта будут удалены, "
+                                                "вы уверены?\n") +
+                                  QString::fromStdString((root / "work").string() + "/")}));
+  // Нет kept the identity and started nothing.
+  QCOMPARE(c.session.objects.record(0).id(), 1);
+  QVERIFY(!c.window.busy());
+  QVERIFY(fs::exists(root / "work" / "a.txt"));
   QTest::mouseClick(objects->button(1), Qt::LeftButton);
   exit(c);
 }
