@@ -132,6 +132,8 @@ StartResult start_up(Session& s, char drive) {
     return StartResult::kNoCarrier;
   }
   s.config_dir = s.fs.is_drive_root(*cwd) ? *cwd : *cwd + s.fs.separator();
+  FolderIdentity carrier;
+  if (s.fs.folder_identity(s.config_dir, carrier) == err::kOk) s.carrier_identity = carrier;
   VolumeInfo volume;
   s.exact_time_carrier = s.fs.volume(s.config_dir, volume) == err::kOk && volume.exact_times;
 
@@ -189,7 +191,8 @@ int finish_run(Session& s) {
   s.log.line(cp1251("Завершение") + repeat("(x)", 15) + s.operation_log.timestamp(s.operation_log.banner_time()));
   s.log.line(std::string(95, '='));
   s.lists.release();
-  int code = s.operation_log.close();
+  // On a carrier gone since start-up the working log stays where it is.
+  int code = s.operation_log.close(carrier_in_place(s));
   if (code != err::kOk) s.failures.log_file = true;
   return code;
 }

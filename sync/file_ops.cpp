@@ -182,6 +182,9 @@ struct Sides {
   std::string source;
   std::size_t base = 0;   // length of the destination's folder part
   std::size_t guard = 0;  // where the destination's links check starts
+  // Length of the folder above which nothing is made: the object folder or
+  // the carrier folder, with its separator.
+  std::size_t root = 0;
   std::size_t source_guard = 0;
   bool exact_destination = false;
 };
@@ -227,6 +230,7 @@ bool unchanged_since_scan(Context& ctx, std::size_t index) {
 
 int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
   if (!entry_usable(ctx, index)) return err::kInvalidParameter;
+  if (!carrier_in_place(ctx, false)) return err::kNotReady;
   FileList& list = ctx.list();
   const ListEntry& entry = list.entries[index];
   if (entry.unsafe) return err::kInvalidName;
@@ -242,6 +246,7 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
     s.source = carrier_file;
     s.base = object_base;
     s.guard = object_base;
+    s.root = object_base;
     s.source_guard = carrier_guard(ctx);
     s.exact_destination = list.exact_object;
   } else {
@@ -249,6 +254,7 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
     s.source = object_file;
     s.base = carrier_base;
     s.guard = carrier_guard(ctx);
+    s.root = carrier_guard(ctx);
     s.source_guard = object_base;
     s.exact_destination = ctx.exact_time_carrier;
   }
@@ -279,6 +285,10 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
       existing = prefix;
       continue;
     }
+    // The object folder and the carrier folder are never made: one that is
+    // missing was removed or its volume went away, and a folder made now
+    // would stand in for it on whatever lies beneath.
+    if (i < s.root) return err::kPathNotFound;
     const std::string source_folder = matching_source_folder(s.destination, i + 1, s.source);
     (void)parent.save(prefix);
     std::uint64_t clusters = 0;
@@ -355,6 +365,7 @@ int delete_entry(Context& ctx, std::size_t index, bool on_carrier) {
   if (list.entries[index].unsafe) return err::kInvalidName;
   const std::string name(list.entries[index].name());
   const std::string path = on_carrier ? carrier_path(ctx, name) : object_path(ctx, name);
+  if (on_carrier && !carrier_in_place(ctx)) return err::kNotReady;
   const std::size_t guard =
       on_carrier ? carrier_guard(ctx) : object_path(ctx, "\\").size();
   PathCheck check;

@@ -382,10 +382,26 @@ int PosixFileSystem::free_space(std::string_view path, FreeSpace& space) {
   if (per_cluster == 0) per_cluster = 1;
   if (per_cluster > UINT32_MAX) per_cluster = UINT32_MAX;
   std::uint64_t cluster = per_cluster * sector;
-  std::uint64_t available = vfs.f_bavail;  // in fragments
+  // Fragments counted in clusters.
+  auto clusters = [&](std::uint64_t n) {
+    return n / cluster * fragment + n % cluster * fragment / cluster;
+  };
   space.bytes_per_sector = static_cast<std::uint32_t>(sector);
   space.sectors_per_cluster = static_cast<std::uint32_t>(per_cluster);
-  space.free_clusters = available / cluster * fragment + available % cluster * fragment / cluster;
+  space.free_clusters = clusters(vfs.f_bavail);
+  space.total_clusters = clusters(vfs.f_blocks);
+  return err::kOk;
+}
+
+int PosixFileSystem::folder_identity(std::string_view path, FolderIdentity& identity) {
+  // Without its trailing separators: "name/" would follow a link.
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.remove_suffix(1);
+  std::string native;
+  struct stat st;
+  if (int rc = lookup(path, native, st)) return rc;
+  if (!S_ISDIR(st.st_mode)) return err::kDirectory;
+  identity.device = static_cast<std::uint64_t>(st.st_dev);
+  identity.inode = static_cast<std::uint64_t>(st.st_ino);
   return err::kOk;
 }
 
