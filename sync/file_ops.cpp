@@ -124,13 +124,14 @@ int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard,
 }
 
 // Free clusters and the cluster size of the volume that holds `path`; false
-// when the volume cannot tell.
+// when the query fails. A volume that tells no size has room for anything
+// as far as the checks go: only the copy's own disk-full error stops it.
 bool free_clusters(FileSystem& fs, const std::string& path, std::uint64_t& clusters,
                    std::uint64_t& cluster_size) {
   FreeSpace space;
   if (fs.free_space(path, space) != err::kOk) return false;
   cluster_size = static_cast<std::uint64_t>(space.sectors_per_cluster) * space.bytes_per_sector;
-  clusters = space.free_clusters;
+  clusters = space.total_clusters == 0 ? UINT64_MAX : space.free_clusters;
   return cluster_size != 0;
 }
 

@@ -1,6 +1,6 @@
-// A carrier that goes away during a run, or whose mount point is left
-// empty: nothing is made in its place, nothing is written there, and
-// nothing is taken as done.
+// Carrier volumes as they are met: one that goes away during a run, or
+// whose mount point is left empty (nothing is made in its place, nothing is
+// written there, nothing is taken as done), and one that tells no size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +15,7 @@
 namespace keldar::sync_test {
 namespace {
 
-class CarrierLossTest : public SyncTest {
+class CarrierVolumeTest : public SyncTest {
  protected:
   void SetUp() override {
     SyncTest::SetUp();
@@ -40,7 +40,7 @@ class CarrierLossTest : public SyncTest {
   }
 };
 
-TEST_F(CarrierLossTest, ACopyNeverMakesTheCarrierFolderOrTheObjectFolder) {
+TEST_F(CarrierVolumeTest, ACopyNeverMakesTheCarrierFolderOrTheObjectFolder) {
   add_object();
   struct Case {
     std::string_view gone;
@@ -61,7 +61,7 @@ TEST_F(CarrierLossTest, ACopyNeverMakesTheCarrierFolderOrTheObjectFolder) {
   }
 }
 
-TEST_F(CarrierLossTest, NoListIsWrittenOnACarrierReplacedSinceStartUp) {
+TEST_F(CarrierVolumeTest, NoListIsWrittenOnACarrierReplacedSinceStartUp) {
   take_carrier_identity();
   add_object();
   fs.write(object("a.txt"), "a", file_time(kJan15));
@@ -78,7 +78,7 @@ TEST_F(CarrierLossTest, NoListIsWrittenOnACarrierReplacedSinceStartUp) {
   EXPECT_EQ(not_ready_lines(), 1);
 }
 
-TEST_F(CarrierLossTest, Action2StopsAtTheFirstCopyToAnEmptyMountPoint) {
+TEST_F(CarrierVolumeTest, Action2StopsAtTheFirstCopyToAnEmptyMountPoint) {
   take_carrier_identity();
   add_object();
   fs.write(object("a.txt"), "a", file_time(kJan15));
@@ -102,7 +102,7 @@ TEST_F(CarrierLossTest, Action2StopsAtTheFirstCopyToAnEmptyMountPoint) {
 
 // The carrier goes away after the first copy into the object folder: the
 // carrier copies stay, and no entry is taken as done.
-TEST_F(CarrierLossTest, Action1TakesNothingAsDoneOnceTheCarrierIsGone) {
+TEST_F(CarrierVolumeTest, Action1TakesNothingAsDoneOnceTheCarrierIsGone) {
   take_carrier_identity();
   add_object();
   fs.write(object("a.txt"), "old", file_time(kJan15));
@@ -134,6 +134,28 @@ TEST_F(CarrierLossTest, Action1TakesNothingAsDoneOnceTheCarrierIsGone) {
   fs.remount_folder(kCarrier);
   EXPECT_EQ(fs.contents(carrier("a.txt")), "new");
   EXPECT_EQ(fs.contents(carrier("b.txt")), "bee");
+}
+
+// Some FUSE volumes report 0 blocks: their free space is unknown, so the
+// copies go ahead, and a full disk is told by the copy itself.
+TEST_F(CarrierVolumeTest, AVolumeThatTellsNoSizeTakesCopiesUntilItIsFull) {
+  add_object();
+  fs.write(object("a.txt"), "small", file_time(kJan15));
+  fs.write(object("big.bin"), std::string(1 << 20, 'b'), file_time(kJan15));
+  ASSERT_TRUE(fill());
+  ctx.list().states[1] = 2;
+  fs.set_size_unknown("C:\\");
+  fs.set_capacity("C:\\", 64 << 10);
+  ctx.queue.set(op::kAction2);
+
+  action2(ctx);
+
+  EXPECT_EQ(fs.contents(carrier("a.txt")), "small");
+  EXPECT_FALSE(fs.exists(carrier("big.bin")));
+  EXPECT_EQ(entry("big.bin").state, 0);
+  const std::vector<std::string> failed = {"EC=big.bin", "112: " + error_line(err::kDiskFull)};
+  EXPECT_NE(std::search(log.lines.begin(), log.lines.end(), failed.begin(), failed.end()),
+            log.lines.end());
 }
 
 }  // namespace
