@@ -52,13 +52,18 @@ class Descriptor {
   int fd_;
 };
 
+// The errno of a write to a file open for writing. Permissions were
+// settled when it was opened; fusefat refuses writes so (EPERM) when its
+// volume is full.
+int write_error(int e) { return e == EPERM ? ENOSPC : e; }
+
 // errno of a failed write of all of `size` bytes, or 0.
 int write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      return write_error(errno);
     }
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -71,7 +76,7 @@ int pwrite_all(int fd, const char* data, std::size_t size, off_t offset) {
     ssize_t n = ::pwrite(fd, data, size, offset);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      return write_error(errno);
     }
     data += n;
     offset += n;
