@@ -132,6 +132,9 @@ StartResult start_up(Session& s, char drive) {
     return StartResult::kNoCarrier;
   }
   s.config_dir = s.fs.is_drive_root(*cwd) ? *cwd : *cwd + s.fs.separator();
+  // The carrier must stay this folder until the end (carrier_in_place).
+  // Being the current directory, it keeps its inode number also on volumes
+  // that number folders only while they are in use (FAT, FUSE).
   FolderIdentity carrier;
   if (s.fs.folder_identity(s.config_dir, carrier) == err::kOk) s.carrier_identity = carrier;
   VolumeInfo volume;

@@ -47,16 +47,15 @@ TEST_F(CarrierVolumeTest, ACopyNeverMakesTheCarrierFolderOrTheObjectFolder) {
     std::string_view name;
     bool towards_object;
   };
-  for (const Case& c : {Case{kObjectFolder, "sub\\there.txt", true},
-                        Case{kCarrier, "sub\\here.txt", false}}) {
+  for (const Case& c :
+       {Case{kObjectFolder, "sub\\there.txt", true}, Case{kCarrier, "sub\\here.txt", false}}) {
     fs.write(object("sub\\here.txt"), "here", file_time(kJan15));
     fs.write(carrier("sub\\there.txt"), "there", file_time(kJan15));
     ASSERT_TRUE(fill());
     fs.remove_tree(c.gone);
     const std::vector<std::string> before = fs.all_paths();
     ctx.queue.set(op::kAction1);
-    EXPECT_EQ(copy_entry(ctx, entry_index(c.name), c.towards_object), err::kPathNotFound)
-        << c.gone;
+    EXPECT_EQ(copy_entry(ctx, entry_index(c.name), c.towards_object), err::kPathNotFound) << c.gone;
     EXPECT_EQ(fs.all_paths(), before) << c.gone;
   }
 }
