@@ -191,11 +191,12 @@ StartResult start_up(Session& s, char drive) {
 
 int finish_run(Session& s) {
   if (!write_lists(s)) s.failures.lists = true;
+  // On a carrier gone since start-up the working log stays where it is.
+  const bool carrier_here = carrier_in_place(s);
   s.log.line(cp1251("Завершение") + repeat("(x)", 15) + s.operation_log.timestamp(s.operation_log.banner_time()));
   s.log.line(std::string(95, '='));
   s.lists.release();
-  // On a carrier gone since start-up the working log stays where it is.
-  int code = s.operation_log.close(carrier_in_place(s));
+  int code = s.operation_log.close(carrier_here);
   if (code != err::kOk) s.failures.log_file = true;
   return code;
 }

@@ -35,15 +35,16 @@ void log_system_error(Log& log, int code) {
 }
 
 bool carrier_in_place(Context& ctx, bool report) {
-  if (ctx.carrier_lost) return false;
-  if (!ctx.carrier_identity) return true;
-  FolderIdentity now;
-  if (ctx.fs.folder_identity(ctx.config_dir, now) == err::kOk && now == *ctx.carrier_identity) {
-    return true;
+  if (!ctx.carrier_lost) {
+    FolderIdentity now;
+    if (!ctx.carrier_identity ||
+        (ctx.fs.folder_identity(ctx.config_dir, now) == err::kOk && now == *ctx.carrier_identity)) {
+      return true;
+    }
+    ctx.carrier_lost = true;
+    if (report) log_system_error(ctx.log, err::kNotReady);
   }
-  ctx.carrier_lost = true;
   ctx.queue.request_stop();
-  if (report) log_system_error(ctx.log, err::kNotReady);
   return false;
 }
 

@@ -143,9 +143,9 @@ inline constexpr int kNoSpaceCode = 0x7FFF;
 // Whether the carrier folder is still the folder it was at start-up (same
 // device and inode); true when no identity was taken. A carrier pulled,
 // unmounted or replaced (an empty mount point left behind) must receive
-// nothing more: the first call that finds it so marks it lost for good,
-// stops the run and, with `report`, logs the not-ready error (21); without,
-// the caller reports that code itself. Later calls are false at once.
+// nothing more: the first call that finds it so marks it lost for good and,
+// with `report`, logs the not-ready error (21); without, the caller reports
+// that code itself. Later calls are false at once. False stops the run.
 bool carrier_in_place(Context& ctx, bool report = true);
 
 }  // namespace keldar

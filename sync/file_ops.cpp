@@ -182,10 +182,10 @@ struct Sides {
   std::string destination;
   std::string source;
   std::size_t base = 0;   // length of the destination's folder part
-  std::size_t guard = 0;  // where the destination's links check starts
-  // Length of the folder above which nothing is made: the object folder or
-  // the carrier folder, with its separator.
-  std::size_t root = 0;
+  // Where the destination's links check starts: the length of the object
+  // folder or the carrier folder with its separator, above which nothing is
+  // made.
+  std::size_t guard = 0;
   std::size_t source_guard = 0;
   bool exact_destination = false;
 };
@@ -247,7 +247,6 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
     s.source = carrier_file;
     s.base = object_base;
     s.guard = object_base;
-    s.root = object_base;
     s.source_guard = carrier_guard(ctx);
     s.exact_destination = list.exact_object;
   } else {
@@ -255,7 +254,6 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
     s.source = object_file;
     s.base = carrier_base;
     s.guard = carrier_guard(ctx);
-    s.root = carrier_guard(ctx);
     s.source_guard = object_base;
     s.exact_destination = ctx.exact_time_carrier;
   }
@@ -289,7 +287,7 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
     // The object folder and the carrier folder are never made: one that is
     // missing was removed or its volume went away, and a folder made now
     // would stand in for it on whatever lies beneath.
-    if (i < s.root) return err::kPathNotFound;
+    if (i < s.guard) return err::kPathNotFound;
     const std::string source_folder = matching_source_folder(s.destination, i + 1, s.source);
     (void)parent.save(prefix);
     std::uint64_t clusters = 0;

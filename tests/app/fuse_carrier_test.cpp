@@ -64,7 +64,9 @@ class FuseCarrierTest : public FuseTest {
     cwd_ = cwd;
   }
   void TearDown() override {
-    if (!cwd_.empty()) EXPECT_EQ(::chdir(cwd_.c_str()), 0);
+    if (!cwd_.empty()) {
+      EXPECT_EQ(::chdir(cwd_.c_str()), 0);
+    }
     restore("XDG_CONFIG_HOME", xdg_);
     restore("TEMP", temp_);
     FuseTest::TearDown();
@@ -135,7 +137,9 @@ TEST_F(FuseCarrierTest, LazyUnmountDuringASynchronizeLeavesNothingUnderTheMountP
   const std::vector<std::string> unmount = {fusermount_, "-u", "-z", point};
   EXPECT_EQ(keldar("ann", {"--sync"},
                    [&](std::string_view line) {
-                     if (line.starts_with(action2)) EXPECT_TRUE(run(unmount));
+                     if (line.starts_with(action2)) {
+                       EXPECT_TRUE(run(unmount));
+                     }
                    }),
             exit_status::kFailures);
   EXPECT_NE(out_.str().find("\n21: "), std::string::npos) << out_.str();
