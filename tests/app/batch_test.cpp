@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <sstream>
 
+#include "app/hooked_host.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/fixed_clock.h"
@@ -59,21 +59,6 @@ TEST(TerminalHostTest, LinesAreUtf8AndNamesComeFromOptionOrTerminal) {
   EXPECT_EQ(answer, cp1251("Борис"));
   EXPECT_EQ(err.str(), "Имя: ");
 }
-
-// A terminal host that also passes every log line to a test's hook.
-class HookedHost : public TerminalHost {
- public:
-  HookedHost(std::ostream& out, std::ostream& err, std::optional<std::string> name,
-             const std::function<void(std::string_view)>& hook)
-      : TerminalHost(out, err, nullptr, std::move(name)), hook_(hook) {}
-  void show_log_line(std::string_view line) override {
-    TerminalHost::show_log_line(line);
-    if (hook_) hook_(line);
-  }
-
- private:
-  const std::function<void(std::string_view)>& hook_;
-};
 
 class RunBatchTest : public ::testing::Test {
  protected:

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/batch.h"
+#include "app/hooked_host.h"
 #include "fakes/fuse_volumes.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
@@ -26,21 +27,6 @@ namespace keldar {
 namespace {
 
 using namespace fuse;
-
-// The batch host, telling a test's hook of every log line.
-class HookedHost : public TerminalHost {
- public:
-  HookedHost(std::ostream& out, std::optional<std::string> name,
-             std::function<void(std::string_view)> hook)
-      : TerminalHost(out, out, nullptr, std::move(name)), hook_(std::move(hook)) {}
-  void show_log_line(std::string_view line) override {
-    TerminalHost::show_log_line(line);
-    if (hook_) hook_(line);
-  }
-
- private:
-  std::function<void(std::string_view)> hook_;
-};
 
 std::optional<std::string> saved(const char* name) {
   const char* v = std::getenv(name);
@@ -81,7 +67,7 @@ class FuseCarrierTest : public FuseTest {
     PosixSystem system;
     SystemClock clock;
     out_.str("");
-    HookedHost host(out_, options.name, std::move(hook));
+    HookedHost host(out_, out_, options.name, std::move(hook));
     Session session(files, system, clock, host);
     return run_batch(session, options);
   }
