@@ -43,13 +43,13 @@ void OperationLog::line(std::string_view text) {
   host_.show_log_line(text);
 }
 
-int OperationLog::close() {
+int OperationLog::close(bool move_back) {
   std::lock_guard lock(mutex_);
   if (!file_) return first_error_;
   int code = file_->close();
   file_.reset();
   if (code != err::kOk && first_error_ == 0) first_error_ = code;
-  if (working_path_) {
+  if (working_path_ && move_back) {
     code = fs_.move_file(*working_path_, kept_path_);
     if (code != err::kOk && first_error_ == 0) first_error_ = code;
   }

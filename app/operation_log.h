@@ -43,8 +43,9 @@ class OperationLog : public Log {
   // Closes the file and moves the working log back over the kept log. The
   // kept log is replaced at once or not at all: when the move fails, the
   // run's lines stay in the working log. Returns 0, or the first error met
-  // writing, closing or moving the log.
-  int close();
+  // writing, closing or moving the log. `move_back` false leaves the
+  // working log in place (the carrier is gone).
+  int close(bool move_back = true);
 
   bool file_open() const { return file_ != nullptr; }
 

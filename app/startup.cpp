@@ -132,6 +132,11 @@ StartResult start_up(Session& s, char drive) {
     return StartResult::kNoCarrier;
   }
   s.config_dir = s.fs.is_drive_root(*cwd) ? *cwd : *cwd + s.fs.separator();
+  // The carrier must stay this folder until the end (carrier_in_place).
+  // Being the current directory, it keeps its inode number also on volumes
+  // that number folders only while they are in use (FAT, FUSE).
+  FolderIdentity carrier;
+  if (s.fs.folder_identity(s.config_dir, carrier) == err::kOk) s.carrier_identity = carrier;
   VolumeInfo volume;
   s.exact_time_carrier = s.fs.volume(s.config_dir, volume) == err::kOk && volume.exact_times;
 
@@ -186,10 +191,12 @@ StartResult start_up(Session& s, char drive) {
 
 int finish_run(Session& s) {
   if (!write_lists(s)) s.failures.lists = true;
+  // On a carrier gone since start-up the working log stays where it is.
+  const bool carrier_here = carrier_in_place(s);
   s.log.line(cp1251("Завершение") + repeat("(x)", 15) + s.operation_log.timestamp(s.operation_log.banner_time()));
   s.log.line(std::string(95, '='));
   s.lists.release();
-  int code = s.operation_log.close();
+  int code = s.operation_log.close(carrier_here);
   if (code != err::kOk) s.failures.log_file = true;
   return code;
 }

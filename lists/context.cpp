@@ -34,4 +34,18 @@ void log_system_error(Log& log, int code) {
   log.line(std::to_string(code) + ": " + error_line(code));
 }
 
+bool carrier_in_place(Context& ctx, bool report) {
+  if (!ctx.carrier_lost) {
+    FolderIdentity now;
+    if (!ctx.carrier_identity ||
+        (ctx.fs.folder_identity(ctx.config_dir, now) == err::kOk && now == *ctx.carrier_identity)) {
+      return true;
+    }
+    ctx.carrier_lost = true;
+    if (report) log_system_error(ctx.log, err::kNotReady);
+  }
+  ctx.queue.request_stop();
+  return false;
+}
+
 }  // namespace keldar

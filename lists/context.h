@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -102,6 +103,10 @@ struct Context {
   Progress progress;
 
   std::string config_dir;  // the carrier folder, ending in a separator
+  // The carrier folder's identity, taken at start-up: the carrier must stay
+  // that very folder until the program ends (see carrier_in_place).
+  std::optional<FolderIdentity> carrier_identity;
+  bool carrier_lost = false;  // found gone or replaced since start-up
   bool exact_time_carrier = false;
   int computer = -1;  // this computer's slot, -1 until identified
 
@@ -148,5 +153,13 @@ void log_system_error(Log& log, int code);
 
 // The not-enough-space result of the file operations.
 inline constexpr int kNoSpaceCode = 0x7FFF;
+
+// Whether the carrier folder is still the folder it was at start-up (same
+// device and inode); true when no identity was taken. A carrier pulled,
+// unmounted or replaced (an empty mount point left behind) must receive
+// nothing more: the first call that finds it so marks it lost for good and,
+// with `report`, logs the not-ready error (21); without, the caller reports
+// that code itself. Later calls are false at once. False stops the run.
+bool carrier_in_place(Context& ctx, bool report = true);
 
 }  // namespace keldar

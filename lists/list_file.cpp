@@ -97,6 +97,8 @@ bool write_lists(Context& ctx) {
   // A list names only copies that are on the disk: a list whose copies
   // could not all be written out is not written either.
   const int flushed = ctx.fs.flush();
+  // A carrier gone or replaced since start-up gets no list.
+  if (!carrier_in_place(ctx)) return false;
   bool all_written = true;
   for (int i = 0; i < ctx.objects.count() && i < static_cast<int>(ctx.lists.size()); ++i) {
     FileList& list = ctx.lists.list(i);

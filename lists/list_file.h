@@ -29,10 +29,11 @@ long load_list_file(Context& ctx, int object, bool& opened);
 // over the old file, and logs one line per list: the number of records
 // written ("%5i") or "ErrOp" / "ErrWr", then "->" and the path. A list that
 // could not be written stays dirty and its old file stays as it was.
-// Lists that a stop request left incomplete are never written. Every copy
-// made so far is flushed to its disk first; when that fails, no list is
-// written (each logs the error as a failed write). Returns false when some
-// list could not be written.
+// Lists that a stop request left incomplete are never written, nor is any
+// list on a carrier gone or replaced since start-up (carrier_in_place).
+// Every copy made so far is flushed to its disk first; when that fails, no
+// list is written (each logs the error as a failed write). Returns false
+// when some list could not be written.
 bool write_lists(Context& ctx);
 
 }  // namespace keldar

@@ -62,6 +62,19 @@ struct FreeSpace {
   std::uint32_t sectors_per_cluster = 0;
   std::uint32_t bytes_per_sector = 0;
   std::uint64_t free_clusters = 0;
+  // 0 for a volume that does not tell its size (some FUSE volumes report
+  // no blocks at all): its free space is unknown then, whatever
+  // free_clusters says.
+  std::uint64_t total_clusters = 0;
+};
+
+// What tells one folder from every other: two paths lead to the same folder
+// when their identities are equal. A folder removed and made again, or the
+// folder left behind when a volume mounted over it goes away, has another.
+struct FolderIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FolderIdentity&) const = default;
 };
 
 // A file opened for appending. Lines appended are buffered; close() makes
@@ -101,6 +114,11 @@ class FileSystem {
   // The volume that holds `path` (any path on it, not only its root).
   [[nodiscard]] virtual int volume(std::string_view path, VolumeInfo& info) = 0;
   [[nodiscard]] virtual int free_space(std::string_view path, FreeSpace& space) = 0;
+  // The identity of the folder at `path` (a trailing separator is allowed;
+  // a link is not followed, so a link there is no folder). 2 or 3 when
+  // absent, 267 when the item is not a folder, 21 when its volume has
+  // vanished.
+  [[nodiscard]] virtual int folder_identity(std::string_view path, FolderIdentity& identity) = 0;
 
   // --- times --------------------------------------------------------------
   // The three times of a file or folder. A time of 0 given to set_times is

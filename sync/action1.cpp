@@ -84,6 +84,8 @@ class Finisher {
   static constexpr std::int64_t kSeconds = 2;
 
   void apply(Outcome& outcome, int flushed) {
+    // Nothing is taken as done, or removed, on a carrier that is gone.
+    if (!carrier_in_place(ctx_)) return;
     ListEntry& e = ctx_.list().entries[outcome.index];
     if (outcome.done_everywhere) {
       if (!outcome.carrier_copy) {

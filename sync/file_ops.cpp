@@ -124,13 +124,14 @@ int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard,
 }
 
 // Free clusters and the cluster size of the volume that holds `path`; false
-// when the volume cannot tell.
+// when the query fails. A volume that tells no size has room for anything
+// as far as the checks go: only the copy's own disk-full error stops it.
 bool free_clusters(FileSystem& fs, const std::string& path, std::uint64_t& clusters,
                    std::uint64_t& cluster_size) {
   FreeSpace space;
   if (fs.free_space(path, space) != err::kOk) return false;
   cluster_size = static_cast<std::uint64_t>(space.sectors_per_cluster) * space.bytes_per_sector;
-  clusters = space.free_clusters;
+  clusters = space.total_clusters == 0 ? UINT64_MAX : space.free_clusters;
   return cluster_size != 0;
 }
 
@@ -181,7 +182,10 @@ struct Sides {
   std::string destination;
   std::string source;
   std::size_t base = 0;   // length of the destination's folder part
-  std::size_t guard = 0;  // where the destination's links check starts
+  // Where the destination's links check starts: the length of the object
+  // folder or the carrier folder with its separator, above which nothing is
+  // made.
+  std::size_t guard = 0;
   std::size_t source_guard = 0;
   bool exact_destination = false;
 };
@@ -227,6 +231,7 @@ bool unchanged_since_scan(Context& ctx, std::size_t index) {
 
 int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
   if (!entry_usable(ctx, index)) return err::kInvalidParameter;
+  if (!carrier_in_place(ctx, false)) return err::kNotReady;
   FileList& list = ctx.list();
   const ListEntry& entry = list.entries[index];
   if (entry.unsafe) return err::kInvalidName;
@@ -279,6 +284,10 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
       existing = prefix;
       continue;
     }
+    // The object folder and the carrier folder are never made: one that is
+    // missing was removed or its volume went away, and a folder made now
+    // would stand in for it on whatever lies beneath.
+    if (i < s.guard) return err::kPathNotFound;
     const std::string source_folder = matching_source_folder(s.destination, i + 1, s.source);
     (void)parent.save(prefix);
     std::uint64_t clusters = 0;
@@ -355,6 +364,7 @@ int delete_entry(Context& ctx, std::size_t index, bool on_carrier) {
   if (list.entries[index].unsafe) return err::kInvalidName;
   const std::string name(list.entries[index].name());
   const std::string path = on_carrier ? carrier_path(ctx, name) : object_path(ctx, name);
+  if (on_carrier && !carrier_in_place(ctx)) return err::kNotReady;
   const std::size_t guard =
       on_carrier ? carrier_guard(ctx) : object_path(ctx, "\\").size();
   PathCheck check;

@@ -7,6 +7,10 @@
 // object folder that was to be replaced or deleted is no longer what the
 // scan saw.
 //
+// Nothing is copied from or to a carrier gone or replaced since start-up
+// (21, see carrier_in_place), and neither the carrier folder nor the object
+// folder is ever made: a missing one gives 3.
+//
 // An entry whose name may not be used to build a path gives 123 (invalid
 // name); a path on which an existing item inside the object folder or the
 // object's carrier folder (that folder itself included) is a symbolic link
@@ -33,7 +37,8 @@ int copy_folder_times(Context& ctx, const std::string& destination, const std::s
 
 // Copies entry `index` of the current object's list towards the object
 // folder (from the carrier) or towards the carrier, creating missing
-// folders top-down, checking free space (4 clusters of reserve), keeping
+// folders inside them top-down, checking free space (4 clusters of
+// reserve; none on a volume that does not tell its size), keeping
 // parent folder times on exact-time volumes, and setting the destination
 // stamp of the entry from the source stamp. The entry state is the
 // caller's. Never writes outside the two folders, never through a link, and

@@ -12,6 +12,7 @@ namespace keldar {
 
 struct FakeFileSystem::Node {
   ItemKind kind = ItemKind::kFile;
+  std::uint64_t id = 0;
   std::string name;
   bool carriable = true;
   bool read_only = false;
@@ -43,6 +44,8 @@ struct FakeFileSystem::Volume {
   std::uint64_t capacity = 0;
   std::uint32_t cluster_size = 1;
   bool gone = false;
+  bool size_unknown = false;
+  std::uint64_t device = 0;
   std::uint64_t used_clusters = 0;
   Node top;
 };
@@ -123,6 +126,13 @@ bool glob(std::string_view pattern, std::string_view name) {
   }
   while (i < pattern.size() && pattern[i] == '*') ++i;
   return i == pattern.size();
+}
+
+// The key of an unmounted folder: folded, '\' only, no trailing separator.
+std::string mount_key(std::string_view path) {
+  std::string key = fold_ascii(with_backslashes(path));
+  while (!key.empty() && key.back() == '\\') key.pop_back();
+  return key;
 }
 
 [[noreturn]] void misuse(std::string_view what, std::string_view path) {
@@ -247,6 +257,7 @@ FakeFileSystem::Node& FakeFileSystem::add_child(Volume& volume, Node& folder, st
                                                 ItemKind kind, bool touch_folder) {
   auto child = std::make_unique<Node>();
   child->kind = kind;
+  child->id = ++last_id_;
   child->name = std::move(name);
   FileTime t = stored(volume, now_);
   child->times = {t, t, t};
@@ -353,7 +364,18 @@ int FakeFileSystem::free_space(std::string_view path, FreeSpace& space) {
   if (int rc = parse(path, false, v, parts)) return rc;
   space.bytes_per_sector = v->cluster_size % 512 == 0 ? 512 : v->cluster_size;
   space.sectors_per_cluster = v->cluster_size / space.bytes_per_sector;
-  space.free_clusters = free_clusters(*v);
+  space.free_clusters = v->size_unknown ? 0 : free_clusters(*v);
+  space.total_clusters = v->size_unknown ? 0 : v->capacity / v->cluster_size;
+  return 0;
+}
+
+int FakeFileSystem::folder_identity(std::string_view path, FolderIdentity& identity) {
+  if (int rc = enter({path})) return rc;
+  Place place;
+  if (int rc = locate(path, place)) return rc;
+  if (!place.node) return err::kFileNotFound;
+  if (place.node->kind != ItemKind::kFolder) return err::kDirectory;
+  identity = {place.volume->device, place.node->id};
   return 0;
 }
 
@@ -587,6 +609,8 @@ void FakeFileSystem::add_volume(std::string_view root, bool exact_times, std::ui
   v->capacity = capacity_bytes;
   v->cluster_size = cluster_size;
   v->top.kind = ItemKind::kFolder;
+  v->top.id = ++last_id_;
+  v->device = volumes_.size() + 1;
   FileTime t = stored(*v, now_);
   v->top.times = {t, t, t};
   volumes_.push_back(std::move(v));
@@ -609,6 +633,57 @@ void FakeFileSystem::set_capacity(std::string_view root, std::uint64_t capacity_
   std::vector<std::string> parts;
   if (parse(root, true, v, parts) != 0 || !parts.empty()) misuse("no such volume", root);
   v->capacity = capacity_bytes;
+}
+
+void FakeFileSystem::set_size_unknown(std::string_view root, bool unknown) {
+  Volume* v = nullptr;
+  std::vector<std::string> parts;
+  if (parse(root, true, v, parts) != 0 || !parts.empty()) misuse("no such volume", root);
+  v->size_unknown = unknown;
+}
+
+// Puts `other` where the folder at `path` is, and that folder into `other`.
+void FakeFileSystem::swap_folder(std::string_view path, std::unique_ptr<Node>& other) {
+  Place place = locate_for_helper(path);
+  if (!place.folder || !place.node || place.node->kind != ItemKind::kFolder) {
+    misuse("not a folder below a volume root", path);
+  }
+  auto slot = std::find_if(place.folder->children.begin(), place.folder->children.end(),
+                           [&](const auto& c) { return c.get() == place.node; });
+  Volume& volume = *place.volume;
+  volume.used_clusters += tree_clusters(volume, *other) - tree_clusters(volume, **slot);
+  std::swap(*slot, other);
+  auto first = place.folder->first_of.find(fold_ascii(place.node->name));
+  if (first != place.folder->first_of.end() && first->second == place.node) {
+    first->second = slot->get();
+  }
+}
+
+std::uint64_t FakeFileSystem::tree_clusters(const Volume& volume, const Node& node) const {
+  std::uint64_t n = clusters(volume, node.data.size());
+  for (const auto& c : node.children) n += tree_clusters(volume, *c);
+  return n;
+}
+
+void FakeFileSystem::unmount_folder(std::string_view path) {
+  std::string key = mount_key(path);
+  if (unmounted_.contains(key)) misuse("unmounted already", path);
+  Node* mounted = find_for_helper(path);
+  if (!mounted) misuse("missing", path);
+  auto stand_in = std::make_unique<Node>();
+  stand_in->kind = ItemKind::kFolder;
+  stand_in->id = ++last_id_;
+  stand_in->name = mounted->name;
+  stand_in->times = mounted->times;
+  swap_folder(path, stand_in);
+  unmounted_.emplace(std::move(key), std::move(stand_in));
+}
+
+void FakeFileSystem::remount_folder(std::string_view path) {
+  auto it = unmounted_.find(mount_key(path));
+  if (it == unmounted_.end()) misuse("not unmounted", path);
+  swap_folder(path, it->second);
+  unmounted_.erase(it);
 }
 
 std::uint64_t FakeFileSystem::free_bytes(std::string_view root) const {
@@ -679,6 +754,15 @@ void FakeFileSystem::add_case_twin(std::string_view path, std::string_view conte
   }
   Node& n = add_child(*place.volume, *place.folder, place.name, ItemKind::kFile, false);
   set_data(*place.volume, n, std::string(contents));
+}
+
+void FakeFileSystem::remove_tree(std::string_view path) {
+  Place place = locate_for_helper(path);
+  if (!place.folder || !place.node) misuse("nothing to remove", path);
+  Volume& volume = *place.volume;
+  volume.used_clusters -=
+      tree_clusters(volume, *place.node) - clusters(volume, place.node->data.size());
+  remove_child(volume, *place.folder, *place.node, false);
 }
 
 void FakeFileSystem::set_read_only(std::string_view path, bool read_only) {

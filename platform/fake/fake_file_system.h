@@ -84,6 +84,8 @@ class FakeFileSystem : public FileSystem {
   // Any path on a volume may be asked, existing or not.
   [[nodiscard]] int volume(std::string_view path, VolumeInfo& info) override;
   [[nodiscard]] int free_space(std::string_view path, FreeSpace& space) override;
+  // Every item has an identity of its own, never given again.
+  [[nodiscard]] int folder_identity(std::string_view path, FolderIdentity& identity) override;
   [[nodiscard]] int get_times(std::string_view path, FileTimes& times) override;
   // Files and folders (read-only ones too); links and devices give 5.
   [[nodiscard]] int set_times(std::string_view path, const FileTimes& times) override;
@@ -119,6 +121,16 @@ class FakeFileSystem : public FileSystem {
   // with 21 until it is back; its contents are kept.
   void set_volume_gone(std::string_view root, bool gone = true);
   void set_capacity(std::string_view root, std::uint64_t capacity_bytes);
+  // A volume that does not tell its size: free_space reports 0 total and 0
+  // free clusters, while files still take room until its capacity is used
+  // up (112).
+  void set_size_unknown(std::string_view root, bool unknown = true);
+  // A lazy unmount of what is mounted on the folder `path`: the folder,
+  // with everything in it, is set aside, and an empty folder with another
+  // identity takes its place, as the mount point left behind.
+  // remount_folder puts the folder back, dropping what the stand-in got.
+  void unmount_folder(std::string_view path);
+  void remount_folder(std::string_view path);
 
   // --- failure injection --------------------------------------------------
   // n >= 1: the n-th call from now fails with `code` (once). n = 0 cancels.
@@ -158,6 +170,8 @@ class FakeFileSystem : public FileSystem {
   // only in the case of ASCII letters, as a case-sensitive disk can hold.
   // Lookups still find the older entry.
   void add_case_twin(std::string_view path, std::string_view contents);
+  // Removes the item at `path` with everything in it.
+  void remove_tree(std::string_view path);
   void set_read_only(std::string_view path, bool read_only = true);
   bool read_only(std::string_view path) const;
   // Sets the times exactly as given (0 = left as it is), with no rounding:
@@ -203,7 +217,12 @@ class FakeFileSystem : public FileSystem {
   std::uint64_t free_clusters(const Volume& volume) const;
   int append_to(const std::string& path, std::string_view bytes);
 
+  void swap_folder(std::string_view path, std::unique_ptr<Node>& other);
+  std::uint64_t tree_clusters(const Volume& volume, const Node& node) const;
+
   std::vector<std::unique_ptr<Volume>> volumes_;
+  std::uint64_t last_id_ = 0;
+  std::unordered_map<std::string, std::unique_ptr<Node>> unmounted_;  // folded path -> folder
   FileTime now_ = kDefaultNow;
   std::uint64_t calls_ = 0;
   std::vector<std::string> unflushed_;  // destinations of copies since the last flush

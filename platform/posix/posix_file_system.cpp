@@ -52,13 +52,18 @@ class Descriptor {
   int fd_;
 };
 
+// The errno of a write to a file open for writing. Permissions were
+// settled when it was opened; fusefat refuses writes so (EPERM) when its
+// volume is full.
+int write_error(int e) { return e == EPERM ? ENOSPC : e; }
+
 // errno of a failed write of all of `size` bytes, or 0.
 int write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      return write_error(errno);
     }
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -71,7 +76,7 @@ int pwrite_all(int fd, const char* data, std::size_t size, off_t offset) {
     ssize_t n = ::pwrite(fd, data, size, offset);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return errno;
+      return write_error(errno);
     }
     data += n;
     offset += n;
@@ -382,10 +387,26 @@ int PosixFileSystem::free_space(std::string_view path, FreeSpace& space) {
   if (per_cluster == 0) per_cluster = 1;
   if (per_cluster > UINT32_MAX) per_cluster = UINT32_MAX;
   std::uint64_t cluster = per_cluster * sector;
-  std::uint64_t available = vfs.f_bavail;  // in fragments
+  // Fragments counted in clusters.
+  auto clusters = [&](std::uint64_t n) {
+    return n / cluster * fragment + n % cluster * fragment / cluster;
+  };
   space.bytes_per_sector = static_cast<std::uint32_t>(sector);
   space.sectors_per_cluster = static_cast<std::uint32_t>(per_cluster);
-  space.free_clusters = available / cluster * fragment + available % cluster * fragment / cluster;
+  space.free_clusters = clusters(vfs.f_bavail);
+  space.total_clusters = clusters(vfs.f_blocks);
+  return err::kOk;
+}
+
+int PosixFileSystem::folder_identity(std::string_view path, FolderIdentity& identity) {
+  // Without its trailing separators: "name/" would follow a link.
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.remove_suffix(1);
+  std::string native;
+  struct stat st;
+  if (int rc = lookup(path, native, st)) return rc;
+  if (!S_ISDIR(st.st_mode)) return err::kDirectory;
+  identity.device = static_cast<std::uint64_t>(st.st_dev);
+  identity.inode = static_cast<std::uint64_t>(st.st_ino);
   return err::kOk;
 }
 

@@ -32,6 +32,7 @@ class PosixFileSystem : public FileSystem {
 
   int volume(std::string_view path, VolumeInfo& info) override;
   int free_space(std::string_view path, FreeSpace& space) override;
+  int folder_identity(std::string_view path, FolderIdentity& identity) override;
 
   int get_times(std::string_view path, FileTimes& times) override;
   int set_times(std::string_view path, const FileTimes& times) override;

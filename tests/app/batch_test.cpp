@@ -4,11 +4,14 @@
 
 #include <sstream>
 
+#include "app/hooked_host.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "store/mask_table.h"
+#include "store/object_table.h"
 
 namespace keldar {
 namespace {
@@ -69,10 +72,11 @@ class RunBatchTest : public ::testing::Test {
     Options options = parse_options(args);
     system.set_identification_file('C', id_file);
     system.set_identification_file('E', "C:\\E-KELDAR.ID");
-    TerminalHost host(out, err, nullptr, options.name);
+    HookedHost host(out, err, options.name, on_line);
     Session session(fs, system, clock, host);
     return run_batch(session, options);
   }
+  std::function<void(std::string_view)> on_line;
   FakeFileSystem fs;
   FakeSystem system;
   FixedClock clock;
@@ -113,6 +117,47 @@ TEST_F(RunBatchTest, FatalEndsStillBringTheLogBack) {
   std::string log = *fs.contents("C:\\CARRIER\\KELDAR.LOG");
   EXPECT_NE(log.find(cp1251("Ошибка создания файла C:\\NO\\ID, программа завершена\r\n")),
             std::string::npos);
+}
+
+// The carrier is lazily unmounted as Action 2 begins, leaving its empty
+// mount point: nothing reaches it, the exit status tells, and with the
+// carrier back the next run completes.
+TEST_F(RunBatchTest, CarrierUnmountedDuringASynchronizeGetsNothing) {
+  fs.add_volume("D:\\");
+  fs.make_folders("D:\\BOB");
+  fs.write("D:\\ANN\\A.TXT", "a");
+  fs.make_folders("C:\\TEMP");
+  system.set_environment("TEMP", "C:\\TEMP");
+  ASSERT_EQ(run({"--batch", "--name", "Ann"}), exit_status::kOk);
+  ASSERT_EQ(run({"2", "--batch", "--name", "Bob"}), exit_status::kOk);
+  ObjectTable objects;
+  ObjectRecord& r = objects.new_object();
+  r.set_id(1);
+  ASSERT_TRUE(r.set_path(0, "D:\\ANN\\*.*"));
+  ASSERT_TRUE(r.set_path(1, "D:\\BOB\\*.*"));
+  ASSERT_TRUE(objects.commit_new_object());
+  objects.set_next_id(2);
+  fs.write("C:\\CARRIER\\SYNCOBJ.QRV", objects.encode());
+  MaskTable masks;
+  ASSERT_TRUE(masks.record(0).set_pattern("*.*"));
+  masks.record(0).set_allow_copy(true);
+  ASSERT_TRUE(masks.insert_template_at(0));
+  fs.write("C:\\CARRIER\\MASKS.QRV", masks.encode());
+  ASSERT_EQ(run({"2", "--sync"}), exit_status::kOk);
+
+  on_line = [this](std::string_view line) {
+    if (line.starts_with(cp1251("Действие 2."))) fs.unmount_folder("C:\\CARRIER");
+  };
+  EXPECT_EQ(run({"--sync"}), exit_status::kFailures);
+  on_line = nullptr;
+  EXPECT_NE(out.str().find("\n21: "), std::string::npos) << out.str();
+  for (const std::string& path : fs.all_paths()) {
+    EXPECT_FALSE(path.starts_with("C:\\CARRIER\\")) << path;
+  }
+
+  fs.remount_folder("C:\\CARRIER");
+  EXPECT_EQ(run({"--sync"}), exit_status::kOk) << out.str();
+  EXPECT_EQ(fs.contents("C:\\CARRIER\\00001\\A.TXT"), "a");
 }
 
 }  // namespace

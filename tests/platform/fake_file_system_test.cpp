@@ -250,6 +250,47 @@ TEST_F(FakeFileSystemTest, VanishedVolumeFailsEveryCallUntilItIsBack) {
   EXPECT_EQ(log->close(), err::kNotReady);
 }
 
+TEST_F(FakeFileSystemTest, FolderIdentityChangesWithTheFolderOnly) {
+  fs.write("C:\\Carrier\\f.txt", "f");
+  FolderIdentity id, now;
+  ASSERT_EQ(fs.folder_identity("C:\\carrier\\", id), 0);
+  ASSERT_EQ(fs.write_file("C:\\Carrier\\g.txt", "g"), 0);
+  ASSERT_EQ(fs.folder_identity("C:\\CARRIER", now), 0);
+  EXPECT_EQ(now, id) << "what happens inside keeps the identity";
+  EXPECT_EQ(fs.folder_identity("C:\\Carrier\\f.txt", now), err::kDirectory);
+  EXPECT_EQ(fs.folder_identity("C:\\none", now), err::kFileNotFound);
+
+  fs.unmount_folder("C:\\Carrier");
+  ASSERT_EQ(fs.folder_identity("C:\\Carrier", now), 0);
+  EXPECT_NE(now, id) << "the empty mount point is another folder";
+  EXPECT_EQ(names("C:\\Carrier"), Names{});
+  ASSERT_EQ(fs.write_file("C:\\Carrier\\shadow", "s"), 0);
+  fs.remount_folder("C:\\Carrier");
+  ASSERT_EQ(fs.folder_identity("C:\\Carrier", now), 0);
+  EXPECT_EQ(now, id);
+  EXPECT_EQ(names("C:\\Carrier"), (Names{"f.txt", "g.txt"}));
+
+  fs.remove_tree("C:\\Carrier");
+  EXPECT_EQ(fs.free_bytes("C:\\"), 1ULL << 30);
+  fs.make_folders("C:\\Carrier");
+  ASSERT_EQ(fs.folder_identity("C:\\Carrier", now), 0);
+  EXPECT_NE(now, id) << "a folder made again is another one";
+  fs.set_volume_gone("C:\\");
+  EXPECT_EQ(fs.folder_identity("C:\\Carrier", now), err::kNotReady);
+}
+
+TEST_F(FakeFileSystemTest, AVolumeThatTellsNoSizeStillFillsUp) {
+  fs.add_volume("E:\\", true, 1, 8192, 4096);
+  fs.set_size_unknown("E:\\");
+  FreeSpace space;
+  ASSERT_EQ(fs.free_space("E:\\", space), 0);
+  EXPECT_EQ(space.total_clusters, 0u);
+  EXPECT_EQ(space.free_clusters, 0u);
+  EXPECT_EQ(fs.write_file("E:\\two", std::string(8192, 'x')), 0);
+  EXPECT_EQ(fs.write_file("E:\\more", "x"), err::kDiskFull);
+  EXPECT_FALSE(fs.exists("E:\\more"));
+}
+
 TEST_F(FakeFileSystemTest, ReportsWindowsErrorCodes) {
   fs.write("C:\\dir\\file.txt", "x");
   fs.make_folders("C:\\empty");

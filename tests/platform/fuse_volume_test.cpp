@@ -1,169 +1,29 @@
 // The Linux file system on real FAT, exFAT and NTFS volumes, mounted from
 // small images through FUSE (fusefat, exfat-fuse, ntfs-3g). Skipped where
 // /dev/fuse or the tools are missing; every mount is undone at the end.
-#include <fcntl.h>
-#include <ftw.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "fakes/fuse_volumes.h"
 #include "platform/errors.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/text.h"
 
-extern char** environ;
-
 namespace keldar {
 namespace {
 
-std::string find_tool(const std::string& name) {
-  std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
-  dirs += ":/usr/local/sbin:/usr/sbin:/sbin:/usr/bin:/bin";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
-
-// Starts argv[0] (a full path) with its output going to `output`.
-pid_t start(const std::vector<std::string>& argv, const std::string& output = "/dev/null") {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-// Runs a command to its end; true when it exits with 0.
-bool run(const std::vector<std::string>& argv, const std::string& output = "/dev/null") {
-  pid_t pid = start(argv, output);
-  if (pid < 0) return false;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::string slurp(const std::string& native) {
-  std::string data;
-  int fd = ::open(native.c_str(), O_RDONLY);
-  if (fd < 0) return "<missing>";
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) data.append(buffer, n);
-  ::close(fd);
-  return data;
-}
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) {
-  ::remove(path);
-  return 0;
-}
-
-dev_t device_of(const std::string& native) {
-  struct stat st;
-  return ::stat(native.c_str(), &st) == 0 ? st.st_dev : 0;
-}
+using namespace fuse;
 
 FileTime file_time(std::int64_t seconds, std::int64_t hundreds) {
   return static_cast<FileTime>(static_cast<std::int64_t>(kFileTimeUnixEpoch) +
                                seconds * 10'000'000 + hundreds);
 }
 
-class FuseVolumeTest : public ::testing::Test {
+class FuseVolumeTest : public FuseTest {
  protected:
-  void SetUp() override {
-    if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no /dev/fuse";
-    fusermount_ = find_tool("fusermount");
-    if (fusermount_.empty()) fusermount_ = find_tool("fusermount3");
-    if (fusermount_.empty()) GTEST_SKIP() << "no fusermount";
-    char pattern[] = "/tmp/keldar-fuse-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-
-  void TearDown() override {
-    for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
-      if (!run({fusermount_, "-u", "-z", *it})) run({find_tool("umount"), "-l", *it});
-    }
-    for (pid_t pid : daemons_) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-    for (const auto& loop : loops_) run({find_tool("losetup"), "-d", loop});
-    if (!root_.empty()) ::nftw(root_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
-  }
-
-  std::string path(const std::string& name) const { return root_ + "/" + name; }
-
-  // Makes an empty image file of `megabytes` and formats it with `argv`
-  // (the image path is appended, or put where "{}" stands).
-  bool make_image(const std::string& image, int megabytes, std::vector<std::string> argv) {
-    int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) return false;
-    bool sized = ::ftruncate(fd, off_t{megabytes} * 1024 * 1024) == 0;
-    ::close(fd);
-    if (!sized || argv.empty() || argv[0].empty()) return false;
-    argv.push_back(image);
-    return run(argv);
-  }
-
-  // A loop device over `image`; empty when none can be had.
-  std::string attach_loop(const std::string& image) {
-    std::string losetup = find_tool("losetup");
-    std::string output = path("losetup.out");
-    if (losetup.empty() || !run({losetup, "--find", "--show", image}, output)) return {};
-    std::string device = slurp(output);
-    while (!device.empty() && (device.back() == '\n' || device.back() == ' ')) device.pop_back();
-    if (device.empty()) return {};
-    loops_.push_back(device);
-    return device;
-  }
-
-  // Runs a mounting command that returns once the volume is there.
-  bool mount_with(std::vector<std::string> argv, const std::string& point) {
-    if (argv.empty() || argv[0].empty()) return false;
-    if (::mkdir(point.c_str(), 0777) != 0) return false;
-    if (!run(argv)) return false;
-    mounts_.push_back(point);
-    return device_of(point) != device_of(root_);
-  }
-
-  // A FAT image mounted by fusefat; empty when it cannot be had.
-  std::string mount_fat(const std::string& name) {
-    std::string image = path(name + ".img");
-    if (!make_image(image, 16, {find_tool("mkfs.vfat")})) return {};
-    std::string point = path(name);
-    if (!mount_with({find_tool("fusefat"), "-o", "rw+", image, point}, point)) return {};
-    return point;
-  }
-
-  std::string fusermount_;
-  std::string root_;
-  std::vector<std::string> mounts_;
-  std::vector<pid_t> daemons_;
-  std::vector<std::string> loops_;
   PosixFileSystem fs_;
 };
 
@@ -218,6 +78,24 @@ TEST_F(FuseVolumeTest, FusefatVolumeIsFatLikeAndTakesCopies) {
   EXPECT_GT(space.free_clusters, 0u);
   EXPECT_LT(std::uint64_t{space.free_clusters} * space.sectors_per_cluster * 512,
             16ull * 1024 * 1024);
+}
+
+// fusefat serves a FAT32 volume this small with no size at all: a copy
+// that does not fit fails as a full disk and leaves nothing behind.
+TEST_F(FuseVolumeTest, FusefatVolumeWithoutASizeFillsUpWithoutLeftovers) {
+  std::string fat = mount_fat("fat32", 40, {"-F", "32"});
+  if (fat.empty()) GTEST_SKIP() << "cannot mount a FAT32 image with fusefat";
+  FreeSpace space;
+  ASSERT_EQ(fs_.free_space(fat, space), 0);
+  if (space.total_clusters != 0) GTEST_SKIP() << "this fusefat reports the volume's size";
+
+  ASSERT_EQ(fs_.write_file(path("big.bin"), std::string(48 << 20, 'b')), 0);
+  EXPECT_EQ(fs_.copy_file(path("big.bin"), fat + "/big.bin"), err::kDiskFull);
+  std::vector<DirItem> items;
+  ASSERT_EQ(fs_.search(fat, "*.*", items), 0);
+  EXPECT_TRUE(items.empty());
+  ASSERT_EQ(fs_.write_file(path("small.txt"), "small"), 0);
+  EXPECT_EQ(fs_.copy_file(path("small.txt"), fat + "/small.txt"), 0);
 }
 
 TEST_F(FuseVolumeTest, NtfsVolumesKeepExactTimes) {
@@ -285,19 +163,11 @@ TEST_F(FuseVolumeTest, ExfatDeviceIsFatLike) {
 TEST_F(FuseVolumeTest, VolumeWhoseServerDiedIsNotReady) {
   std::string image = path("gone.img");
   if (!make_image(image, 16, {find_tool("mkfs.vfat")})) GTEST_SKIP() << "no mkfs.vfat";
-  std::string fusefat = find_tool("fusefat");
-  if (fusefat.empty()) GTEST_SKIP() << "no fusefat";
+  if (find_tool("fusefat").empty()) GTEST_SKIP() << "no fusefat";
   std::string point = path("gone");
   ASSERT_EQ(::mkdir(point.c_str(), 0777), 0);
-  pid_t server = start({fusefat, "-f", "-o", "rw+", image, point});
-  ASSERT_GT(server, 0);
-  daemons_.push_back(server);
-  mounts_.push_back(point);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (device_of(point) == device_of(root_) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  ASSERT_NE(device_of(point), device_of(root_)) << "fusefat did not mount";
+  pid_t server = serve_fat(image, point);
+  ASSERT_GT(server, 0) << "fusefat did not mount";
   ASSERT_EQ(fs_.write_file(point + "/a.txt", "x"), 0);
 
   ::kill(server, SIGKILL);

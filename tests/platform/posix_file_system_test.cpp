@@ -609,10 +609,32 @@ TEST_F(PosixFileSystemTest, VolumesAndFreeSpace) {
   ASSERT_EQ(::statvfs(n("small").c_str(), &vfs), 0);
   EXPECT_EQ(space.sectors_per_cluster * space.bytes_per_sector, vfs.f_frsize);
   EXPECT_EQ(space.free_clusters * vfs.f_frsize, 1024u * 1024u);
+  EXPECT_EQ(space.total_clusters * vfs.f_frsize, 1024u * 1024u);
   put(n("small/fill"), std::string(256 * 1024, 'f'));
   ASSERT_EQ(fs_.free_space(p("small"), space), 0);
   EXPECT_EQ(space.free_clusters * vfs.f_frsize, 768u * 1024u);
   EXPECT_EQ(fs_.free_space(p("missing"), space), err::kPathNotFound);
+}
+
+TEST_F(PosixFileSystemTest, FolderIdentityTellsFoldersApartWithoutFollowingLinks) {
+  ASSERT_EQ(::mkdir(n("Folder").c_str(), 0777), 0);
+  put(n("file"), "x");
+  ASSERT_EQ(::symlink(n("Folder").c_str(), n("link").c_str()), 0);
+  FolderIdentity id, other;
+  ASSERT_EQ(fs_.folder_identity(p("Folder"), id), 0);
+  ASSERT_EQ(fs_.folder_identity(p("FOLDER/"), other), 0);
+  EXPECT_EQ(other, id);
+  ASSERT_EQ(fs_.folder_identity(p(""), other), 0);
+  EXPECT_NE(other, id);
+  EXPECT_EQ(fs_.folder_identity(p("file"), other), err::kDirectory);
+  EXPECT_EQ(fs_.folder_identity(p("link/"), other), err::kDirectory);
+  EXPECT_EQ(fs_.folder_identity(p("missing"), other), err::kFileNotFound);
+  EXPECT_EQ(fs_.folder_identity(p("missing/deeper"), other), err::kPathNotFound);
+
+  TestMount over;
+  if (!over.tmpfs(n("Folder"), "size=64k")) GTEST_SKIP() << "cannot mount tmpfs";
+  ASSERT_EQ(fs_.folder_identity(p("Folder"), other), 0);
+  EXPECT_NE(other, id) << "a volume mounted over the folder";
 }
 
 TEST(PosixMountTableTest, ParsesEntriesAndFindsTheMountOfAPath) {
