@@ -213,13 +213,11 @@ RunOutcome run_one_object(Session& s) {
       std::string folder(path_folder(s.operand_path));
       std::string pattern(path_pattern(s.operand_path));
       if (pattern.empty()) pattern = "*.*";
-      result = delete_tree(s, folder, pattern, s.delete_files) ? 0 : -1;
       // Replace object empties the object folder; the folder itself stays,
-      // so that the object is rebuilt in it rather than taken as vanished.
-      if (folder == path_folder(s.object().path(s.computer))) {
-        ItemKind kind;
-        if (s.fs.item_kind(folder, kind) != 0) (void)s.fs.create_folder(folder);
-      }
+      // so that the object is rebuilt in it rather than taken as vanished,
+      // and one that is missing is never made.
+      const bool object_folder = folder == path_folder(s.object().path(s.computer));
+      result = delete_tree(s, folder, pattern, s.delete_files, object_folder) ? 0 : -1;
     } else {
       const std::string line = object_line(s, operation);
       s.host.set_title(line);

@@ -18,7 +18,7 @@ bool matches_every_name(std::string_view pattern) {
 }  // namespace
 
 bool delete_tree(Context& ctx, const std::string& folder, std::string_view pattern,
-                 bool delete_files) {
+                 bool delete_files, bool keep_folder) {
   std::vector<DirItem> items;
   if (ctx.fs.search(folder, pattern, items) != err::kOk) return true;
   // Nothing of the pattern: the folder is left alone, unless the pattern
@@ -51,6 +51,7 @@ bool delete_tree(Context& ctx, const std::string& folder, std::string_view patte
     }
   }
   if (kept) return false;
+  if (keep_folder) return true;
   (void)ctx.fs.set_normal_attributes(self);
   return ctx.fs.remove_folder(self) == err::kOk;
 }

@@ -42,6 +42,7 @@ class WorkerTest : public ::testing::Test {
     ObjectTable objects;
     ObjectRecord& r = objects.new_object();
     r.set_id(7);
+    r.set_allow_nested(true);
     EXPECT_TRUE(r.set_path(0, "D:\\WORK\\*.*"));
     EXPECT_TRUE(objects.commit_new_object());
     objects.set_next_id(8);
@@ -115,6 +116,28 @@ TEST_F(WorkerTest, ReplaceAsksFirstAndNoDoesNothing) {
   EXPECT_FALSE(session.queue.running());
   EXPECT_TRUE(fs.exists("D:\\WORK\\A.TXT"));
   EXPECT_FALSE(prepare_object_operation(session, 1, ObjectOperation::kCompare)) << "no such object";
+}
+
+// Replace empties the object folder but keeps the folder itself, and never
+// makes one that is not there (an unmounted drive, a renamed folder).
+TEST_F(WorkerTest, ReplaceKeepsTheObjectFolderAndNeverMakesIt) {
+  for (const bool present : {true, false}) {
+    SCOPED_TRACE(present ? "present" : "missing");
+    if (!present) fs.remove_tree("D:\\WORK");
+    FolderIdentity before;
+    if (present) ASSERT_EQ(fs.folder_identity("D:\\WORK", before), 0);
+    RecordingHost host;
+    host.answer_with("Ann");
+    host.answers = {Answer::kYes};
+    Session session(fs, system, clock, host);
+    ASSERT_EQ(start_up(session, 'C'), StartResult::kReady);
+    ASSERT_TRUE(prepare_object_operation(session, 0, ObjectOperation::kReplace));
+    (void)run_one_object(session);
+    FolderIdentity after;
+    EXPECT_EQ(fs.folder_identity("D:\\WORK", after) == 0, present);
+    if (present) EXPECT_EQ(after, before);
+    EXPECT_FALSE(fs.exists("D:\\WORK\\A.TXT"));
+  }
 }
 
 }  // namespace
