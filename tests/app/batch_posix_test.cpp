@@ -26,6 +26,10 @@ std::string read_bytes(const fs::path& path) {
   return s.str();
 }
 
+void write_bytes(const fs::path& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
 class BatchPosixTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -149,6 +153,30 @@ TEST_F(BatchPosixTest, ReadOnlyCarrierIsReportedNotFatal) {
   EXPECT_NE(out.find("Ошибка создания файла объектов синхронизации SYNCOBJ.QRV\n"),
             std::string::npos);
   EXPECT_TRUE(fs::is_empty(carrier_));
+}
+
+// A KELDAR.LOG that is a link (to a shell start-up file, say) is never
+// written through, neither on the carrier nor in TEMP: the run keeps no log
+// file, says why, and ends with the log's status.
+TEST_F(BatchPosixTest, LogThatIsALinkIsNeverWrittenThrough) {
+  const fs::path outside = root_ / "profile";
+  const std::string kept = "export KEPT=1\n";
+  write_bytes(outside, kept);
+  fs::create_directories(root_ / "tmp");
+  const fs::path links[] = {carrier_ / "KELDAR.LOG", carrier_ / "KELDAR.LOG", root_ / "tmp/KELDAR.LOG"};
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) setenv("TEMP", (root_ / "tmp").c_str(), 1);
+    fs::create_symlink(outside, links[i]);
+    EXPECT_EQ(run("ann", {"--batch", "--name", "Ann"}), exit_status::kLogFile) << i;
+    EXPECT_NE(out_.str().find("Файл журнала является ссылкой, журнал в файл не записывается: " +
+                              links[i].string() + "\n"),
+              std::string::npos)
+        << out_.str();
+    EXPECT_EQ(read_bytes(outside), kept) << i;
+    EXPECT_TRUE(fs::is_symlink(links[i])) << i;
+    fs::remove(links[i]);
+    EXPECT_FALSE(fs::exists(carrier_ / "KELDAR.LOG") || fs::exists(root_ / "tmp/KELDAR.LOG")) << i;
+  }
 }
 
 }  // namespace
