@@ -163,7 +163,8 @@ TEST_F(BatchPosixTest, LogThatIsALinkIsNeverWrittenThrough) {
   const std::string kept = "export KEPT=1\n";
   write_bytes(outside, kept);
   fs::create_directories(root_ / "tmp");
-  const fs::path links[] = {carrier_ / "KELDAR.LOG", carrier_ / "KELDAR.LOG", root_ / "tmp/KELDAR.LOG"};
+  const fs::path links[] = {carrier_ / "KELDAR.LOG", carrier_ / "KELDAR.LOG",
+                            root_ / "tmp/KELDAR.LOG"};
   for (int i = 0; i < 3; ++i) {
     if (i > 0) setenv("TEMP", (root_ / "tmp").c_str(), 1);
     fs::create_symlink(outside, links[i]);
@@ -177,6 +178,35 @@ TEST_F(BatchPosixTest, LogThatIsALinkIsNeverWrittenThrough) {
     fs::remove(links[i]);
     EXPECT_FALSE(fs::exists(carrier_ / "KELDAR.LOG") || fs::exists(root_ / "tmp/KELDAR.LOG")) << i;
   }
+}
+
+// Damaged tables: reported by name, never written, no new computer on a
+// damaged computer table, status 5 for a computer that is known.
+TEST_F(BatchPosixTest, DamagedTablesAreKeptAndEndWithStatus5) {
+  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0);
+  ASSERT_EQ(run("bob", {"2", "--batch", "--name", "Bob"}), 0);
+  const std::string comps = read_bytes(carrier_ / "COMPS.QRV");
+  // One record announced, one byte of it missing.
+  const std::string objects = std::string("\xE5\x01\x00\x02\x00", 5) + std::string(2059, '\0');
+  const std::string masks = std::string("\x01\x00", 2) + std::string(75, '\0');
+  write_bytes(carrier_ / "COMPS.QRV", comps.substr(0, 20));  // Bob's slot looks free
+  write_bytes(carrier_ / "SYNCOBJ.QRV", objects);
+  write_bytes(carrier_ / "MASKS.QRV", masks);
+
+  EXPECT_EQ(run("cid", {"3", "--batch", "--name", "Cid"}), exit_status::kUnidentified);
+  EXPECT_NE(out_.str().find("\nФайл COMPS.QRV поврежден\n"), std::string::npos) << out_.str();
+  EXPECT_FALSE(fs::exists(root_ / "cid/keldar/F/KELDAR.ID"));
+
+  EXPECT_EQ(run("ann", {"--sync"}), exit_status::kConfigFile);
+  const std::string out = out_.str();
+  for (const char* name : {"COMPS.QRV", "MASKS.QRV", "SYNCOBJ.QRV"}) {
+    EXPECT_NE(out.find("\nФайл " + std::string(name) + " поврежден\n"), std::string::npos) << out;
+  }
+  EXPECT_NE(out.find("\nКомпьютер идентифицирован: Ann\n"), std::string::npos);
+
+  EXPECT_EQ(read_bytes(carrier_ / "COMPS.QRV"), comps.substr(0, 20));
+  EXPECT_EQ(read_bytes(carrier_ / "SYNCOBJ.QRV"), objects);
+  EXPECT_EQ(read_bytes(carrier_ / "MASKS.QRV"), masks);
 }
 
 }  // namespace
