@@ -162,14 +162,14 @@ StartResult start_up(Session& s, char drive) {
   if (temp) working = working_log_path(*temp, s.fs.separator());
   int log_code = s.operation_log.open(s.config_path(kLogFileName), working);
   s.log.line(cp1251("Запуск ") + repeat("<+>", 16) + s.operation_log.timestamp(s.operation_log.banner_time()));
-  if (!s.operation_log.refused_link().empty()) {
+  if (log_code != err::kOk) {
     s.failures.log_file = true;
-    s.log.line(cp1251("Файл журнала является ссылкой, журнал в файл не записывается: ") +
-               s.operation_log.refused_link());
-  } else if (log_code != err::kOk) {
-    s.failures.log_file = true;
-    s.log.line(cp1251("Ошибка открытия файла журнала ") + (working ? *working : s.config_path(kLogFileName)) +
-               ": " + error_line(log_code));
+    const std::string& link = s.operation_log.refused_link();
+    s.log.line(!link.empty()
+                   ? cp1251("Файл журнала является ссылкой, журнал в файл не записывается: ") + link
+                   : cp1251("Ошибка открытия файла журнала ") +
+                         (working ? *working : s.config_path(kLogFileName)) + ": " +
+                         error_line(log_code));
   }
 
   bool damaged_table = false;
