@@ -18,6 +18,17 @@ int OperationLog::open(const std::string& kept_path,
   kept_path_ = kept_path;
   working_path_ = working_path;
   first_error_ = 0;
+  refused_link_.clear();
+  // Appending through a link would write wherever it points; copying from
+  // it would read from there, and the move at the end would replace it.
+  for (const std::string* path : {&kept_path_, working_path_ ? &*working_path_ : nullptr}) {
+    ItemKind kind;
+    if (path && fs_.item_kind(*path, kind) == err::kOk && kind == ItemKind::kLink) {
+      refused_link_ = *path;
+      first_error_ = err::kAccessDenied;
+      return first_error_;
+    }
+  }
   int code;
   if (working_path_) {
     bool copied = fs_.copy_file(kept_path_, *working_path_) == err::kOk;

@@ -31,8 +31,9 @@ class OperationLog : public Log {
   // Opens the log. With a working path, the kept log is copied over it and
   // the copy is appended to (a fresh empty working log when there is no kept
   // log to copy); without one, the kept log is appended to directly. When no
-  // file can be opened, lines still reach the host. Returns the result code
-  // of opening.
+  // file can be opened, lines still reach the host. A symbolic link in place
+  // of the kept or the working log is left as it is: no file is opened (5)
+  // and refused_link() names it. Returns the result code of opening.
   int open(const std::string& kept_path, const std::optional<std::string>& working_path);
 
   // Logs one line (Windows-1251, no line end). Callable from any thread; the
@@ -48,6 +49,8 @@ class OperationLog : public Log {
   int close(bool move_back = true);
 
   bool file_open() const { return file_ != nullptr; }
+  // The link that open() refused, or empty.
+  const std::string& refused_link() const { return refused_link_; }
 
   // The timestamp text of a time value; brings the daylight flag up to date.
   std::string timestamp(std::uint32_t value);
@@ -67,6 +70,7 @@ class OperationLog : public Log {
   std::unique_ptr<AppendFile> file_;
   std::string kept_path_;
   std::optional<std::string> working_path_;
+  std::string refused_link_;
   int first_error_ = 0;
   std::atomic<bool> daylight_{false};
   std::atomic<long> failures_{0};

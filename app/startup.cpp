@@ -20,13 +20,20 @@ std::string repeat(std::string_view piece, int times) {
 
 // Loads COMPS.QRV, creating it empty when it is missing. False when the
 // table exists but cannot be read: then nothing may be written over it.
-bool load_computer_table(Session& s) {
+// `damaged` is set when its size is not that of four records: the computers
+// it holds are known, but no new one may be added (the free slot it shows
+// may be a lost computer's) and the file is not written.
+bool load_computer_table(Session& s, bool& damaged) {
   const std::string path = s.config_path(kComputerFileName);
   s.log.line(cp1251("Загрузка таблицы компьютеров из COMPS.QRV"));
   std::string data;
   int code = s.fs.read_file(path, data);
   if (code == err::kOk) {
-    s.computers.decode(data);
+    damaged = !s.computers.decode(data);
+    if (damaged) {
+      s.log.line(cp1251("Файл COMPS.QRV поврежден"));
+      s.failures.config_file = true;
+    }
     return true;
   }
   s.computers.clear();
@@ -49,10 +56,16 @@ void leave_unidentified(Session& s, std::string_view reason) {
   s.failures.unidentified = true;
 }
 
+void refuse_new_computer(Session& s) {
+  leave_unidentified(
+      s, cp1251("Таблица компьютеров повреждена, компьютер не добавлен и не идентифицирован"));
+}
+
 // Reads this computer's id from its identification file, creating the file
-// with a new id when it is missing. Returns 0 when the computer cannot be
-// identified this run; `fatal` is set when the program has to end.
-std::uint32_t read_computer_id(Session& s, bool& fatal) {
+// with a new id when it is missing and `may_add` is set. Returns 0 when the
+// computer cannot be identified this run; `fatal` is set when the program
+// has to end.
+std::uint32_t read_computer_id(Session& s, bool may_add, bool& fatal) {
   const std::string& path = s.id_file;
   s.log.line(cp1251("Идентификация компьютера по файлу ") + path);
   std::string data;
@@ -75,6 +88,10 @@ std::uint32_t read_computer_id(Session& s, bool& fatal) {
   }
   s.log.line(cp1251("Файл ") + path +
              cp1251(" отсутствует, компьютер не использовался для синхронизации"));
+  if (!may_add) {
+    refuse_new_computer(s);
+    return 0;
+  }
   std::uint32_t id = new_computer_id(s.computers);
   std::string bytes;
   append_u32(bytes, id);
@@ -147,25 +164,31 @@ StartResult start_up(Session& s, char drive) {
   s.log.line(cp1251("Запуск ") + repeat("<+>", 16) + s.operation_log.timestamp(s.operation_log.banner_time()));
   if (log_code != err::kOk) {
     s.failures.log_file = true;
-    s.log.line(cp1251("Ошибка открытия файла журнала ") + (working ? *working : s.config_path(kLogFileName)) +
-               ": " + error_line(log_code));
+    const std::string& link = s.operation_log.refused_link();
+    s.log.line(!link.empty()
+                   ? cp1251("Файл журнала является ссылкой, журнал в файл не записывается: ") + link
+                   : cp1251("Ошибка открытия файла журнала ") +
+                         (working ? *working : s.config_path(kLogFileName)) + ": " +
+                         error_line(log_code));
   }
 
-  if (load_computer_table(s)) {
+  bool damaged_table = false;
+  if (load_computer_table(s, damaged_table)) {
     bool fatal = false;
-    std::uint32_t id = read_computer_id(s, fatal);
+    std::uint32_t id = read_computer_id(s, !damaged_table, fatal);
     if (fatal) return StartResult::kIdFileFailed;
     if (id != 0) {
       int slot = s.computers.find_slot(id);
-      if (slot < 0) {
+      if (slot >= 0 && s.computers.id(slot) == id) {
+        s.computer = slot;
+        s.log.line(cp1251("Компьютер идентифицирован: ") + s.computers.name(slot));
+      } else if (damaged_table) {
+        refuse_new_computer(s);
+      } else if (slot < 0) {
         std::string text = cp1251("Новый компьютер, но максимум достигнут");
         s.log.line(text);
         s.host.show_message(text);
         return StartResult::kFifthComputer;
-      }
-      if (s.computers.id(slot) == id) {
-        s.computer = slot;
-        s.log.line(cp1251("Компьютер идентифицирован: ") + s.computers.name(slot));
       } else {
         add_computer(s, slot, id);
       }

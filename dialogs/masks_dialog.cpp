@@ -87,7 +87,14 @@ void MasksDialog::click() {
   view_.set_index(std::to_string(grid.row() - 1));
 }
 
+bool MasksDialog::refused_on_damaged_table() {
+  if (!s_.masks.damaged()) return false;
+  view_.show_message(cp1251("Файл MASKS.QRV поврежден, изменения не записываются"));
+  return true;
+}
+
 void MasksDialog::insert() {
+  if (refused_on_damaged_table()) return;
   Grid& grid = view_.grid();
   insert_position_ = grid.row() - 1;
   grid.set_row(grid.rows() - 1);
@@ -97,7 +104,7 @@ void MasksDialog::insert() {
 void MasksDialog::edit() {
   const int index = view_.grid().row() - 1;
   const int count = s_.masks.count();
-  if (index < 0 || index > count) {
+  if (index < 0 || index > count || refused_on_damaged_table()) {
     insert_position_ = -1;
     return;
   }
@@ -120,7 +127,7 @@ void MasksDialog::edit() {
 
 void MasksDialog::remove() {
   const int index = view_.grid().row() - 1;
-  if (index < 0 || index >= s_.masks.count()) return;
+  if (index < 0 || index >= s_.masks.count() || refused_on_damaged_table()) return;
   s_.masks.remove(index);
   ++counters_.deleted;
   save();

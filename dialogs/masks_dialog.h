@@ -67,6 +67,9 @@ class MasksDialog {
  private:
   void fill();
   void save();
+  // True (after telling the user) when MASKS.QRV was found damaged: no
+  // change may be made that could not be saved.
+  bool refused_on_damaged_table();
 
   Session& s_;
   MasksView& view_;

@@ -89,14 +89,20 @@ bool ObjectsDialog::refused_while_running() {
   return true;
 }
 
+bool ObjectsDialog::refused_on_damaged_table() {
+  if (!s_.objects.damaged()) return false;
+  view_.show_message(cp1251("Файл SYNCOBJ.QRV поврежден, изменения не записываются"));
+  return true;
+}
+
 void ObjectsDialog::add() {
-  if (refused_while_running()) return;
+  if (refused_while_running() || refused_on_damaged_table()) return;
   view_.grid().set_row(view_.grid().rows() - 1);
   edit();
 }
 
 void ObjectsDialog::edit() {
-  if (refused_while_running()) return;
+  if (refused_while_running() || refused_on_damaged_table()) return;
   const int index = current_index();
   if (index < 0 || index > s_.objects.count()) return;
   s_.current_object = index;
@@ -133,7 +139,7 @@ void ObjectsDialog::edit() {
 }
 
 void ObjectsDialog::remove() {
-  if (refused_while_running()) return;
+  if (refused_while_running() || refused_on_damaged_table()) return;
   const int index = current_index();
   if (index < 0 || index >= s_.objects.count()) return;
   s_.current_object = index;

@@ -72,6 +72,10 @@ class ObjectsDialog {
   // True (after telling the user) while a run is in progress: then nothing
   // may change the table or release the lists the worker uses.
   bool refused_while_running();
+  // True (after telling the user) when SYNCOBJ.QRV was found damaged: no
+  // change may be made that could not be saved, and a new object's id could
+  // be one that the file holds.
+  bool refused_on_damaged_table();
   void fill();
   void save();
   int current_index() const { return view_.grid().row() - 1; }

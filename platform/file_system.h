@@ -153,11 +153,13 @@ class FileSystem {
   // it over `path`. A failure leaves the old file intact and no temporary.
   [[nodiscard]] virtual int write_file(std::string_view path, std::string_view data) = 0;
   // Opens `path` for appending (creating it when missing); `truncate` empties
-  // it first.
+  // it first. A symbolic link at `path` is never followed: 5, and the link
+  // and what it points to stay as they are.
   [[nodiscard]] virtual int open_append(std::string_view path, bool truncate,
                                         std::unique_ptr<AppendFile>& file) = 0;
   // Moves `from` over `to`, also from one volume to another. `to` is
-  // replaced at once or not at all; `from` is removed only after that.
+  // replaced at once or not at all; `from` is removed only after that. A
+  // symbolic link at `to` is replaced, never written through.
   [[nodiscard]] virtual int move_file(std::string_view from, std::string_view to) = 0;
 };
 

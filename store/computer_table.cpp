@@ -9,10 +9,11 @@ namespace {
 constexpr std::size_t kRecordSize = 20;
 }
 
-void ComputerTable::decode(std::string_view data) {
+bool ComputerTable::decode(std::string_view data) {
   clear();
   std::size_t n = std::min(data.size(), kFileSize);
   std::copy_n(reinterpret_cast<const std::uint8_t*>(data.data()), n, bytes_.begin());
+  return data.size() == kFileSize;
 }
 
 std::uint32_t ComputerTable::id(int slot) const { return get_u32(&bytes_[slot * kRecordSize]); }

@@ -23,9 +23,10 @@ class ComputerTable {
   static constexpr std::size_t kFileSize = 80;
   static constexpr std::size_t kMaxName = 15;
 
-  // Fills the table from a file's bytes. A shorter file fills what it holds;
-  // the rest stays empty. Bytes past 80 are ignored.
-  void decode(std::string_view data);
+  // Fills the table from a file's bytes; false when they are not exactly 80
+  // (a damaged file). A shorter file fills what it holds, the rest stays
+  // empty; bytes past 80 are ignored.
+  bool decode(std::string_view data);
   std::string encode() const { return std::string(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()); }
   void clear() { bytes_.fill(0); }
 

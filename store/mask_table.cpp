@@ -20,7 +20,10 @@ bool MaskRecord::set_pattern(std::string_view pattern) {
 
 MaskTable::MaskTable() { clear(); }
 
-void MaskTable::clear() { records_.assign(1, MaskRecord{}); }
+void MaskTable::clear() {
+  damaged_ = false;
+  records_.assign(1, MaskRecord{});
+}
 
 std::int16_t MaskTable::load(FileSystem& fs, const std::string& path) {
   clear();
@@ -30,11 +33,14 @@ std::int16_t MaskTable::load(FileSystem& fs, const std::string& path) {
     return fs.write_file(path, encode()) == err::kOk ? load_result::kCreated
                                                      : load_result::kCannotCreate;
   }
+  damaged_ = true;  // until the file is taken whole
   if (code != err::kOk || data.size() < kHeaderSize) return load_result::kReadError;
   std::int16_t count = get_i16(reinterpret_cast<const std::uint8_t*>(data.data()));
   if (count < 0) return load_result::kReadError;
+  if (!fits_count<MaskRecord>(data, kHeaderSize, count)) return load_result::kDamaged;
   records_ = read_records<MaskRecord>(data, kHeaderSize, count);
   records_.push_back(MaskRecord{});
+  damaged_ = false;
   return this->count();
 }
 
@@ -47,6 +53,7 @@ std::string MaskTable::encode() const {
 }
 
 int MaskTable::save(FileSystem& fs, const std::string& path) const {
+  if (damaged_) return err::kAccessDenied;
   return fs.write_file(path, encode());
 }
 
@@ -63,6 +70,8 @@ bool MaskTable::insert_template_at(int position) {
 
 std::string mask_load_message(std::int16_t result) {
   switch (result) {
+    case load_result::kDamaged:
+      return cp1251("Файл MASKS.QRV поврежден");
     case load_result::kReadError:
       return cp1251("Ошибка чтения из файла MASKS.QRV");
     case load_result::kCannotCreate:

@@ -48,16 +48,20 @@ class MaskTable {
   MaskTable();
 
   // Replaces the table with the contents of `path`. Returns the number of
-  // records loaded, or load_result::kCreated, kCannotCreate or kReadError; on
-  // a negative result the table is empty. A file that ends before its count
-  // of records loads the whole records it has, and the count becomes their
-  // number. A negative count is a read error, and so is a file that exists
-  // but cannot be read (it is never replaced by an empty one).
+  // records loaded, or load_result::kCreated, kCannotCreate, kReadError or
+  // kDamaged; on a negative result the table is empty. A file that exists
+  // but cannot be read, has a negative count or a size other than its count
+  // of records gives a negative result and leaves the table damaged().
   std::int16_t load(FileSystem& fs, const std::string& path);
 
-  // Writes the table to `path` atomically; the result code of the write.
+  // Writes the table to `path` atomically; the result code of the write. A
+  // damaged() table is never written: 5.
   [[nodiscard]] int save(FileSystem& fs, const std::string& path) const;
   std::string encode() const;
+
+  // The last load found a file that it could not take whole: this run
+  // leaves that file as it is.
+  bool damaged() const { return damaged_; }
 
   std::int16_t count() const { return static_cast<std::int16_t>(records_.size() - 1); }
   // Records 0 .. count-1; index count is the template of a new mask.
@@ -73,6 +77,7 @@ class MaskTable {
 
  private:
   void clear();
+  bool damaged_ = false;
   std::vector<MaskRecord> records_;  // count records, then the template
 };
 

@@ -39,6 +39,7 @@ bool ObjectRecord::set_path(int computer, std::string_view path) {
 ObjectTable::ObjectTable() { clear(); }
 
 void ObjectTable::clear() {
+  damaged_ = false;
   next_id_ = 1;
   records_.assign(1, ObjectRecord::new_object());
 }
@@ -51,6 +52,7 @@ std::int16_t ObjectTable::load(FileSystem& fs, const std::string& path) {
     return fs.write_file(path, encode()) == err::kOk ? load_result::kCreated
                                                      : load_result::kCannotCreate;
   }
+  damaged_ = true;  // until the file is taken whole
   if (code != err::kOk) return load_result::kReadError;
   if (data.empty() || static_cast<std::uint8_t>(data[0]) != kMagic) {
     return load_result::kVersionError;
@@ -59,10 +61,11 @@ std::int16_t ObjectTable::load(FileSystem& fs, const std::string& path) {
   auto header = reinterpret_cast<const std::uint8_t*>(data.data());
   std::int16_t stored_count = get_i16(header + 1);
   if (stored_count < 0) return load_result::kReadError;
-  auto records = read_records<ObjectRecord>(data, kHeaderSize, stored_count);
-  next_id_ = get_i16(header + 3);
-  records_ = std::move(records);
+  if (!fits_count<ObjectRecord>(data, kHeaderSize, stored_count)) return load_result::kDamaged;
+  records_ = read_records<ObjectRecord>(data, kHeaderSize, stored_count);
   records_.push_back(ObjectRecord::new_object());
+  next_id_ = get_i16(header + 3);
+  damaged_ = false;
   return count();
 }
 
@@ -77,6 +80,7 @@ std::string ObjectTable::encode() const {
 }
 
 int ObjectTable::save(FileSystem& fs, const std::string& path) const {
+  if (damaged_) return err::kAccessDenied;
   return fs.write_file(path, encode());
 }
 
@@ -88,6 +92,8 @@ bool ObjectTable::commit_new_object() {
 
 std::string object_load_message(std::int16_t result) {
   switch (result) {
+    case load_result::kDamaged:
+      return cp1251("Файл SYNCOBJ.QRV поврежден");
     case load_result::kVersionError:
       return cp1251("Ошибка версии списка объектов SYNCOBJ.QRV");
     case load_result::kReadError:

@@ -57,18 +57,22 @@ class ObjectTable {
 
   // Replaces the table with the contents of `path`. Returns the number of
   // records loaded, or a load_result code; on a negative result the table is
-  // empty (count 0, next id 1). A file that ends before its count of records
-  // loads the whole records it has, and the count becomes their number. A
-  // negative count in the header is a read error. A file that exists but
-  // cannot be read is a read error too and is never replaced by an empty one.
+  // empty (count 0, next id 1). A file that exists but cannot be read, is not
+  // an object table, has a negative count or a size other than its count of
+  // records gives a negative result and leaves the table damaged().
   std::int16_t load(FileSystem& fs, const std::string& path);
 
   // Writes the table to `path` atomically. Returns the result code of the
-  // write: 0 on success; on failure the old file is intact.
+  // write: 0 on success; on failure the old file is intact. A damaged()
+  // table is never written: 5.
   [[nodiscard]] int save(FileSystem& fs, const std::string& path) const;
 
   // The file's bytes for the table as it is.
   std::string encode() const;
+
+  // The last load found a file that it could not take whole: this run
+  // leaves that file as it is.
+  bool damaged() const { return damaged_; }
 
   std::int16_t count() const { return static_cast<std::int16_t>(records_.size() - 1); }
   std::int16_t next_id() const { return next_id_; }
@@ -87,6 +91,7 @@ class ObjectTable {
 
  private:
   void clear();
+  bool damaged_ = false;
 
   std::int16_t next_id_ = 1;
   std::vector<ObjectRecord> records_;  // count records, then the template

@@ -572,7 +572,8 @@ int FakeFileSystem::move_file(std::string_view from, std::string_view to) {
   if (int rc = locate(to, dst)) return rc;
   if (!dst.folder) return err::kAccessDenied;
   if (dst.node == src.node) return 0;
-  if (dst.node && (dst.node->kind != ItemKind::kFile || dst.node->read_only)) {
+  const bool replaces_link = dst.node && dst.node->kind == ItemKind::kLink;
+  if (dst.node && !replaces_link && (dst.node->kind != ItemKind::kFile || dst.node->read_only)) {
     return err::kAccessDenied;
   }
   if (src.folder->read_only || dst.folder->read_only) return err::kAccessDenied;
@@ -582,6 +583,7 @@ int FakeFileSystem::move_file(std::string_view from, std::string_view to) {
   }
   Node& out =
       dst.node ? *dst.node : add_child(*dst.volume, *dst.folder, dst.name, ItemKind::kFile, false);
+  out.kind = ItemKind::kFile;
   set_data(*dst.volume, out, src.node->data);
   const FileTimes& t = src.node->times;
   out.times = {stored(*dst.volume, t.creation), stored(*dst.volume, t.last_access),

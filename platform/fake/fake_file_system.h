@@ -109,7 +109,8 @@ class FakeFileSystem : public FileSystem {
                                 std::unique_ptr<AppendFile>& file) override;
   // Files only; anything else gives 5. Within a volume a rename that needs no
   // room; across volumes the destination needs room for the file. `from`
-  // and `to` naming one file is a success that changes nothing.
+  // and `to` naming one file is a success that changes nothing. A link at
+  // `to` is replaced, as a rename replaces it.
   [[nodiscard]] int move_file(std::string_view from, std::string_view to) override;
 
   // --- volumes ------------------------------------------------------------

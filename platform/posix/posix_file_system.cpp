@@ -712,9 +712,10 @@ int PosixFileSystem::open_append(std::string_view path, bool truncate,
   std::string native;
   if (int rc = resolver_.resolve(path, native)) return rc;
   auto change = resolver_.before_change(native);
-  int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | (truncate ? O_TRUNC : 0);
+  int flags =
+      O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | (truncate ? O_TRUNC : 0);
   int fd = ::open(native.c_str(), flags, 0666);
-  if (fd < 0) return error_for(errno, native);
+  if (fd < 0) return errno == ELOOP ? err::kAccessDenied : error_for(errno, native);
   resolver_.after_change(change, native, true);
   file = std::make_unique<PosixAppendFile>(fd);
   return err::kOk;

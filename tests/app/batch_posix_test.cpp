@@ -26,6 +26,10 @@ std::string read_bytes(const fs::path& path) {
   return s.str();
 }
 
+void write_bytes(const fs::path& path, const std::string& data) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
 class BatchPosixTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -149,6 +153,60 @@ TEST_F(BatchPosixTest, ReadOnlyCarrierIsReportedNotFatal) {
   EXPECT_NE(out.find("Ошибка создания файла объектов синхронизации SYNCOBJ.QRV\n"),
             std::string::npos);
   EXPECT_TRUE(fs::is_empty(carrier_));
+}
+
+// A KELDAR.LOG that is a link (to a shell start-up file, say) is never
+// written through, neither on the carrier nor in TEMP: the run keeps no log
+// file, says why, and ends with the log's status.
+TEST_F(BatchPosixTest, LogThatIsALinkIsNeverWrittenThrough) {
+  const fs::path outside = root_ / "profile";
+  const std::string kept = "export KEPT=1\n";
+  write_bytes(outside, kept);
+  fs::create_directories(root_ / "tmp");
+  const fs::path links[] = {carrier_ / "KELDAR.LOG", carrier_ / "KELDAR.LOG",
+                            root_ / "tmp/KELDAR.LOG"};
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) setenv("TEMP", (root_ / "tmp").c_str(), 1);
+    fs::create_symlink(outside, links[i]);
+    EXPECT_EQ(run("ann", {"--batch", "--name", "Ann"}), exit_status::kLogFile) << i;
+    EXPECT_NE(out_.str().find("Файл журнала является ссылкой, журнал в файл не записывается: " +
+                              links[i].string() + "\n"),
+              std::string::npos)
+        << out_.str();
+    EXPECT_EQ(read_bytes(outside), kept) << i;
+    EXPECT_TRUE(fs::is_symlink(links[i])) << i;
+    fs::remove(links[i]);
+    EXPECT_FALSE(fs::exists(carrier_ / "KELDAR.LOG") || fs::exists(root_ / "tmp/KELDAR.LOG")) << i;
+  }
+}
+
+// Damaged tables: reported by name, never written, no new computer on a
+// damaged computer table, status 5 for a computer that is known.
+TEST_F(BatchPosixTest, DamagedTablesAreKeptAndEndWithStatus5) {
+  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0);
+  ASSERT_EQ(run("bob", {"2", "--batch", "--name", "Bob"}), 0);
+  const std::string comps = read_bytes(carrier_ / "COMPS.QRV");
+  // One record announced, one byte of it missing.
+  const std::string objects = std::string("\xE5\x01\x00\x02\x00", 5) + std::string(2059, '\0');
+  const std::string masks = std::string("\x01\x00", 2) + std::string(75, '\0');
+  write_bytes(carrier_ / "COMPS.QRV", comps.substr(0, 20));  // Bob's slot looks free
+  write_bytes(carrier_ / "SYNCOBJ.QRV", objects);
+  write_bytes(carrier_ / "MASKS.QRV", masks);
+
+  EXPECT_EQ(run("cid", {"3", "--batch", "--name", "Cid"}), exit_status::kUnidentified);
+  EXPECT_NE(out_.str().find("\nФайл COMPS.QRV поврежден\n"), std::string::npos) << out_.str();
+  EXPECT_FALSE(fs::exists(root_ / "cid/keldar/F/KELDAR.ID"));
+
+  EXPECT_EQ(run("ann", {"--sync"}), exit_status::kConfigFile);
+  const std::string out = out_.str();
+  for (const char* name : {"COMPS.QRV", "MASKS.QRV", "SYNCOBJ.QRV"}) {
+    EXPECT_NE(out.find("\nФайл " + std::string(name) + " поврежден\n"), std::string::npos) << out;
+  }
+  EXPECT_NE(out.find("\nКомпьютер идентифицирован: Ann\n"), std::string::npos);
+
+  EXPECT_EQ(read_bytes(carrier_ / "COMPS.QRV"), comps.substr(0, 20));
+  EXPECT_EQ(read_bytes(carrier_ / "SYNCOBJ.QRV"), objects);
+  EXPECT_EQ(read_bytes(carrier_ / "MASKS.QRV"), masks);
 }
 
 }  // namespace

@@ -217,6 +217,42 @@ TEST_F(StartupTest, UnreadableComputerTableIsNeitherTrustedNorOverwritten) {
   EXPECT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV"), "old table");
 }
 
+// COMPS.QRV of any length but 80 is reported; a computer whose record it
+// holds whole is still known, but no new one is registered on it (the free
+// slot could be a lost computer's), and nothing is written: neither the
+// table nor the new computer's identification file.
+TEST_F(StartupTest, ComputerTableOfAnyOtherSizeGetsNoNewComputer) {
+  Computer ann(fs);
+  ASSERT_EQ(ann.start("Ann"), StartResult::kReady);
+  Computer bob(fs, "E:\\KELDAR.ID");
+  ASSERT_EQ(bob.start("Bob"), StartResult::kReady);
+  const std::string table = *fs.contents("C:\\CARRIER\\COMPS.QRV");
+  for (std::size_t len = 0; len <= table.size() + 1; ++len) {
+    if (len == table.size()) continue;
+    const std::string data = len < table.size() ? table.substr(0, len) : table + 'x';
+    fs.write("C:\\CARRIER\\COMPS.QRV", data);
+    Computer known(fs);
+    ASSERT_EQ(known.start("Ann"), StartResult::kReady);
+    if (len >= 20) {
+      EXPECT_EQ(known.session.computer, 0) << "length " << len;
+    }
+    Computer newcomer(fs, "E:\\NEW.ID");
+    ASSERT_EQ(newcomer.start("Cid"), StartResult::kReady);
+    const auto& lines = newcomer.host.lines;
+    ASSERT_EQ(std::count(lines.begin(), lines.end(), u("Файл COMPS.QRV поврежден")), 1)
+        << "length " << len;
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  u("Таблица компьютеров повреждена, компьютер не добавлен и не идентифицирован")),
+        lines.end());
+    EXPECT_EQ(newcomer.session.computer, -1);
+    EXPECT_TRUE(newcomer.session.failures.config_file);
+    EXPECT_TRUE(newcomer.host.prompts.empty());
+    EXPECT_FALSE(fs.exists("E:\\NEW.ID")) << "length " << len;
+    ASSERT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV"), data) << "length " << len;
+  }
+}
+
 TEST_F(StartupTest, CarrierThatFailsEveryCallIsReportedLineByLine) {
   fs.fail_path("C:\\CARRIER\\", err::kWriteProtect);
   Computer pc(fs);

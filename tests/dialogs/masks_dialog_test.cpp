@@ -158,6 +158,20 @@ TEST_F(MasksDialogTest, AFailedSaveShowsTheMessage) {
   EXPECT_EQ(view.grid_.rows(), 2);  // not refilled
 }
 
+TEST_F(MasksDialogTest, ADamagedTableRefusesEveryChange) {
+  const std::string damaged = std::string("\x02\x00", 2) + std::string(76, 'x');
+  fs.write("C:\\CARRIER\\MASKS.QRV", damaged);
+  ASSERT_EQ(session.masks.load(fs, "C:\\CARRIER\\MASKS.QRV"), load_result::kDamaged);
+  dialog.open();
+  append("*.LOG");
+  dialog.insert();
+  EXPECT_EQ(view.messages,
+            std::vector<std::string>(2, u("Файл MASKS.QRV поврежден, изменения не записываются")));
+  EXPECT_EQ(view.editors.size(), 1u) << "the edit dialog was not opened";
+  EXPECT_EQ(session.masks.count(), 0);
+  EXPECT_EQ(fs.contents("C:\\CARRIER\\MASKS.QRV"), damaged);
+}
+
 TEST(MaskEditTest, PatternsKeepTheirFirst64Characters) {
   MaskRecord r;
   std::string error;

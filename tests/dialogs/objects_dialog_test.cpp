@@ -222,6 +222,24 @@ TEST_F(ObjectsDialogTest, AFailedSaveShowsTheMessageAndKeepsTheChangeInMemory) {
   EXPECT_EQ(stored_objects().count(), 1);
 }
 
+// A damaged object table is not changed at all: a new object would take an
+// id that an object of the file may hold, and no save may write over it.
+TEST_F(ObjectsDialogTest, ADamagedTableRefusesEveryChange) {
+  const std::string damaged = std::string("\xE5\x01\x00\x05\x00", 5) + std::string(2059, 'x');
+  fs.write("C:\\CARRIER\\SYNCOBJ.QRV", damaged);
+  ASSERT_EQ(session.objects.load(fs, "C:\\CARRIER\\SYNCOBJ.QRV"), load_result::kDamaged);
+  dialog.open();
+  add_object("D:\\A\\*.*");
+  dialog.edit();
+  EXPECT_EQ(view.messages, std::vector<std::string>(
+                               2, u("Файл SYNCOBJ.QRV поврежден, изменения не записываются")));
+  EXPECT_TRUE(view.edited_ids.empty());
+  EXPECT_TRUE(host.lines.empty());
+  EXPECT_EQ(session.objects.count(), 0);
+  EXPECT_EQ(session.objects.next_id(), 1);
+  EXPECT_EQ(fs.contents("C:\\CARRIER\\SYNCOBJ.QRV"), damaged);
+}
+
 TEST_F(ObjectsDialogTest, ClicksShowThePathAndTheListStateWhileListsAreHeld) {
   fs.write("D:\\A\\F.TXT", "f");
   add_object("D:\\A\\*.*");

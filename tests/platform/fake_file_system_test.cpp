@@ -360,6 +360,16 @@ TEST_F(FakeFileSystemTest, LinksDevicesAndUncarriableNames) {
   EXPECT_EQ(fs.read_file("C:\\d\\FIFO", data), err::kAccessDenied);
   EXPECT_EQ(fs.copy_file("C:\\d\\link", "C:\\copy"), err::kAccessDenied);
   EXPECT_NE(fs.read_file("C:\\d\\bad?name", data), 0);
+  // A link is never appended to; a move puts a file in its place, as a
+  // rename does.
+  std::unique_ptr<AppendFile> log;
+  EXPECT_EQ(fs.open_append("C:\\d\\link", true, log), err::kAccessDenied);
+  fs.write("C:\\lines", "lines");
+  ASSERT_EQ(fs.move_file("C:\\lines", "C:\\d\\LINK"), 0);
+  ItemKind kind;
+  ASSERT_EQ(fs.item_kind("C:\\d\\link", kind), 0);
+  EXPECT_EQ(kind, ItemKind::kFile);
+  EXPECT_EQ(fs.contents("C:\\d\\link"), "lines");
 }
 
 TEST_F(FakeFileSystemTest, MovesAcrossVolumesAndStampsParentFolders) {

@@ -505,6 +505,43 @@ TEST_F(PosixFileSystemTest, AppendFileBuffersAndReportsTheFirstErrorAtClose) {
   EXPECT_EQ(file->close(), err::kDiskFull);
 }
 
+// A link in place of an appended or moved file (the log) is refused or
+// replaced, never written through.
+TEST_F(PosixFileSystemTest, AppendAndMoveNeverWriteThroughALink) {
+  put(n("target.txt"), "keep");
+  ASSERT_EQ(::symlink(n("target.txt").c_str(), n("log").c_str()), 0);
+  std::unique_ptr<AppendFile> file;
+  EXPECT_EQ(fs_.open_append(p("log"), false, file), err::kAccessDenied);
+  EXPECT_EQ(fs_.open_append(p("LOG"), true, file), err::kAccessDenied);
+  EXPECT_EQ(file, nullptr);
+  EXPECT_EQ(get(n("target.txt")), "keep");
+
+  auto is_link = [](const std::string& native) {
+    struct stat st;
+    return ::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  };
+  put(n("run.log"), "lines");
+  ASSERT_EQ(fs_.move_file(p("run.log"), p("log")), 0);
+  EXPECT_FALSE(is_link(n("log")));
+  EXPECT_EQ(get(n("log")), "lines");
+  EXPECT_EQ(get(n("target.txt")), "keep");
+
+  struct stat here, shm;
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(tmp_.path().c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev) {
+    GTEST_SKIP() << "no second volume at /dev/shm";
+  }
+  TempFolder other("/dev/shm");
+  ASSERT_FALSE(other.path().empty());
+  put(other.path() + "/run.log", "more lines");
+  ASSERT_EQ(::unlink(n("log").c_str()), 0);
+  ASSERT_EQ(::symlink(n("target.txt").c_str(), n("log").c_str()), 0);
+  ASSERT_EQ(fs_.move_file(other.path() + "/run.log", p("log")), 0);
+  EXPECT_FALSE(is_link(n("log")));
+  EXPECT_EQ(get(n("log")), "more lines");
+  EXPECT_EQ(get(n("target.txt")), "keep");
+}
+
 TEST_F(PosixFileSystemTest, MoveFileWithinAndAcrossVolumes) {
   put(n("a.txt"), "moved");
   put(n("b.txt"), "replaced");

@@ -28,7 +28,7 @@ TEST(CandidateIdsTest, NewIdSkipsIdsTakenBeforeTheFirstFreeSlot) {
   EXPECT_EQ(new_computer_id(gap), 0x00261E27u);
 }
 
-TEST(ComputerTableTest, LayoutNamesAndShortFiles) {
+TEST(ComputerTableTest, LayoutNamesAndFilesOfOtherSizes) {
   ComputerTable table;
   table.set(1, 0x01020304u, "ABCDEFGHIJKLMNOPQRST");  // 20 characters: 15 kept
   std::string bytes = table.encode();
@@ -38,7 +38,9 @@ TEST(ComputerTableTest, LayoutNamesAndShortFiles) {
   EXPECT_EQ(table.name(1), "ABCDEFGHIJKLMNO");
 
   ComputerTable short_table;
-  short_table.decode(bytes.substr(0, 30));  // slot 0 whole, slot 1 cut in its name
+  EXPECT_TRUE(short_table.decode(bytes));
+  EXPECT_FALSE(short_table.decode(bytes + '\0')) << "longer than four records";
+  EXPECT_FALSE(short_table.decode(bytes.substr(0, 30)));  // slot 0 whole, slot 1 cut in its name
   EXPECT_EQ(short_table.id(1), 0x01020304u);
   EXPECT_EQ(short_table.name(1), "ABCDEF");
   EXPECT_EQ(short_table.id(2), 0u);

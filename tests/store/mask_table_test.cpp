@@ -102,23 +102,38 @@ TEST_F(MaskTableTest, InsertPositionsKeepOrder) {
   EXPECT_FALSE(table.insert_template_at(6));
 }
 
-TEST_F(MaskTableTest, CutAndRandomFilesLoadConsistently) {
+// As for the object table: only the length its count gives is a table.
+TEST_F(MaskTableTest, FileWhoseSizeDoesNotFitItsCountIsKeptAsFound) {
   add(table, mask("*.txt", true, true, true, true), 0);
   add(table, mask("*.*", true, false, false, false), 1);
   ASSERT_EQ(table.save(fs, kPath), err::kOk);
   const std::string file = *fs.contents(kPath);
-  for (std::size_t len = 0; len <= file.size(); ++len) {
-    std::int16_t r = load_bytes(file.substr(0, len));
-    std::int16_t expected = len < 2 ? -3 : static_cast<std::int16_t>((len - 2) / 76);
-    ASSERT_EQ(r, expected) << "length " << len;
-    ASSERT_EQ(table.count(), std::max<std::int16_t>(r, 0));
+  for (std::size_t len = 0; len <= file.size() + 1; ++len) {
+    const std::string data = len <= file.size() ? file.substr(0, len) : file + '\0';
+    const std::int16_t expected = len == file.size() ? 2
+                                  : len < 2          ? load_result::kReadError
+                                                     : load_result::kDamaged;
+    ASSERT_EQ(load_bytes(data), expected) << "length " << len;
+    if (expected >= 0) {
+      EXPECT_FALSE(table.damaged());
+      EXPECT_EQ(table.save(fs, kPath), err::kOk);
+      continue;
+    }
+    ASSERT_EQ(table.count(), 0);
+    ASSERT_TRUE(table.damaged()) << "length " << len;
+    add(table, mask("*.*", true, true, false, false), 0);
+    ASSERT_NE(table.save(fs, kPath), err::kOk) << "length " << len;
+    ASSERT_EQ(fs.contents(kPath), data) << "length " << len;
   }
+}
+
+TEST_F(MaskTableTest, RandomFilesLoadConsistently) {
   std::mt19937 random(11);
   for (int i = 0; i < 300; ++i) {
     std::string data(random() % 400, '\0');
     for (char& c : data) c = static_cast<char>(random());
     std::int16_t r = load_bytes(data);
-    ASSERT_GE(r, -3);
+    ASSERT_GE(r, load_result::kDamaged);
     ASSERT_EQ(table.count(), std::max<std::int16_t>(r, 0));
     for (int k = 0; k < table.count(); ++k) ASSERT_LE(table.record(k).pattern().size(), 64u);
   }
@@ -128,6 +143,7 @@ TEST(MaskLoadMessageTest, TextsOfEachResult) {
   EXPECT_EQ(mask_load_message(-3), cp1251("Ошибка чтения из файла MASKS.QRV"));
   EXPECT_EQ(mask_load_message(-2), cp1251("Ошибка создания файла списка масок MASKS.QRV"));
   EXPECT_EQ(mask_load_message(-1), cp1251("Файл списка масок MASKS.QRV создан"));
+  EXPECT_EQ(mask_load_message(-5), cp1251("Файл MASKS.QRV поврежден"));
   EXPECT_EQ(mask_load_message(3), cp1251("Загружено из файла MASKS.QRV масок имен файлов:  3"));
 }
 
