@@ -66,8 +66,9 @@ Options parse_options(const std::vector<std::string>& args) {
     } else if (auto operation = value_of("--op")) {
       options.object_operation = parse_object_operation(*operation);
       if (!options.object_operation) {
-        options.error = "--op требует compare, copy, replace, etalon, from-carrier или clear, а не " +
-                        *operation;
+        options.error =
+            "--op требует compare, copy, replace, etalon, from-carrier или clear, а не " +
+            *operation;
       }
     } else if (!options.error.empty()) {
       // value_of found the option without its value.

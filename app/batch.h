@@ -25,19 +25,19 @@ inline constexpr int kConfigFile = 5;     // a table file could not be read, cre
 inline constexpr int kLogFile = 6;        // the log could not be opened, written or moved back
 inline constexpr int kNoCarrier = 7;      // the current directory cannot be used as the carrier
 inline constexpr int kFailures = 8;       // something failed: a copy or deletion (EC=, ERC=, ERD=),
-                                          // a list (ErrOp, ErrWr), a system error, an unreachable object
-inline constexpr int kInterrupted = 9;    // the run was stopped (Ctrl+C or Отмена)
+                                     // a list (ErrOp, ErrWr), a system error, an unreachable object
+inline constexpr int kInterrupted = 9;  // the run was stopped (Ctrl+C or Отмена)
 }  // namespace exit_status
 
 struct Options {
   bool help = false;
   bool batch = false;
-  bool compare = false;  // --compare: compare every object with its list
-  bool sync = false;     // --sync: Synchronize over all objects
-  std::optional<int> object_id;                 // --object ID
+  bool compare = false;                             // --compare: compare every object with its list
+  bool sync = false;                                // --sync: Synchronize over all objects
+  std::optional<int> object_id;                     // --object ID
   std::optional<ObjectOperation> object_operation;  // --op NAME
-  std::optional<std::string> name;  // Windows-1251
-  std::optional<Answer> answer;     // --answer: the answer to every question
+  std::optional<std::string> name;                  // Windows-1251
+  std::optional<Answer> answer;                     // --answer: the answer to every question
   // What follows the program name, joined by blanks: its first character
   // chooses the identification drive.
   std::string argument_text;

@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
   PosixFileSystem fs;
   PosixSystem system;
   SystemClock clock;
-  TerminalHost host(std::cout, std::cerr, stdin_is_terminal() ? &std::cin : nullptr,
-                    options.name, options.answer);
+  TerminalHost host(std::cout, std::cerr, stdin_is_terminal() ? &std::cin : nullptr, options.name,
+                    options.answer);
   Session session(fs, system, clock, host);
   stop_on_interrupt(session.queue.stop_slot());
   return run_batch(session, options);

@@ -14,10 +14,10 @@
 #include <string>
 #include <string_view>
 
+#include "lists/context.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/host.h"
-#include "lists/context.h"
 
 namespace keldar {
 

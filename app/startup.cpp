@@ -76,8 +76,8 @@ std::uint32_t read_computer_id(Session& s, bool may_add, bool& fatal) {
     // A damaged file is left for the user to look at: overwriting it would
     // give this computer a second identity in the table.
     if (id == 0) {
-      leave_unidentified(s, cp1251("Файл ") + path +
-                                cp1251(" поврежден, компьютер не идентифицирован"));
+      leave_unidentified(
+          s, cp1251("Файл ") + path + cp1251(" поврежден, компьютер не идентифицирован"));
     }
     return id;
   }
@@ -161,7 +161,8 @@ StartResult start_up(Session& s, char drive) {
   std::optional<std::string> working;
   if (temp) working = working_log_path(*temp, s.fs.separator());
   int log_code = s.operation_log.open(s.config_path(kLogFileName), working);
-  s.log.line(cp1251("Запуск ") + repeat("<+>", 16) + s.operation_log.timestamp(s.operation_log.banner_time()));
+  s.log.line(cp1251("Запуск ") + repeat("<+>", 16) +
+             s.operation_log.timestamp(s.operation_log.banner_time()));
   if (log_code != err::kOk) {
     s.failures.log_file = true;
     const std::string& link = s.operation_log.refused_link();
@@ -216,7 +217,8 @@ int finish_run(Session& s) {
   if (!write_lists(s)) s.failures.lists = true;
   // On a carrier gone since start-up the working log stays where it is.
   const bool carrier_here = carrier_in_place(s);
-  s.log.line(cp1251("Завершение") + repeat("(x)", 15) + s.operation_log.timestamp(s.operation_log.banner_time()));
+  s.log.line(cp1251("Завершение") + repeat("(x)", 15) +
+             s.operation_log.timestamp(s.operation_log.banner_time()));
   s.log.line(std::string(95, '='));
   s.lists.release();
   int code = s.operation_log.close(carrier_here);

@@ -23,7 +23,8 @@ void log_operation_title(Session& s, std::int16_t operation) {
       break;
     case op::kAction1:
       s.log.line(cp1251("Действие 1. Копирование файлов с носителя или их удаление по командам;"));
-      s.log.line(cp1251("            удаление скопированных файлов и исполненных команд с носителя"));
+      s.log.line(
+          cp1251("            удаление скопированных файлов и исполненных команд с носителя"));
       break;
     default:
       break;

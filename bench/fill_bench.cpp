@@ -55,8 +55,8 @@ extern char** environ;
 namespace heap {
 
 constexpr std::size_t kChunkHeader = 8;  // glibc's size field before each block
-std::size_t live = 0;                   // bytes in blocks not yet freed
-std::size_t peak = 0;                   // highest `live` since reset_peak()
+std::size_t live = 0;                    // bytes in blocks not yet freed
+std::size_t peak = 0;                    // highest `live` since reset_peak()
 
 void* take(std::size_t size) {
   void* p = std::malloc(size == 0 ? 1 : size);
@@ -187,10 +187,10 @@ class Namer {
                           "план работ", "Служебная записка", "накладная", "Презентация"}) {
       russian_.push_back(cp1251(w));
     }
-    latin_ = {"report",  "Invoice",  "budget", "meeting notes", "draft",    "scan",
-              "photo",   "Contract", "summary", "presentation", "backup",   "letter",
+    latin_ = {"report",  "Invoice",  "budget",  "meeting notes",    "draft",  "scan",
+              "photo",   "Contract", "summary", "presentation",     "backup", "letter",
               "minutes", "schedule", "IMG",     "quarterly_review", "Design", "offer"};
-    extensions_ = {".docx", ".xlsx", ".pdf", ".txt", ".jpg", ".odt",
+    extensions_ = {".docx", ".xlsx", ".pdf", ".txt", ".jpg",  ".odt",
                    ".csv",  ".doc",  ".xls", ".png", ".pptx", ".zip"};
   }
 
@@ -198,7 +198,8 @@ class Namer {
     const bool russian = random.below(3) == 0;
     const auto& words = russian ? russian_ : latin_;
     std::string name = words[random.below(words.size())];
-    if (random.below(2) == 0) name += (random.below(2) ? " " : "_") + words[random.below(words.size())];
+    if (random.below(2) == 0)
+      name += (random.below(2) ? " " : "_") + words[random.below(words.size())];
     char tail[48];
     std::snprintf(tail, sizeof tail, " %04zu-%02zu (%06zu)", 2015 + random.below(10),
                   1 + random.below(12), number);
@@ -228,7 +229,7 @@ std::string native(const std::string& cp1251_text) {
 }
 
 struct Tree {
-  std::string root;    // the object folder, ASCII
+  std::string root;  // the object folder, ASCII
   long files = 0;
   long folders = 0;
   std::string layout;  // "nested" or "flat"
@@ -376,9 +377,9 @@ class Bench {
   }
 
   struct Memory {
-    double peak_per_entry = 0;   // heap beyond the names at the peak, per entry
-    double after_per_entry = 0;  // the same once the fill returned
-    double names_per_entry = 0;  // the names themselves
+    double peak_per_entry = 0;            // heap beyond the names at the peak, per entry
+    double after_per_entry = 0;           // the same once the fill returned
+    double names_per_entry = 0;           // the names themselves
     double mallinfo_after_per_entry = 0;  // cross-check: malloc's own count
   };
 
@@ -474,8 +475,9 @@ Options parse(int argc, char** argv) {
       die("unknown argument " + arg);
     }
   }
-  if (o.work.empty()) die("usage: fill_bench --work EMPTY_FOLDER [--sizes N,...] "
-                          "[--layouts nested,flat] [--rounds 3] [--fractional] [--keep] [--once]");
+  if (o.work.empty())
+    die("usage: fill_bench --work EMPTY_FOLDER [--sizes N,...] "
+        "[--layouts nested,flat] [--rounds 3] [--fractional] [--keep] [--once]");
   return o;
 }
 
@@ -493,7 +495,9 @@ struct Row {
   long log_lines = 0;
 };
 
-double best(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
+double best(const std::vector<double>& times) {
+  return *std::min_element(times.begin(), times.end());
+}
 
 Row measure(const Options& o, const Tree& tree) {
   Bench bench(o.work, tree);
@@ -563,8 +567,10 @@ void print(const std::vector<Row>& rows, const Options& o) {
         r.refill_memory.peak_per_entry, r.refill_memory.after_per_entry,
         r.first_memory.names_per_entry);
   }
-  std::printf("\nseconds: best of %d rounds; heap figures: bytes per entry beyond the names "
-              "(operator new, usable size + 8-byte header)\n", o.rounds);
+  std::printf(
+      "\nseconds: best of %d rounds; heap figures: bytes per entry beyond the names "
+      "(operator new, usable size + 8-byte header)\n",
+      o.rounds);
   std::printf("\n%-6s %7s | %8s %10s %16s %9s\n", "layout", "files", "write s", "log lines",
               "mallinfo after", o.fractional ? "fract. s" : "");
   for (const Row& r : rows) {
@@ -588,7 +594,8 @@ void print(const std::vector<Row>& rows, const Options& o) {
 void remove_tree(const std::string& path) {
   std::error_code ec;
   std::filesystem::remove_all(path, ec);
-  if (ec) std::fprintf(stderr, "fill_bench: cannot remove %s: %s\n", path.c_str(), ec.message().c_str());
+  if (ec)
+    std::fprintf(stderr, "fill_bench: cannot remove %s: %s\n", path.c_str(), ec.message().c_str());
 }
 
 int run(int argc, char** argv) {

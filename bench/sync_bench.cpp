@@ -177,7 +177,8 @@ std::uint64_t make_small_tree(const std::string& root, long files, long per_fold
     for (std::size_t k = 0; k < size; ++k) data[k] = static_cast<char>('a' + random.below(26));
     const std::string name =
         (i % 3 == 0 ? "Отчёт " : "report ") + std::to_string(i) + (i % 2 ? ".txt" : ".doc");
-    write_file(folder + "/" + name, data, kT0 + 2 * static_cast<std::int64_t>(random.below(1000000)));
+    write_file(folder + "/" + name, data,
+               kT0 + 2 * static_cast<std::int64_t>(random.below(1000000)));
     bytes += size;
   }
   for (const auto& entry : fs::directory_iterator(root)) {
@@ -196,7 +197,8 @@ std::string compare_trees(const std::string& a, const std::string& b, long& file
     ++files;
     const fs::path rel = fs::relative(item.path(), a);
     const fs::path other = fs::path(b) / rel;
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(item.path().c_str(), &sa) != 0) return "cannot stat " + item.path().string();
     if (::stat(other.c_str(), &sb) != 0) return "missing on the other side: " + rel.string();
     if (sa.st_size != sb.st_size) return "size differs: " + rel.string();
@@ -318,7 +320,8 @@ class World {
     }
     if (!host.questions.empty()) die("Synchronize on " + c + " asked: " + host.questions[0]);
     if (!host.messages.empty()) die("Synchronize on " + c + " showed: " + host.messages[0]);
-    for (const std::string& l : host.odd) std::printf("   log line on %s: %s\n", c.c_str(), l.c_str());
+    for (const std::string& l : host.odd)
+      std::printf("   log line on %s: %s\n", c.c_str(), l.c_str());
     t.put = host.put_on_carrier;
     t.taken = host.taken_from_carrier;
     t.lines = host.lines;
@@ -557,14 +560,22 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) die(arg + " needs a value");
       return argv[++i];
     };
-    if (arg == "--work") work = value();
-    else if (arg == "--carrier") g_carrier = value();
-    else if (arg == "--files") files = std::stol(value());
-    else if (arg == "--big-mib") big_mib = std::stol(value());
-    else if (arg == "--idle-files") idle_files = std::stol(value());
-    else if (arg == "--rounds") rounds = std::stoi(value());
-    else if (arg == "--parts") parts = value();
-    else die("unknown option " + arg);
+    if (arg == "--work")
+      work = value();
+    else if (arg == "--carrier")
+      g_carrier = value();
+    else if (arg == "--files")
+      files = std::stol(value());
+    else if (arg == "--big-mib")
+      big_mib = std::stol(value());
+    else if (arg == "--idle-files")
+      idle_files = std::stol(value());
+    else if (arg == "--rounds")
+      rounds = std::stoi(value());
+    else if (arg == "--parts")
+      parts = value();
+    else
+      die("unknown option " + arg);
   }
   if (work.empty()) die("--work DIR is required");
   work = std::filesystem::absolute(work).string();
@@ -576,10 +587,14 @@ int main(int argc, char** argv) {
   unsetenv("TEMP");
   const std::string saved_cwd = std::filesystem::current_path().string();
   for (const std::string& p : split(parts)) {
-    if (p == "1") small_files(work, files, rounds);
-    else if (p == "2") big_file(work, big_mib, rounds);
-    else if (p == "3") idle(work, idle_files, rounds);
-    else die("unknown part " + p);
+    if (p == "1")
+      small_files(work, files, rounds);
+    else if (p == "2")
+      big_file(work, big_mib, rounds);
+    else if (p == "3")
+      idle(work, idle_files, rounds);
+    else
+      die("unknown part " + p);
     std::fflush(stdout);
   }
   if (::chdir(saved_cwd.c_str()) != 0) return 1;

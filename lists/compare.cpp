@@ -65,7 +65,8 @@ long compare_object(Context& ctx) {
           if (c != 0 && e.state != k + 1) {
             if (allowed.copy) {
               char marker[8];
-              std::snprintf(marker, sizeof marker, "%1i ", static_cast<int>(static_cast<std::int8_t>(e.state)));
+              std::snprintf(marker, sizeof marker, "%1i ",
+                            static_cast<int>(static_cast<std::int8_t>(e.state)));
               log_marked(ctx.log, marker, e.name());
             }
           } else if (e.state == entry_state::kDelete && allowed.remove) {
@@ -79,7 +80,8 @@ long compare_object(Context& ctx) {
   }
   ctx.progress.clear();
   if (!ctx.queue.running()) {
-    ctx.log.line(cp1251("Сравнение объекта со списком прервано -------------------------------------"));
+    ctx.log.line(
+        cp1251("Сравнение объекта со списком прервано -------------------------------------"));
   } else {
     ctx.log.line(std::string(76, '-'));
   }

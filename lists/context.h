@@ -114,7 +114,7 @@ struct Context {
   ObjectTable objects;
   ListTable lists;
   RunQueue queue;
-  bool force = false;      // act without the permission checks
+  bool force = false;  // act without the permission checks
   // Replace object: the run emptied the object folder itself before filling
   // the lists, so what is missing there was removed by the run, not by the
   // user.

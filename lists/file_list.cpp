@@ -99,7 +99,8 @@ ListEntry* FileList::find(std::string_view name) {
 ListEntry* FileList::add(std::string_view name, NameStore& names) {
   if (name.size() > 0xFFFF) return nullptr;
   try {
-    if (entries.size() == entries.capacity()) entries.reserve(std::max<std::size_t>(1024, entries.size() * 2));
+    if (entries.size() == entries.capacity())
+      entries.reserve(std::max<std::size_t>(1024, entries.size() * 2));
     if (index_.size() < (entries.size() + 1) * 2) rebuild_index(entries.size() + 1);
   } catch (const std::bad_alloc&) {
     return nullptr;
@@ -115,8 +116,8 @@ ListEntry* FileList::add(std::string_view name, NameStore& names) {
 }
 
 ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_stamp,
-                                 std::uint32_t carrier_stamp, const Marking& m,
-                                 NameStore& names, long* position) {
+                                 std::uint32_t carrier_stamp, const Marking& m, NameStore& names,
+                                 long* position) {
   std::uint32_t object = mark(object_stamp, exact_object, m.daylight);
   std::uint32_t carrier = mark(carrier_stamp, m.exact_time_carrier, m.daylight);
   const bool fresh_here = states[m.computer] == 0;
@@ -220,7 +221,14 @@ bool is_safe_relative_name(std::string_view name) {
     if (part.empty() || part == "." || part == "..") return false;
     for (char c : part) {
       switch (c) {
-        case '<': case '>': case ':': case '"': case '/': case '|': case '?': case '*':
+        case '<':
+        case '>':
+        case ':':
+        case '"':
+        case '/':
+        case '|':
+        case '?':
+        case '*':
           return false;
         default:
           if (static_cast<unsigned char>(c) < 0x20) return false;

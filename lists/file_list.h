@@ -63,8 +63,8 @@ class NameStore {
 
 // What marking a stamp needs to know about this computer and run.
 struct Marking {
-  int computer = 0;             // this computer's index, 0..3
-  bool daylight = false;        // the daylight flag
+  int computer = 0;       // this computer's index, 0..3
+  bool daylight = false;  // the daylight flag
   bool exact_time_carrier = false;
 };
 

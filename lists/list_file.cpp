@@ -85,7 +85,8 @@ long load_list_file(Context& ctx, int object, bool& opened) {
     e->state = record[18];
     if (!e->unsafe && !is_safe_relative_name(name)) {
       e->unsafe = true;
-      ctx.log.line(cp1251("Недопустимое имя в списке ") + list_file_name(ctx.objects.record(object).id()) +
+      ctx.log.line(cp1251("Недопустимое имя в списке ") +
+                   list_file_name(ctx.objects.record(object).id()) +
                    cp1251(".QRN, не обрабатывается: ") + printable(name));
     }
   }

@@ -45,8 +45,7 @@ LocalTime fields_of(std::int64_t seconds) {
 }
 
 std::int64_t seconds_of(const LocalTime& t) {
-  return days_from_civil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 +
-         t.second;
+  return days_from_civil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
@@ -177,7 +176,8 @@ class Scanner {
     // '*' from a Linux disk) would be refused by every computer that loads
     // the list; it cannot travel.
     if (!item.carriable || !is_safe_relative_name(item.name)) {
-      ctx_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + folder + item.name);
+      ctx_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + folder +
+                    item.name);
       return false;
     }
     if (item.kind == ItemKind::kLink || item.kind == ItemKind::kOther) {

@@ -145,7 +145,6 @@ std::string cp1251(std::string_view utf8_literal) {
   return *converted;
 }
 
-
 std::string fold_ascii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = fold_ascii(c);

@@ -32,7 +32,9 @@ std::string cp1251(std::string_view utf8_literal);
 
 // ASCII letters folded to upper case; every other byte as it is. This is the
 // one case rule for names.
-inline char fold_ascii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char fold_ascii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 std::string fold_ascii(std::string_view text);
 bool equal_ignoring_ascii_case(std::string_view a, std::string_view b);
 

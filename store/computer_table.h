@@ -27,7 +27,9 @@ class ComputerTable {
   // (a damaged file). A shorter file fills what it holds, the rest stays
   // empty; bytes past 80 are ignored.
   bool decode(std::string_view data);
-  std::string encode() const { return std::string(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()); }
+  std::string encode() const {
+    return std::string(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
+  }
   void clear() { bytes_.fill(0); }
 
   std::uint32_t id(int slot) const;

@@ -296,8 +296,8 @@ long action1(Context& ctx) {
         o = e.object_stamp = current_object_stamp(ctx, list, e);
         changed_here = true;
         finisher.drain();
-        switch (ctx.host.ask(question_text(ctx, e, true, o, r, k, true), copy_caption, true,
-                             true)) {
+        switch (
+            ctx.host.ask(question_text(ctx, e, true, o, r, k, true), copy_caption, true, true)) {
           case Answer::kYes:
             return true;
           case Answer::kNo:
@@ -313,10 +313,9 @@ long action1(Context& ctx) {
       if (kind == Kind::kAskCopy || kind == Kind::kAskDelete) {
         const bool copy_question = kind == Kind::kAskCopy;
         finisher.drain();
-        const Answer answer =
-            ctx.host.ask(question_text(ctx, e, changed_here, o, r, k, copy_question),
-                         copy_question ? copy_caption : delete_caption,
-                         copy_question && warning, true);
+        const Answer answer = ctx.host.ask(
+            question_text(ctx, e, changed_here, o, r, k, copy_question),
+            copy_question ? copy_caption : delete_caption, copy_question && warning, true);
         if (answer == Answer::kCancel) {
           ctx.queue.request_stop();
           return {};

@@ -98,8 +98,7 @@ struct PathCheck {
   std::string folder;
 };
 
-int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard,
-                   PathCheck& check) {
+int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard, PathCheck& check) {
   check = PathCheck();
   std::size_t start = 0;
   for (std::size_t i = 0; i <= path.size(); ++i) {
@@ -181,7 +180,7 @@ std::string matching_source_folder(const std::string& destination, std::size_t p
 struct Sides {
   std::string destination;
   std::string source;
-  std::size_t base = 0;   // length of the destination's folder part
+  std::size_t base = 0;  // length of the destination's folder part
   // Where the destination's links check starts: the length of the object
   // folder or the carrier folder with its separator, above which nothing is
   // made.
@@ -199,9 +198,7 @@ bool entry_usable(Context& ctx, std::size_t index) {
          index < ctx.list().entries.size();
 }
 
-bool is_folder_path(const std::string& path) {
-  return !path.empty() && is_separator(path.back());
-}
+bool is_folder_path(const std::string& path) { return !path.empty() && is_separator(path.back()); }
 
 }  // namespace
 
@@ -365,8 +362,7 @@ int delete_entry(Context& ctx, std::size_t index, bool on_carrier) {
   const std::string name(list.entries[index].name());
   const std::string path = on_carrier ? carrier_path(ctx, name) : object_path(ctx, name);
   if (on_carrier && !carrier_in_place(ctx)) return err::kNotReady;
-  const std::size_t guard =
-      on_carrier ? carrier_guard(ctx) : object_path(ctx, "\\").size();
+  const std::size_t guard = on_carrier ? carrier_guard(ctx) : object_path(ctx, "\\").size();
   PathCheck check;
   if (int code = check_no_links(ctx.fs, path, guard, check)) return code;
   const bool folder = is_folder_path(path);

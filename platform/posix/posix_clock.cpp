@@ -136,8 +136,7 @@ std::int64_t SystemClock::from_local(const LocalTime& local) {
   load_time_zone();
   Remembered& r = remembered;
   if (in_range(local.month, 1, 12) && in_range(local.day, 1, 31) && in_range(local.hour, 0, 23) &&
-      in_range(local.minute, 0, 59) && in_range(local.second, 0, 59) &&
-      r.offset_zone.current()) {
+      in_range(local.minute, 0, 59) && in_range(local.second, 0, 59) && r.offset_zone.current()) {
     const std::int64_t civil = days_from_civil(local.year, local.month, local.day) * 86400 +
                                local.hour * 3600 + local.minute * 60 + local.second;
     const std::int64_t guess = civil - r.offset;

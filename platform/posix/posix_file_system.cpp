@@ -416,15 +416,15 @@ int PosixFileSystem::get_times(std::string_view path, FileTimes& times) {
   std::string native;
   if (int rc = posix::PathResolver::as_spelled(path, native)) return rc;
   struct statx sx;
-  int found = ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW,
-                      STATX_BASIC_STATS | STATX_BTIME, &sx);
+  int found =
+      ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx);
   if (found != 0 && errno == ENOENT) {
     // Not as spelled: another spelling, or missing.
     std::string resolved = resolver_.resolve_missing(native);
     if (resolved == native) return error_for(ENOENT, native);
     native = std::move(resolved);
-    found = ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW,
-                    STATX_BASIC_STATS | STATX_BTIME, &sx);
+    found = ::statx(AT_FDCWD, native.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                    &sx);
   }
   if (found == 0) {
     bool born = (sx.stx_mask & STATX_BTIME) != 0;
@@ -500,8 +500,8 @@ int PosixFileSystem::create_temporary(const std::string& folder, std::string& pa
   std::string prefix = folder;
   if (prefix.back() != '/') prefix += '/';
   for (int attempt = 0; attempt < 100; ++attempt) {
-    path = prefix + "~kld" + std::to_string(pid_) + "-" +
-           std::to_string(++temporary_counter_) + ".tmp";
+    path = prefix + "~kld" + std::to_string(pid_) + "-" + std::to_string(++temporary_counter_) +
+           ".tmp";
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd >= 0) return err::kOk;
     if (errno != EEXIST) return error_for(errno, path);
@@ -523,10 +523,10 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
 
   // Where the kernel cannot copy between two volumes, it is not asked again.
   struct stat written;
-  const auto devices = std::make_pair(static_cast<std::uint64_t>(st.st_dev),
-                                      ::fstat(out.get(), &written) == 0
-                                          ? static_cast<std::uint64_t>(written.st_dev)
-                                          : ~std::uint64_t{0});
+  const auto devices =
+      std::make_pair(static_cast<std::uint64_t>(st.st_dev),
+                     ::fstat(out.get(), &written) == 0 ? static_cast<std::uint64_t>(written.st_dev)
+                                                       : ~std::uint64_t{0});
   bool kernel_copy = !no_kernel_copy_.contains(devices);
   if (int e = copy_contents(source, out.get(), st.st_size, kernel_copy, copy_buffer_)) {
     return fail(e);

@@ -45,8 +45,10 @@ class BatchPosixTest : public ::testing::Test {
   }
   void TearDown() override {
     fs::current_path(saved_cwd_);
-    if (saved_xdg_) setenv("XDG_CONFIG_HOME", saved_xdg_->c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+    if (saved_xdg_)
+      setenv("XDG_CONFIG_HOME", saved_xdg_->c_str(), 1);
+    else
+      unsetenv("XDG_CONFIG_HOME");
     fs::remove_all(root_);
   }
   int run(const std::string& computer, std::vector<std::string> args) {
@@ -80,15 +82,20 @@ TEST_F(BatchPosixTest, FirstAndSecondStartInAnEmptyCarrier) {
   EXPECT_EQ(got[11], std::string(95, '='));
 
   std::string comps(80, '\0');
-  comps.replace(0, 7, std::string("\x27\x1E\x26\x00" "Ann", 7));
+  comps.replace(0, 7,
+                std::string("\x27\x1E\x26\x00"
+                            "Ann",
+                            7));
   EXPECT_EQ(read_bytes(carrier_ / "COMPS.QRV"), comps);
   EXPECT_EQ(read_bytes(carrier_ / "MASKS.QRV"), std::string(2, '\0'));
   EXPECT_EQ(read_bytes(carrier_ / "SYNCOBJ.QRV"), std::string("\xE5\x00\x00\x01\x00", 5));
   EXPECT_EQ(read_bytes(id_file), std::string("\x27\x1E\x26\x00", 4));
   std::string log = read_bytes(carrier_ / "KELDAR.LOG");
-  EXPECT_NE(log.find("\xC4\xEE\xE1\xE0\xE2\xEB\xE5\xED \xE8\xE4\xE5\xED\xF2\xE8\xF4\xE8\xEA\xE0\xF2\xEE\xF0 "
-                     "\xEA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0\xE0: Ann\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      log.find(
+          "\xC4\xEE\xE1\xE0\xE2\xEB\xE5\xED \xE8\xE4\xE5\xED\xF2\xE8\xF4\xE8\xEA\xE0\xF2\xEE\xF0 "
+          "\xEA\xEE\xEC\xEF\xFC\xFE\xF2\xE5\xF0\xE0: Ann\r\n"),
+      std::string::npos)
       << "the log file holds the lines in Windows-1251 with CR LF";
 
   ASSERT_EQ(run("ann", {"--batch"}), 0);

@@ -5,10 +5,10 @@
 #include <sstream>
 
 #include "app/hooked_host.h"
+#include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/fixed_clock.h"
-#include "platform/errors.h"
 #include "platform/text.h"
 #include "store/mask_table.h"
 #include "store/object_table.h"
@@ -35,8 +35,7 @@ TEST(ParseOptionsTest, RefusedForms) {
   EXPECT_FALSE(parse_options({"--batch", "--name"}).error.empty());
   EXPECT_FALSE(parse_options({"--batch", "--frobnicate"}).error.empty());
   EXPECT_FALSE(parse_options({"--batch", "2"}).error.empty()) << "the drive comes first";
-  EXPECT_FALSE(parse_options({"--batch", "--name", "名前"}).error.empty())
-      << "not Windows-1251";
+  EXPECT_FALSE(parse_options({"--batch", "--name", "名前"}).error.empty()) << "not Windows-1251";
   EXPECT_FALSE(parse_options({"--batch", "--name", "\xFF"}).error.empty()) << "not UTF-8";
 }
 

@@ -11,8 +11,8 @@
 #include "fakes/recording_host.h"
 #include "fakes/test_support.h"
 #include "platform/fake/fake_file_system.h"
-#include "platform/fake/fixed_clock.h"
 #include "platform/fake/fake_system.h"
+#include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
 #include "store/bytes.h"
 
@@ -44,7 +44,10 @@ class CompareRunTest : public ::testing::Test {
     system.set_current_directory("C:\\CARRIER");
     // This computer is Ann, in slot 0.
     std::string comps(80, '\0');
-    comps.replace(0, 7, std::string("\x27\x1E\x26\x00" "Ann", 7));
+    comps.replace(0, 7,
+                  std::string("\x27\x1E\x26\x00"
+                              "Ann",
+                              7));
     fs.write("C:\\CARRIER\\COMPS.QRV", comps);
     fs.write("C:\\KELDAR.ID", std::string("\x27\x1E\x26\x00", 4));
 

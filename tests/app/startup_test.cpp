@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/fake/fake_file_system.h"
-#include "platform/fake/fake_system.h"
-#include "platform/fake/fixed_clock.h"
 #include "fakes/recording_host.h"
 #include "fakes/test_support.h"
 #include "platform/errors.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/fake/fake_system.h"
+#include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
 
 namespace keldar {
@@ -91,7 +91,10 @@ TEST_F(StartupTest, FirstStartOnAFreshCarrier) {
   EXPECT_EQ(pc.session.computer, 0);
 
   std::string comps(80, '\0');
-  comps.replace(0, 7, std::string("\x27\x1E\x26\x00" "Ann", 7));
+  comps.replace(0, 7,
+                std::string("\x27\x1E\x26\x00"
+                            "Ann",
+                            7));
   EXPECT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV"), comps);
   EXPECT_EQ(fs.contents("C:\\KELDAR.ID"), std::string("\x27\x1E\x26\x00", 4));
   EXPECT_EQ(fs.contents("C:\\CARRIER\\MASKS.QRV"), std::string(2, '\0'));
@@ -124,7 +127,9 @@ TEST_F(StartupTest, LaterStartsAndOtherComputersShareTheTable) {
   EXPECT_EQ(second.session.computer, 1);
   EXPECT_EQ(second.host.status, "2=>Bob");
   EXPECT_EQ(fs.contents("E:\\KELDAR.ID"), std::string("\x85\x09\xF6\x52", 4));
-  EXPECT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV")->substr(20, 8), std::string("\x85\x09\xF6\x52" "Bob\0", 8));
+  EXPECT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV")->substr(20, 8), std::string("\x85\x09\xF6\x52"
+                                                                              "Bob\0",
+                                                                              8));
 }
 
 TEST_F(StartupTest, ComputersOnSeparateCarriersGetTheSameId) {
@@ -180,7 +185,8 @@ TEST_F(StartupTest, FifthComputerIsTurnedAway) {
   Computer fifth(fs, "E:\\ID5");
   EXPECT_EQ(fifth.start("E"), StartResult::kFifthComputer);
   EXPECT_EQ(fifth.host.lines.back(), u("Новый компьютер, но максимум достигнут"));
-  EXPECT_EQ(fifth.host.messages, std::vector<std::string>{u("Новый компьютер, но максимум достигнут")});
+  EXPECT_EQ(fifth.host.messages,
+            std::vector<std::string>{u("Новый компьютер, но максимум достигнут")});
   EXPECT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV"), before);
 }
 
@@ -260,7 +266,9 @@ TEST_F(StartupTest, CarrierThatFailsEveryCallIsReportedLineByLine) {
   const auto& lines = pc.host.lines;
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0], kStartBanner);
-  EXPECT_EQ(lines[1], u("Ошибка открытия файла журнала C:\\CARRIER\\KELDAR.LOG: Носитель защищен от записи."));
+  EXPECT_EQ(
+      lines[1],
+      u("Ошибка открытия файла журнала C:\\CARRIER\\KELDAR.LOG: Носитель защищен от записи."));
   EXPECT_EQ(lines[3], u("Ошибка чтения из файла COMPS.QRV: Носитель защищен от записи."));
   EXPECT_EQ(lines[lines.size() - 3], u("Ошибка чтения из файла MASKS.QRV"));
   EXPECT_EQ(lines[lines.size() - 2], u("Ошибка чтения из файла SYNCOBJ.QRV"));
@@ -283,8 +291,7 @@ TEST_F(StartupTest, CarrierWithoutRoomForTablesReportsEachFailure) {
             lines.end());
   EXPECT_EQ(pc.session.computer, 0) << "the table in memory is complete";
   EXPECT_EQ(lines[lines.size() - 3], u("Ошибка создания файла списка масок MASKS.QRV"));
-  EXPECT_EQ(lines[lines.size() - 2],
-            u("Ошибка создания файла объектов синхронизации SYNCOBJ.QRV"));
+  EXPECT_EQ(lines[lines.size() - 2], u("Ошибка создания файла объектов синхронизации SYNCOBJ.QRV"));
   EXPECT_TRUE(pc.session.failures.config_file);
   EXPECT_NE(finish_run(pc.session), err::kOk) << "the log could not be written either";
   EXPECT_TRUE(pc.session.failures.log_file);
@@ -311,7 +318,8 @@ TEST_F(StartupTest, WorkingLogInTempIsMovedBackAtTheEnd) {
   Computer pc(fs);
   pc.system.set_environment("TEMP", "E:\\TEMP");
   ASSERT_EQ(pc.start(), StartResult::kReady);
-  EXPECT_EQ(fs.contents("C:\\CARRIER\\KELDAR.LOG"), "old line\r\n") << "kept log untouched while running";
+  EXPECT_EQ(fs.contents("C:\\CARRIER\\KELDAR.LOG"), "old line\r\n")
+      << "kept log untouched while running";
   EXPECT_EQ(fs.contents("E:\\TEMP\\KELDAR.LOG")->substr(0, 10), "old line\r\n");
   ASSERT_EQ(finish_run(pc.session), err::kOk);
   EXPECT_FALSE(fs.exists("E:\\TEMP\\KELDAR.LOG"));

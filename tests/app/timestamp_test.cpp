@@ -6,10 +6,10 @@
 #include <ctime>
 
 #include "app/operation_log.h"
-#include "platform/fake/fake_file_system.h"
-#include "platform/fake/fixed_clock.h"
 #include "fakes/recording_host.h"
 #include "platform/errors.h"
+#include "platform/fake/fake_file_system.h"
+#include "platform/fake/fixed_clock.h"
 
 namespace keldar {
 namespace {

@@ -93,8 +93,9 @@ TEST_F(WorkerTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
       cp1251("Удаление каталога: C:\\CARRIER\\00007\\*.*"),
       std::string(76, '#'),
   };
-  EXPECT_EQ(std::vector<std::string>(host.lines.begin() + static_cast<long>(first), host.lines.end()),
-            expected);
+  EXPECT_EQ(
+      std::vector<std::string>(host.lines.begin() + static_cast<long>(first), host.lines.end()),
+      expected);
   EXPECT_FALSE(fs.exists("C:\\CARRIER\\00007.QRN"));
   EXPECT_FALSE(fs.exists("C:\\CARRIER\\00007"));
   EXPECT_FALSE(session.queue.running());

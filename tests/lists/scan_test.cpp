@@ -372,12 +372,11 @@ TEST_F(ScanTest, ItemsThatCannotTravelAreLoggedOnceAndLeftOut) {
 TEST_F(ScanTest, OnlyTheReservedTemporaryFormIsALeftoverAndOnlyWritingRunsRemoveIt) {
   add_object(7, "D:\\WORK\\*.*");
   const std::vector<std::string> user_files = {
-      "~kldnotes.tmp", "DOCS\\~kld-budget.tmp", "~kld1-.tmp", "~kld-1.tmp", "~kld1-2.tmp.bak",
-      "~kld12.tmp",    "~KLD1-2.TMP",            "~kld1-2a.tmp"};
-  const std::vector<std::string> leftovers = {"D:\\WORK\\~kld4021-7.tmp",
-                                              "D:\\WORK\\DOCS\\~kld1-2.tmp",
-                                              "C:\\CARRIER\\00007\\~kld88-1.tmp",
-                                              "C:\\CARRIER\\~kld301-12.tmp"};
+      "~kldnotes.tmp", "DOCS\\~kld-budget.tmp", "~kld1-.tmp",  "~kld-1.tmp", "~kld1-2.tmp.bak",
+      "~kld12.tmp",    "~KLD1-2.TMP",           "~kld1-2a.tmp"};
+  const std::vector<std::string> leftovers = {
+      "D:\\WORK\\~kld4021-7.tmp", "D:\\WORK\\DOCS\\~kld1-2.tmp", "C:\\CARRIER\\00007\\~kld88-1.tmp",
+      "C:\\CARRIER\\~kld301-12.tmp"};
   for (const std::string& name : user_files) fs.write("D:\\WORK\\" + name, "mine");
   for (const std::string& path : leftovers) fs.write(path, "left over");
   fs.write("C:\\CARRIER\\~kldkeep.tmp", "not ours");

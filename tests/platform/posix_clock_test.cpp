@@ -121,10 +121,10 @@ TEST_F(SystemClockTest, FieldsOutOfRangeCountOnAsMktimeCountsThem) {
   local.hour = 12;
   EXPECT_EQ(clock_.from_local(local), 1642244400);  // 2022-01-15 11:00 UTC
   local.month = 4;
-  local.day = 31;  // May 1
+  local.day = 31;                                   // May 1
   EXPECT_EQ(clock_.from_local(local), 1619863200);  // 2021-05-01 10:00 UTC
   local.day = 30;
-  local.second = 60;  // the next minute
+  local.second = 60;                                // the next minute
   EXPECT_EQ(clock_.from_local(local), 1619776860);  // 2021-04-30 10:01 UTC
 }
 

@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "platform/fake/fake_file_system.h"
 #include "platform/errors.h"
+#include "platform/fake/fake_file_system.h"
 #include "platform/text.h"
 
 namespace keldar {
@@ -64,7 +64,8 @@ TEST_F(MaskTableTest, RecordLayoutAndRoundTrip) {
   EXPECT_EQ(file.substr(0, 2), std::string("\x02\x00", 2));
   std::string first = file.substr(2, 76);
   EXPECT_EQ(first.substr(0, 6), std::string("*.doc\0", 6));
-  EXPECT_EQ(first.substr(64, 12), std::string("\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00", 12));
+  EXPECT_EQ(first.substr(64, 12),
+            std::string("\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00", 12));
   EXPECT_EQ(file.substr(2 + 76 + 64, 12),
             std::string("\x00\x00\x01\x00\x00\x00\x00\x00\x01\x00\x00\x00", 12));
 

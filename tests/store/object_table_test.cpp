@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "platform/fake/fake_file_system.h"
 #include "platform/errors.h"
+#include "platform/fake/fake_file_system.h"
 #include "platform/text.h"
 
 namespace keldar {

@@ -71,8 +71,8 @@ class Action1Test : public SyncTest {
     return *e;
   }
 
-  static std::vector<std::string> lines(std::vector<std::string> entries, long examined,
-                                        long added, long replaced, long deleted, long removed,
+  static std::vector<std::string> lines(std::vector<std::string> entries, long examined, long added,
+                                        long replaced, long deleted, long removed,
                                         bool stopped = false) {
     entries.push_back(stopped ? u("Копирование с носителя прервано ") + std::string(43, '-')
                               : std::string(76, '-'));
@@ -135,10 +135,10 @@ TEST_F(Action1Test, CarrierCopiesLeaveOnlyWhenTheObjectCopiesAreOnTheDisk) {
 
   EXPECT_EQ(run(), 3);
 
-  EXPECT_EQ(fs.ops, (std::vector<std::string>{
-                        "copy " + object("b.txt"), "copy " + object("a.txt"), "flush",
-                        "delete " + carrier("b.txt"), "delete " + carrier("a.txt"),
-                        "delete " + carrier("c.txt")}));
+  EXPECT_EQ(fs.ops,
+            (std::vector<std::string>{"copy " + object("b.txt"), "copy " + object("a.txt"), "flush",
+                                      "delete " + carrier("b.txt"), "delete " + carrier("a.txt"),
+                                      "delete " + carrier("c.txt")}));
   EXPECT_EQ(log.lines, lines({"+=x b.txt", "<=x a.txt", "--x c.txt"}, 3, 1, 1, 0, 3));
   EXPECT_EQ(fs.unflushed(), 0u);
 }
@@ -164,8 +164,8 @@ TEST_F(Action1Test, ObjectDiskThatCannotWriteTheCopiesKeepsTheCarrierCopies) {
 
   EXPECT_EQ(run(), 2);
 
-  EXPECT_EQ(log.lines, lines({"+=e b.txt", "<=e a.txt", "1117: " + error_line(err::kIoDevice)},
-                             2, 1, 1, 0, 0));
+  EXPECT_EQ(log.lines, lines({"+=e b.txt", "<=e a.txt", "1117: " + error_line(err::kIoDevice)}, 2,
+                             1, 1, 0, 0));
   // The copies may be damaged on this disk; the carrier keeps the files for
   // the next run.
   fs.lose_unflushed();
@@ -184,8 +184,8 @@ TEST_F(Action1Test, ObjectVolumeThatVanishesBeforeTheFlushKeepsTheCarrierCopies)
 
   EXPECT_EQ(run(), 2);
 
-  EXPECT_EQ(log.lines, lines({"+=e b.txt", "<=e a.txt", "21: " + error_line(err::kNotReady)}, 2,
-                             1, 1, 0, 0));
+  EXPECT_EQ(log.lines,
+            lines({"+=e b.txt", "<=e a.txt", "21: " + error_line(err::kNotReady)}, 2, 1, 1, 0, 0));
   EXPECT_EQ(fs.contents(carrier("a.txt")), "new");
   EXPECT_EQ(fs.contents(carrier("b.txt")), "bee");
   EXPECT_EQ(entry("a.txt").state, 2);
@@ -270,9 +270,7 @@ class CommandAgainstLocalChange : public Action1Test {
     entry("a.txt").state = entry_state::kDelete;
     entry("a.txt").list_stamps[0] = st(kT1);
   }
-  void expect_question() {
-    expect_changed_here_question("14:00:00n ", "15:00:00n ", "---");
-  }
+  void expect_question() { expect_changed_here_question("14:00:00n ", "15:00:00n ", "---"); }
 };
 
 TEST_F(CommandAgainstLocalChange, YesTriesTheMissingCarrierFileAndKeepsTheCommand) {
@@ -308,9 +306,7 @@ class DeletedHereNewerOnCarrier : public Action1Test {
     entry("a.txt").list_stamps[0] = st(kT0);
     entry("a.txt").list_stamps[1] = st(kT1);
   }
-  void expect_question() {
-    expect_changed_here_question("13:00:00n ", "---", "14:00:00n ");
-  }
+  void expect_question() { expect_changed_here_question("13:00:00n ", "---", "14:00:00n "); }
 };
 
 TEST_F(DeletedHereNewerOnCarrier, YesBringsTheFileBack) {
@@ -404,10 +400,9 @@ TEST_F(Action1Test, DamagedEntryStatesAreReportedAndLeftAlone) {
     SCOPED_TRACE(state);
     entry("a.txt").state = static_cast<std::uint8_t>(state);
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(log.lines,
-              lines({u("Запись списка повреждена (состояние ") + std::to_string(state) +
-                     u("), не обрабатывается: a.txt")},
-                    0, 0, 0, 0, 0));
+    EXPECT_EQ(log.lines, lines({u("Запись списка повреждена (состояние ") + std::to_string(state) +
+                                u("), не обрабатывается: a.txt")},
+                               0, 0, 0, 0, 0));
     EXPECT_EQ(fs.contents(object("a.txt")), "a");
     EXPECT_EQ(fs.contents(carrier("a.txt")), "carrier");
     EXPECT_EQ(entry("a.txt").state, state);
@@ -484,17 +479,15 @@ class AskingMasks : public Action1Test {
   }
   void expect_questions() {
     ASSERT_EQ(host.questions.size(), 2u);
-    EXPECT_EQ(host.questions[0].text,
-              u(kObjectLine + "Файл: d.txt\r\nзаменяется с носителя:\r\n"
-                              "в объекте: 15.01.2021 13:00:00n \r\n"
-                              "Удалить файл из объекта?"));
+    EXPECT_EQ(host.questions[0].text, u(kObjectLine + "Файл: d.txt\r\nзаменяется с носителя:\r\n"
+                                                      "в объекте: 15.01.2021 13:00:00n \r\n"
+                                                      "Удалить файл из объекта?"));
     EXPECT_EQ(host.questions[0].caption, u("Удаление файла"));
     EXPECT_FALSE(host.questions[0].warning);
-    EXPECT_EQ(host.questions[1].text,
-              u(kObjectLine + "Файл: a.txt\r\nзаменяется с носителя:\r\n"
-                              "в объекте: 15.01.2021 13:00:00n \r\n"
-                              "на носителе: 15.01.2021 14:00:00n \r\n"
-                              "Копировать файл с носителя в объект?"));
+    EXPECT_EQ(host.questions[1].text, u(kObjectLine + "Файл: a.txt\r\nзаменяется с носителя:\r\n"
+                                                      "в объекте: 15.01.2021 13:00:00n \r\n"
+                                                      "на носителе: 15.01.2021 14:00:00n \r\n"
+                                                      "Копировать файл с носителя в объект?"));
     EXPECT_EQ(host.questions[1].caption, copy_caption());
     EXPECT_FALSE(host.questions[1].warning);
   }
@@ -574,18 +567,16 @@ class ChangedSinceScan : public Action1Test {
   }
   void expect_questions() {
     ASSERT_EQ(host.questions.size(), 2u);
-    EXPECT_EQ(host.questions[0].text,
-              u(kObjectLine + "Файл: d.txt\r\nбыл изменен в объекте:\r\n"
-                              "раньше: 15.01.2021 13:00:00n \r\n"
-                              "сейчас: 15.01.2021 16:00:00n \r\n"
-                              "на носителе: ---\r\n"
-                              "Копировать файл с носителя в объект?"));
-    EXPECT_EQ(host.questions[1].text,
-              u(kObjectLine + "Файл: a.txt\r\nбыл изменен в объекте:\r\n"
-                              "раньше: 15.01.2021 13:00:00n \r\n"
-                              "сейчас: 15.01.2021 15:00:00n \r\n"
-                              "на носителе: 15.01.2021 14:00:00n \r\n"
-                              "Копировать файл с носителя в объект?"));
+    EXPECT_EQ(host.questions[0].text, u(kObjectLine + "Файл: d.txt\r\nбыл изменен в объекте:\r\n"
+                                                      "раньше: 15.01.2021 13:00:00n \r\n"
+                                                      "сейчас: 15.01.2021 16:00:00n \r\n"
+                                                      "на носителе: ---\r\n"
+                                                      "Копировать файл с носителя в объект?"));
+    EXPECT_EQ(host.questions[1].text, u(kObjectLine + "Файл: a.txt\r\nбыл изменен в объекте:\r\n"
+                                                      "раньше: 15.01.2021 13:00:00n \r\n"
+                                                      "сейчас: 15.01.2021 15:00:00n \r\n"
+                                                      "на носителе: 15.01.2021 14:00:00n \r\n"
+                                                      "Копировать файл с носителя в объект?"));
     for (const auto& q : host.questions) {
       EXPECT_EQ(q.caption, copy_caption());
       EXPECT_TRUE(q.warning);

@@ -52,8 +52,10 @@ class FileOpsTest : public SyncTest {
 TEST_F(FileOpsTest, CopyTowardsCarrierMakesFoldersTopDownWithSourceTimes) {
   add_object();
   fs.write(object("a\\b\\f.txt"), "payload", file_time(kJan15 + 100));
-  const FileTimes a_times{file_time(kJan15 - 1000), file_time(kJan15 - 800), file_time(kJan15 - 600)};
-  const FileTimes b_times{file_time(kJan15 - 500), file_time(kJan15 - 300), file_time(kJan15 - 200)};
+  const FileTimes a_times{file_time(kJan15 - 1000), file_time(kJan15 - 800),
+                          file_time(kJan15 - 600)};
+  const FileTimes b_times{file_time(kJan15 - 500), file_time(kJan15 - 300),
+                          file_time(kJan15 - 200)};
   fs.set_raw_times(object("a"), a_times);
   fs.set_raw_times(object("a\\b"), b_times);
   ASSERT_TRUE(fill());

@@ -4,8 +4,8 @@
 // carrier is the current directory. After every run the object folders are
 // compared file by file (contents and modification times), and the carrier
 // is checked to hold only what some computer still has to receive.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -254,8 +254,7 @@ class ScenarioTest : public ::testing::Test {
 
   // Registers A, B and C in that order, then writes one object (id 1, with
   // subfolders) with a folder on each computer, and the masks.
-  void set_up_tables(const std::vector<Mask>& masks = {Mask{"*.*"}},
-                     bool c_accepts_copies = true) {
+  void set_up_tables(const std::vector<Mask>& masks = {Mask{"*.*"}}, bool c_accepts_copies = true) {
     for (int c = 0; c < 3; ++c) start_only(c);
     PosixFileSystem files;
     ObjectTable objects;
@@ -288,11 +287,13 @@ class ScenarioTest : public ::testing::Test {
     for (int k = 0; k < 3; ++k) {
       const Tree got = list_tree(work(k));
       EXPECT_EQ(got, *expected[k]) << when << ": folder of " << name(k) << " holds\n"
-                                   << render(got) << "expected\n" << render(*expected[k]);
+                                   << render(got) << "expected\n"
+                                   << render(*expected[k]);
     }
     const Tree got = list_tree(object_carrier());
     EXPECT_EQ(got, carrier) << when << ": the carrier folder holds\n"
-                            << render(got) << "expected\n" << render(carrier);
+                            << render(got) << "expected\n"
+                            << render(carrier);
     std::set<std::string> top;
     for (const auto& item : fs::directory_iterator(carrier_)) {
       top.insert(item.path().filename().string());
@@ -559,7 +560,8 @@ TEST_F(ScenarioTest, MasksThatForbidOrAskBeforeDeleting) {
   ASSERT_EQ(rc.questions.size(), 1u) << rc.all();
   EXPECT_TRUE(rc.has_line("RDx run.log")) << rc.all();
   EXPECT_TRUE(rc.has_line("=+ run.log")) << rc.all();
-  expect_state("C declined", a, b, all, {{"old.bak", all.at("old.bak")}, {"run.log", all.at("run.log")}});
+  expect_state("C declined", a, b, all,
+               {{"old.bak", all.at("old.bak")}, {"run.log", all.at("run.log")}});
 
   RunRecord again = synchronize(kA);
   EXPECT_TRUE(again.questions.empty()) << again.all();
@@ -576,7 +578,8 @@ TEST_F(ScenarioTest, DocMaskAsksBeforeReplacing) {
   put(work(kA) / "letter.doc", "v1", kT0 + 2);
   put(work(kA) / "scratch.tmp", "temp", kT0 + 4);
   const std::string plain = entry_text("text", kT0), v1 = entry_text("v1", kT0 + 2);
-  const Tree a0 = {{"plain.txt", plain}, {"letter.doc", v1}, {"scratch.tmp", entry_text("temp", kT0 + 4)}};
+  const Tree a0 = {
+      {"plain.txt", plain}, {"letter.doc", v1}, {"scratch.tmp", entry_text("temp", kT0 + 4)}};
   const Tree rest = {{"plain.txt", plain}, {"letter.doc", v1}};
 
   synchronize(kA);
@@ -769,9 +772,8 @@ TEST_F(ScenarioTest, FromCarrierAsksAboutAFileDeletedHere) {
 TEST_F(ScenarioTest, EverySynchronizeOfASessionScansTheFoldersAnew) {
   Tree tree = synchronised({{"f.txt", "f"}});
   RunRecord a = with_session(kA, {}, [&](Session& s, RunRecord& rec) {
-    const std::int16_t runs[][2] = {{op::kCompare, op::kNone},
-                                    {op::kAction1, op::kAction2},
-                                    {op::kAction1, op::kAction2}};
+    const std::int16_t runs[][2] = {
+        {op::kCompare, op::kNone}, {op::kAction1, op::kAction2}, {op::kAction1, op::kAction2}};
     for (int i = 0; i < 3; ++i) {
       put(work(kA) / ("new" + std::to_string(i) + ".txt"), "n", kT0 + 100 + 2 * i);
       s.queue.set(runs[i][0], runs[i][1]);
@@ -783,9 +785,10 @@ TEST_F(ScenarioTest, EverySynchronizeOfASessionScansTheFoldersAnew) {
     tree[name] = entry_text("n", kT0 + 100 + 2 * (name[3] - '0'));
   }
   expect_state("after A's session", tree, {{"f.txt", tree.at("f.txt")}},
-               {{"f.txt", tree.at("f.txt")}}, {{"new0.txt", tree.at("new0.txt")},
-                                               {"new1.txt", tree.at("new1.txt")},
-                                               {"new2.txt", tree.at("new2.txt")}});
+               {{"f.txt", tree.at("f.txt")}},
+               {{"new0.txt", tree.at("new0.txt")},
+                {"new1.txt", tree.at("new1.txt")},
+                {"new2.txt", tree.at("new2.txt")}});
 }
 
 // A folder's time changes with every file added or removed in it; folders
@@ -843,7 +846,6 @@ TEST_F(ScenarioTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
   }
   expect_state("two rounds after clearing", a, a, a, {});
 }
-
 
 // The same three computers on the fake file system, whose n-th call fails:
 // for every n over B's whole Synchronize, no object file is damaged or lost
@@ -1037,7 +1039,8 @@ TEST_F(FailureInjectionTest, EveryFailingCallLeavesOldOrNewVersionsAndTheNextRun
   std::string all;
   for (const std::string& p : problems) all += p + "\n";
   EXPECT_TRUE(problems.empty()) << problems.size() << " of " << failing_runs << " runs:\n"
-                                << all << "logs of the first:\n" << first_logs;
+                                << all << "logs of the first:\n"
+                                << first_logs;
   EXPECT_GT(failing_runs, 50);
 }
 

@@ -9,8 +9,8 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -76,7 +76,6 @@ bool is_list_path(const std::string& path, std::string& text_path) {
 
 }  // namespace
 
-
 // The moment is the stamp without its two marker bits (31: NTFS, 0:
 // daylight); an hour is added while daylight saving time is in effect at
 // the time of the dump.

@@ -26,7 +26,6 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // The 21-character time text of a list stamp.
 std::string time_text(std::uint32_t stamp, bool daylight_now);
 
-
 std::string usage();
 
 }  // namespace keldar::listtext
