@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ libgtest-dev   # build and tests
+  clang-format   # .ci/run checks the formatting
   qt6-base-dev   # the window (Qt 6 Widgets, Qt Test; the offscreen and xcb platforms come with it)
   qt6-translations-l10n   # Qt's own Russian texts (qtbase_ru) for the stock file, folder and font choosers
   xvfb xauth fonts-dejavu-core   # scripts/screenshots.sh: a virtual display and a font with Cyrillic
