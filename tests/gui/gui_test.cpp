@@ -23,17 +23,17 @@
 #include <sstream>
 #include <thread>
 
+#include "gui/qt/about_box.h"
+#include "gui/qt/computer_name_window.h"
+#include "gui/qt/main_window.h"
+#include "gui/qt/masks_window.h"
+#include "gui/qt/object_edit_window.h"
+#include "gui/qt/objects_window.h"
+#include "gui/qt/qt_host.h"
+#include "gui/qt/window_app.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system.h"
-#include "platform/qt/about_box.h"
-#include "platform/qt/computer_name_window.h"
-#include "platform/qt/main_window.h"
-#include "platform/qt/masks_window.h"
-#include "platform/qt/object_edit_window.h"
-#include "platform/qt/objects_window.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/window_app.h"
 #include "platform/text.h"
 
 namespace keldar {

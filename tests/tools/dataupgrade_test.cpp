@@ -6,7 +6,7 @@
 #include <map>
 #include <random>
 
-#include "tests/tools/tool_test_support.h"
+#include "tools/tool_test_support.h"
 
 namespace keldar {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "platform/text.h"
-#include "tests/tools/tool_test_support.h"
+#include "tools/tool_test_support.h"
 
 namespace keldar {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/qt/about_box.h"
+#include "gui/qt/about_box.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -6,8 +6,8 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/qt_text.h"
+#include "gui/qt/dialog_units.h"
+#include "gui/qt/qt_text.h"
 
 namespace keldar {
 namespace {

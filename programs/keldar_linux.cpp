@@ -1,16 +1,16 @@
-// keldar: keeps folders identical across computers through a removable
-// drive. This file wires the program to the Linux platform layer: its window,
-// or the terminal for batch runs.
+// keldar on Linux: keeps folders identical across computers through a
+// removable drive. The program's composition root: the Linux platform layer,
+// and the Qt window or the terminal for batch runs.
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/batch.h"
+#include "gui/qt/window_app.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/terminal.h"
-#include "platform/qt/window_app.h"
 
 int main(int argc, char** argv) {
   using namespace keldar;
@@ -24,19 +24,18 @@ int main(int argc, char** argv) {
     std::cout << usage_text();
     return exit_status::kOk;
   }
-  if (!options.batch && !options.compare && !options.sync && !options.object_id) {
-    if (!display_available()) {
-      std::cerr << "keldar: нет дисплея для окна программы (не заданы DISPLAY, WAYLAND_DISPLAY\n"
-                   "и QT_QPA_PLATFORM); без окна запустите keldar --batch, --compare, --sync\n"
-                   "или --object\n\n"
-                << usage_text();
-      return exit_status::kUsage;
-    }
-    return run_window(argc, argv, options);
+  const bool window = !options.batch && !options.compare && !options.sync && !options.object_id;
+  if (window && !display_available()) {
+    std::cerr << "keldar: нет дисплея для окна программы (не заданы DISPLAY, WAYLAND_DISPLAY\n"
+                 "и QT_QPA_PLATFORM); без окна запустите keldar --batch, --compare, --sync\n"
+                 "или --object\n\n"
+              << usage_text();
+    return exit_status::kUsage;
   }
   PosixFileSystem fs;
   PosixSystem system;
   SystemClock clock;
+  if (window) return run_window(argc, argv, options, fs, system, clock);
   TerminalHost host(std::cout, std::cerr, stdin_is_terminal() ? &std::cin : nullptr, options.name,
                     options.answer);
   Session session(fs, system, clock, host);

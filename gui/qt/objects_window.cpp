@@ -1,9 +1,9 @@
-#include "platform/qt/objects_window.h"
+#include "gui/qt/objects_window.h"
 
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/object_edit_window.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/qt_text.h"
+#include "gui/qt/dialog_units.h"
+#include "gui/qt/object_edit_window.h"
+#include "gui/qt/qt_host.h"
+#include "gui/qt/qt_text.h"
 
 namespace keldar {
 namespace {

@@ -14,8 +14,8 @@
 #include "app/startup.h"
 #include "app/worker.h"
 #include "dialogs/objects_dialog.h"
-#include "platform/qt/masks_window.h"
-#include "platform/qt/objects_window.h"
+#include "gui/qt/masks_window.h"
+#include "gui/qt/objects_window.h"
 
 namespace keldar {
 

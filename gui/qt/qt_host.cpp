@@ -1,4 +1,4 @@
-#include "platform/qt/qt_host.h"
+#include "gui/qt/qt_host.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -7,8 +7,8 @@
 
 #include "app/failure_line.h"
 #include "dialogs/computer_name.h"
-#include "platform/qt/computer_name_window.h"
-#include "platform/qt/qt_text.h"
+#include "gui/qt/computer_name_window.h"
+#include "gui/qt/qt_text.h"
 
 namespace keldar {
 

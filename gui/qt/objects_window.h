@@ -13,7 +13,7 @@
 #include <map>
 
 #include "dialogs/objects_dialog.h"
-#include "platform/qt/cmsflexgrid.h"
+#include "gui/qt/cmsflexgrid.h"
 
 namespace keldar {
 

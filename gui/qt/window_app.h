@@ -1,9 +1,12 @@
 // keldar with its window: the application, the start-up sequence of the
 // main window, the event loop, and the end of the run when the window
-// closes.
+// closes. The platform comes from the program's composition root.
 #pragma once
 
 #include "app/batch.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/system.h"
 
 namespace keldar {
 
@@ -17,9 +20,10 @@ bool display_available();
 // missing.
 bool load_qt_translation();
 
-// Runs the window on the Linux platform layer in the current directory (the
+// Runs the window on the given platform in the current directory (the
 // carrier). Returns the exit status (the batch statuses: 0, or 1, 3, 7 when
 // start-up ended the program).
-int run_window(int argc, char** argv, const Options& options);
+int run_window(int argc, char** argv, const Options& options, FileSystem& fs, System& system,
+               Clock& clock);
 
 }  // namespace keldar

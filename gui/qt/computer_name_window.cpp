@@ -1,10 +1,10 @@
-#include "platform/qt/computer_name_window.h"
+#include "gui/qt/computer_name_window.h"
 
 #include <QPushButton>
 
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/qt_text.h"
+#include "gui/qt/dialog_units.h"
+#include "gui/qt/qt_host.h"
+#include "gui/qt/qt_text.h"
 #include "store/computer_table.h"
 
 namespace keldar {

@@ -1,4 +1,4 @@
-#include "platform/qt/main_window.h"
+#include "gui/qt/main_window.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -9,12 +9,12 @@
 #include <QTextCharFormat>
 
 #include "dialogs/counters.h"
-#include "platform/qt/about_box.h"
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/masks_window.h"
-#include "platform/qt/objects_window.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/qt_text.h"
+#include "gui/qt/about_box.h"
+#include "gui/qt/dialog_units.h"
+#include "gui/qt/masks_window.h"
+#include "gui/qt/objects_window.h"
+#include "gui/qt/qt_host.h"
+#include "gui/qt/qt_text.h"
 
 namespace keldar {
 namespace {

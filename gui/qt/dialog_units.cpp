@@ -1,4 +1,4 @@
-#include "platform/qt/dialog_units.h"
+#include "gui/qt/dialog_units.h"
 
 #include <QFontMetrics>
 

@@ -1,16 +1,13 @@
-#include "platform/qt/window_app.h"
+#include "gui/qt/window_app.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdlib>
 
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_system.h"
-#include "platform/qt/about_box.h"
-#include "platform/qt/main_window.h"
-#include "platform/qt/qt_host.h"
+#include "gui/qt/about_box.h"
+#include "gui/qt/main_window.h"
+#include "gui/qt/qt_host.h"
 
 namespace keldar {
 
@@ -32,14 +29,12 @@ bool load_qt_translation() {
   return QCoreApplication::installTranslator(translator);
 }
 
-int run_window(int argc, char** argv, const Options& options) {
+int run_window(int argc, char** argv, const Options& options, FileSystem& fs, System& system,
+               Clock& clock) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(keldar_icon());
   // Without it the stock choosers speak English; the program runs all the same.
   (void)load_qt_translation();
-  PosixFileSystem fs;
-  PosixSystem system;
-  SystemClock clock;
   QtHost host;
   Session session(fs, system, clock, host);
   MainWindow window(session, host);

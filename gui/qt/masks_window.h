@@ -11,7 +11,7 @@
 #include <map>
 
 #include "dialogs/masks_dialog.h"
-#include "platform/qt/cmsflexgrid.h"
+#include "gui/qt/cmsflexgrid.h"
 
 namespace keldar {
 

@@ -1,13 +1,13 @@
-#include "platform/qt/object_edit_window.h"
+#include "gui/qt/object_edit_window.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/qt_text.h"
+#include "gui/qt/dialog_units.h"
+#include "gui/qt/qt_host.h"
+#include "gui/qt/qt_text.h"
 
 namespace keldar {
 

@@ -1,10 +1,10 @@
-#include "platform/qt/cmsflexgrid.h"
+#include "gui/qt/cmsflexgrid.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <algorithm>
 
-#include "platform/qt/qt_text.h"
+#include "gui/qt/qt_text.h"
 
 namespace keldar {
 

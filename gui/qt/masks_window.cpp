@@ -1,8 +1,8 @@
-#include "platform/qt/masks_window.h"
+#include "gui/qt/masks_window.h"
 
-#include "platform/qt/dialog_units.h"
-#include "platform/qt/qt_host.h"
-#include "platform/qt/qt_text.h"
+#include "gui/qt/dialog_units.h"
+#include "gui/qt/qt_host.h"
+#include "gui/qt/qt_text.h"
 
 namespace keldar {
 namespace {
