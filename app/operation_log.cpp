@@ -1,6 +1,6 @@
 #include "app/operation_log.h"
 
-#include "lists/timestamp.h"
+#include "lists/stamps.h"
 #include "platform/errors.h"
 
 namespace keldar {

@@ -8,16 +8,6 @@
 
 namespace keldar {
 
-std::int32_t normal_value(std::uint32_t stamp) {
-  auto value = static_cast<std::int32_t>(stamp & 0x7FFFFFFEu);
-  if ((stamp & 1u) != 0 && (stamp & 0x80000000u) == 0) value -= 3600;
-  return value;
-}
-
-std::int32_t stamp_difference(std::uint32_t a, std::uint32_t b) {
-  return normal_value(a) - normal_value(b);
-}
-
 void log_marked(Log& log, std::string_view marker, std::string_view name) {
   std::string line(marker);
   line += name;

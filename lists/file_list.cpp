@@ -5,13 +5,11 @@
 #include <cstring>
 #include <new>
 
+#include "lists/stamps.h"
 #include "platform/text.h"
 
 namespace keldar {
 namespace {
-
-constexpr std::uint32_t kExactBit = 0x80000000u;
-constexpr std::uint32_t kDaylightBit = 1u;
 
 std::uint64_t hash_folded(std::string_view name) {
   std::uint64_t h = 1469598103934665603ULL;
@@ -57,17 +55,6 @@ const char* NameStore::store(std::string_view name) {
 void NameStore::clear() {
   blocks_.clear();
   used_ = 0;
-}
-
-std::uint32_t FileList::mark(std::uint32_t stamp, bool exact_volume, bool daylight) {
-  if (stamp == 0) return 0;
-  stamp &= ~(kExactBit | kDaylightBit);
-  if (exact_volume) {
-    if (daylight) stamp -= 3600;
-    stamp |= kExactBit;
-  }
-  if (daylight) stamp |= kDaylightBit;
-  return stamp;
 }
 
 std::size_t FileList::slot_of(std::string_view name) const {
@@ -118,8 +105,8 @@ ListEntry* FileList::add(std::string_view name, NameStore& names) {
 ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_stamp,
                                  std::uint32_t carrier_stamp, const Marking& m, NameStore& names,
                                  long* position) {
-  std::uint32_t object = mark(object_stamp, exact_object, m.daylight);
-  std::uint32_t carrier = mark(carrier_stamp, m.exact_time_carrier, m.daylight);
+  std::uint32_t object = mark_stamp(object_stamp, exact_object, m.daylight);
+  std::uint32_t carrier = mark_stamp(carrier_stamp, m.exact_time_carrier, m.daylight);
   const bool fresh_here = states[m.computer] == 0;
   // One hash of the name for the look-up and, when it is new, its slot.
   std::size_t slot = index_.empty() ? 0 : slot_of(name);
@@ -128,7 +115,7 @@ ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_sta
     if (position) *position = static_cast<long>(e - entries.data());
     if (object != 0) {
       std::uint32_t listed = e->list_stamps[m.computer];
-      if (listed != 0 && !exact_object && (listed ^ object) == kDaylightBit) object = listed;
+      if (differ_in_daylight_only(listed, object, exact_object)) object = listed;
       e->object_stamp = object;
       if (fresh_here) {
         e->list_stamps[m.computer] = object;

@@ -70,9 +70,6 @@ struct Marking {
 
 class FileList {
  public:
-  // Stamps as find_or_add marks them, for an exact-time volume or not.
-  static std::uint32_t mark(std::uint32_t stamp, bool exact_volume, bool daylight);
-
   // Finds the entry whose name equals `name` ignoring the case of ASCII
   // letters, or adds one. A zero stamp leaves that field as it is. Marks the
   // stamps, keeps this computer's list stamp as the object stamp where the

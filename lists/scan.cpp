@@ -5,48 +5,12 @@
 #include <vector>
 
 #include "lists/list_file.h"
+#include "lists/stamps.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
 namespace keldar {
 namespace {
-
-constexpr FileTime kTicksPerSecond = 10000000;
-constexpr FileTime kTwoSeconds = 2 * kTicksPerSecond;
-constexpr std::uint32_t kExactBit = 0x80000000u;
-
-// Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
-std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-LocalTime fields_of(std::int64_t seconds) {
-  std::int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
-  std::int64_t rest = seconds - days * 86400;
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(days - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  LocalTime t;
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (t.month <= 2));
-  t.hour = static_cast<int>(rest / 3600);
-  t.minute = static_cast<int>(rest / 60 % 60);
-  t.second = static_cast<int>(rest % 60);
-  return t;
-}
-
-std::int64_t seconds_of(const LocalTime& t) {
-  return days_from_civil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-}
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
@@ -291,30 +255,10 @@ std::string carrier_path(const Context& ctx, std::string_view relative_name) {
   return path;
 }
 
-std::int64_t local_offset(Clock& clock) {
-  std::int64_t now = clock.now();
-  return seconds_of(clock.to_local(now)) - now;
-}
-
-std::uint32_t stamp_seconds(FileTime time, Clock& clock) {
-  return stamp_seconds(time, clock, local_offset(clock));
-}
-
-std::uint32_t stamp_seconds(FileTime time, Clock& clock, std::int64_t offset) {
-  if (time < kFileTimeUnixEpoch) return 0;
-  auto unix_seconds = static_cast<std::int64_t>((time - kFileTimeUnixEpoch) / kTicksPerSecond);
-  LocalTime fields = fields_of(unix_seconds + offset);
-  fields.is_dst = -1;
-  std::int64_t seconds = clock.from_local(fields);
-  if (seconds <= 0 || seconds >= static_cast<std::int64_t>(kExactBit)) return 0;
-  return static_cast<std::uint32_t>(seconds);
-}
-
 std::uint32_t take_stamp(Context& ctx, const DirItem& item, std::string_view folder,
                          bool exact_object, std::int64_t offset) {
-  FileTime time = item.last_write;
-  if (exact_object && time % kTwoSeconds != 0) {
-    time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
+  const FileTime time = exact_object ? two_second_time(item.last_write) : item.last_write;
+  if (time != item.last_write) {
     FileTimes times;
     times.last_write = time;
     std::string path(folder);
@@ -388,13 +332,10 @@ long fill_object_list(Context& ctx, int object) {
   }
   if (carrier_usable) {
     if (auto stamp = folder_stamp(ctx, carrier_folder, list.exact_object)) {
-      std::uint32_t marked = *stamp;
-      if (ctx.exact_time_carrier) {
-        if (marking.daylight) marked -= 3600;
-        marked |= kExactBit;
-      }
       ListEntry* root = list.find("\\");
-      if (root != nullptr) root->carrier_stamp = marked;
+      if (root != nullptr) {
+        root->carrier_stamp = mark_volume_kind(*stamp, ctx.exact_time_carrier, marking.daylight);
+      }
     }
     if (!Scanner(ctx, list, true).scan(carrier_folder, "*.*", "", nested)) return -1;
   }

@@ -25,18 +25,6 @@ std::string object_path(const Context& ctx, std::string_view relative_name);
 // relative name ("\" adds nothing).
 std::string carrier_path(const Context& ctx, std::string_view relative_name);
 
-// Seconds since 1970 of a file time, as the system's first platform derives
-// them and as every computer's stamps are made: the time is shifted by the
-// current offset of local time from UTC (daylight saving time of now), then
-// its calendar fields are read as a local time whose daylight saving time
-// the time-zone rules decide. 0 when the time cannot be converted.
-std::uint32_t stamp_seconds(FileTime time, Clock& clock);
-// The same with the offset of local time from UTC now (local_offset) taken
-// already, as a scan takes it once for all its items.
-std::uint32_t stamp_seconds(FileTime time, Clock& clock, std::int64_t offset);
-// Seconds to add to a UTC time to have the local time, now.
-std::int64_t local_offset(Clock& clock);
-
 // The unmarked stamp of an item found in `folder` (ending in a separator),
 // with the offset of local time taken (local_offset). On an exact-time
 // object volume a time that is not a whole two seconds is rounded to the

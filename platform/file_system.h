@@ -23,6 +23,9 @@ namespace keldar {
 // File times: 100-nanosecond units since 1601-01-01 UTC. 0 = no time.
 using FileTime = std::uint64_t;
 inline constexpr FileTime kFileTimeUnixEpoch = 116444736000000000ULL;
+inline constexpr FileTime kTicksPerSecond = 10000000ULL;
+// FAT-like volumes keep last-write times in whole two seconds.
+inline constexpr FileTime kTwoSecondTicks = 2 * kTicksPerSecond;
 
 enum class ItemKind {
   kFile,

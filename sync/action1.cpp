@@ -12,7 +12,7 @@
 #include "lists/compare.h"
 #include "lists/masks.h"
 #include "lists/scan.h"
-#include "lists/timestamp.h"
+#include "lists/stamps.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "sync/actions.h"
@@ -147,21 +147,12 @@ std::string question_text(Context& ctx, const ListEntry& e, bool changed_here, s
   return text;
 }
 
-// The stamp that the object folder's file of `e` has now, as a scan would
-// take and mark it (only read: nothing is written back); 0 when the file is
-// gone or cannot be read.
-std::uint32_t current_object_stamp(Context& ctx, const FileList& list, const ListEntry& e) {
-  constexpr FileTime kTicksPerSecond = 10000000;
-  constexpr FileTime kTwoSeconds = 2 * kTicksPerSecond;
-  std::string path = object_path(ctx, e.name());
-  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-  FileTimes times;
-  if (ctx.fs.get_times(path, times) != err::kOk) return 0;
-  FileTime time = times.last_write;
-  if (list.exact_object && time % kTwoSeconds != 0) {
-    time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
-  }
-  return FileList::mark(stamp_seconds(time, ctx.clock), list.exact_object, ctx.log.daylight());
+// The stamp that the object folder's file of entry `i` has now; 0 when it
+// is gone or cannot be read.
+std::uint32_t current_object_stamp(Context& ctx, std::size_t i) {
+  std::uint32_t stamp = 0;
+  (void)object_stamp_now(ctx, i, stamp);
+  return stamp;
 }
 
 // Replace object emptied the object folder before the lists were filled:
@@ -293,7 +284,7 @@ long action1(Context& ctx) {
       // and ask as for any file changed here. False when nothing more is to
       // be done for the entry (declined or cancelled).
       auto confirm_changed = [&]() -> bool {
-        o = e.object_stamp = current_object_stamp(ctx, list, e);
+        o = e.object_stamp = current_object_stamp(ctx, i);
         changed_here = true;
         finisher.drain();
         switch (
@@ -335,7 +326,7 @@ long action1(Context& ctx) {
       if (kind == Kind::kDelete) {
         int code = delete_entry(ctx, i, false);
         if (code == kChangedSinceScan) {
-          if (current_object_stamp(ctx, list, e) == 0) {
+          if (current_object_stamp(ctx, i) == 0) {
             // Gone since the scan: nothing left to delete.
             e.object_stamp = 0;
             o = 0;

@@ -8,7 +8,7 @@
 
 #include "lists/compare.h"
 #include "lists/masks.h"
-#include "lists/timestamp.h"
+#include "lists/stamps.h"
 #include "platform/text.h"
 #include "sync/actions.h"
 #include "sync/file_ops.h"

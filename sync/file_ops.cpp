@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "lists/scan.h"
-#include "lists/timestamp.h"
+#include "lists/stamps.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
@@ -13,8 +13,6 @@ namespace keldar {
 
 namespace {
 
-constexpr FileTime kTicksPerSecond = 10000000ULL;
-constexpr FileTime kTwoSeconds = 2 * kTicksPerSecond;
 // Clusters kept free on top of what a copy needs.
 constexpr std::uint64_t kReserveClusters = 4;
 
@@ -134,38 +132,6 @@ bool free_clusters(FileSystem& fs, const std::string& path, std::uint64_t& clust
   return cluster_size != 0;
 }
 
-// The stamp a scan of the object folder would take of the item at `path`
-// now, marked as the list keeps it; 0 when it does not exist. Else the
-// error code of reading its times.
-int object_stamp_now(Context& ctx, const std::string& path, std::uint32_t& stamp) {
-  FileTimes times;
-  stamp = 0;
-  int code = ctx.fs.get_times(item_path(ctx.fs, path), times);
-  if (code == err::kFileNotFound || code == err::kPathNotFound) return 0;
-  if (code != err::kOk) return code;
-  const bool exact = ctx.list().exact_object;
-  FileTime time = times.last_write;
-  if (exact && time % kTwoSeconds != 0) {
-    // The scan rounds such a time (and writes it back); only compare here.
-    time = (time + kTicksPerSecond - 1) / kTwoSeconds * kTwoSeconds;
-  }
-  stamp = FileList::mark(stamp_seconds(time, ctx.clock), exact, ctx.log.daylight());
-  return 0;
-}
-
-// The destination stamp made from the source stamp when a file moves from
-// a volume of one kind to one of the other.
-std::uint32_t convert_stamp(std::uint32_t source, bool exact_source, bool exact_destination,
-                            bool daylight) {
-  std::uint32_t v = source & ~kExactTimeBit;
-  if (exact_source && daylight) v += 3600;
-  if (exact_destination) {
-    if (daylight) v -= 3600;
-    v |= kExactTimeBit;
-  }
-  return v;
-}
-
 // The folder of the source that corresponds to the destination folder
 // `prefix`: the source up to where the rest of the destination starts,
 // when that rest first occurs at the very end of the source.
@@ -213,17 +179,25 @@ int copy_folder_times(Context& ctx, const std::string& destination, const std::s
   return ctx.fs.get_times(target, check);
 }
 
+int object_stamp_now(Context& ctx, std::size_t index, std::uint32_t& stamp) {
+  stamp = 0;
+  if (!entry_usable(ctx, index)) return err::kInvalidParameter;
+  const ListEntry& entry = ctx.list().entries[index];
+  if (entry.unsafe) return err::kInvalidName;
+  return stamp_now(ctx.fs, ctx.clock, item_path(ctx.fs, object_path(ctx, entry.name())),
+                   ctx.list().exact_object, ctx.log.daylight(), stamp);
+}
+
 bool unchanged_since_scan(Context& ctx, std::size_t index) {
   if (!entry_usable(ctx, index)) return false;
   const ListEntry& entry = ctx.list().entries[index];
   if (entry.unsafe) return false;
   std::uint32_t now = 0;
-  if (object_stamp_now(ctx, object_path(ctx, entry.name()), now) != 0) return false;
-  if (now == entry.object_stamp) return true;
+  if (object_stamp_now(ctx, index, now) != 0) return false;
   // The scan keeps the listed stamp where the two differ in the daylight
   // marker only (two-second volumes); that is the same file.
-  return !ctx.list().exact_object && now != 0 && entry.object_stamp != 0 &&
-         (now ^ entry.object_stamp) == kDaylightBit;
+  return now == entry.object_stamp ||
+         differ_in_daylight_only(now, entry.object_stamp, ctx.list().exact_object);
 }
 
 int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
@@ -369,7 +343,7 @@ int delete_entry(Context& ctx, std::size_t index, bool on_carrier) {
   if (!on_carrier && !folder) {
     // A file already gone needs no check: there is nothing left to lose.
     std::uint32_t now = 0;
-    if (int code = object_stamp_now(ctx, path, now)) return code;
+    if (int code = object_stamp_now(ctx, index, now)) return code;
     if (now != 0 && !unchanged_since_scan(ctx, index)) return kChangedSinceScan;
   }
 

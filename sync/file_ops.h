@@ -49,6 +49,11 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object);
 // or object stamp becomes 0. A file already gone counts as deleted.
 int delete_entry(Context& ctx, std::size_t index, bool on_carrier);
 
+// The stamp that the object folder's item of entry `index` has now, as a
+// scan would take and mark it (read only: nothing is written back); 0 when
+// it does not exist. Else the error code of reading its times.
+int object_stamp_now(Context& ctx, std::size_t index, std::uint32_t& stamp);
+
 // Whether the object folder's file of entry `index` still has the stamp the
 // scan saw (a missing file matches an object stamp of 0).
 bool unchanged_since_scan(Context& ctx, std::size_t index);

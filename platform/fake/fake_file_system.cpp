@@ -157,8 +157,8 @@ bool FakeFileSystem::name_matches(std::string_view pattern, std::string_view nam
 }
 
 FileTime FakeFileSystem::round_up_two_seconds(FileTime t) {
-  FileTime rest = t % kTwoSeconds;
-  return rest == 0 ? t : t - rest + kTwoSeconds;
+  FileTime rest = t % kTwoSecondTicks;
+  return rest == 0 ? t : t - rest + kTwoSecondTicks;
 }
 
 // --- inner workings ---------------------------------------------------------

@@ -65,7 +65,6 @@ class FakeFileSystem : public FileSystem {
  public:
   // 2021-01-01 00:00:00 UTC.
   static constexpr FileTime kDefaultNow = 132539328000000000ULL;
-  static constexpr FileTime kTwoSeconds = 20000000ULL;
 
   FakeFileSystem();
   ~FakeFileSystem() override;

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <string>
 
+#include "platform/calendar.h"
+
 namespace keldar {
 namespace {
 
@@ -77,16 +79,6 @@ LocalTime fields_of(const struct tm& tm) {
   return local;
 }
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t days_from_civil(std::int64_t y, std::int64_t m, std::int64_t d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yoe = y - era * 400;
-  const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 bool in_range(int value, int low, int high) { return value >= low && value <= high; }
 
 // As mktime's test of a found moment against the daylight flag asked for:
@@ -137,9 +129,7 @@ std::int64_t SystemClock::from_local(const LocalTime& local) {
   Remembered& r = remembered;
   if (in_range(local.month, 1, 12) && in_range(local.day, 1, 31) && in_range(local.hour, 0, 23) &&
       in_range(local.minute, 0, 59) && in_range(local.second, 0, 59) && r.offset_zone.current()) {
-    const std::int64_t civil = days_from_civil(local.year, local.month, local.day) * 86400 +
-                               local.hour * 3600 + local.minute * 60 + local.second;
-    const std::int64_t guess = civil - r.offset;
+    const std::int64_t guess = civil_seconds(local) - r.offset;
     struct tm found;
     if (fields_at(guess, found) && found.tm_year + 1900 == local.year &&
         found.tm_mon + 1 == local.month && found.tm_mday == local.day &&

@@ -99,9 +99,9 @@ std::string last_component(const std::string& native) {
 
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr auto kTicks = static_cast<std::int64_t>(kTicksPerSecond);
 constexpr std::int64_t kEpochSeconds =
-    static_cast<std::int64_t>(kFileTimeUnixEpoch) / kTicksPerSecond;  // 1601 -> 1970
+    static_cast<std::int64_t>(kFileTimeUnixEpoch) / kTicks;  // 1601 -> 1970
 
 }  // namespace
 
@@ -109,19 +109,19 @@ FileTime to_file_time(const struct timespec& ts) {
   std::int64_t seconds = ts.tv_sec;
   if (seconds < -kEpochSeconds) return 0;  // before 1601: no time
   constexpr std::int64_t kMaxSeconds =
-      std::numeric_limits<std::int64_t>::max() / kTicksPerSecond - kEpochSeconds - 1;
+      std::numeric_limits<std::int64_t>::max() / kTicks - kEpochSeconds - 1;
   if (seconds > kMaxSeconds) seconds = kMaxSeconds;
-  return static_cast<FileTime>((seconds + kEpochSeconds) * kTicksPerSecond + ts.tv_nsec / 100);
+  return static_cast<FileTime>((seconds + kEpochSeconds) * kTicks + ts.tv_nsec / 100);
 }
 
 bool from_file_time(FileTime time, struct timespec& ts) {
   if (time > static_cast<FileTime>(std::numeric_limits<std::int64_t>::max())) return false;
   std::int64_t ticks =
       static_cast<std::int64_t>(time) - static_cast<std::int64_t>(kFileTimeUnixEpoch);
-  std::int64_t seconds = ticks / kTicksPerSecond;
-  std::int64_t rest = ticks % kTicksPerSecond;
+  std::int64_t seconds = ticks / kTicks;
+  std::int64_t rest = ticks % kTicks;
   if (rest < 0) {
-    rest += kTicksPerSecond;
+    rest += kTicks;
     --seconds;
   }
   ts.tv_sec = static_cast<time_t>(seconds);

@@ -1,5 +1,3 @@
-#include "lists/timestamp.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,6 +5,7 @@
 
 #include "app/operation_log.h"
 #include "fakes/recording_host.h"
+#include "lists/stamps.h"
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fixed_clock.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lists/file_list.h"
+#include "lists/stamps.h"
 #include "lists_fixture.h"
 
 namespace keldar::lists_test {
@@ -51,7 +52,7 @@ TEST_F(FindOrAddTest, StampsAreMarkedForTheirVolumeAndTheDaylightFlag) {
   EXPECT_EQ(g->carrier_stamp, (kJune15 - 3600) | kExact | 1);
   EXPECT_EQ(g->object_stamp, 0u);
 
-  EXPECT_EQ(FileList::mark(0, true, true), 0u) << "0 stays 'no value'";
+  EXPECT_EQ(mark_stamp(0, true, true), 0u) << "0 stays 'no value'";
 }
 
 TEST_F(FindOrAddTest, ThisComputersListStampFollowsOnlyWhileItsListStateIsZero) {

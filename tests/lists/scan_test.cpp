@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lists/list_file.h"
+#include "lists/stamps.h"
 #include "lists_fixture.h"
 
 namespace keldar::lists_test {
