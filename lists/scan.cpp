@@ -232,6 +232,28 @@ int object_volume(FileSystem& fs, const std::string& folder, VolumeInfo& volume)
   }
 }
 
+// Scans the current object's carrier folder into `list`, with the folder's
+// own stamp as the root entry's carrier stamp. False on failure.
+bool scan_carrier_folder(Context& ctx, FileList& list, bool nested) {
+  const std::string carrier_folder = carrier_path(ctx, "\\");
+  const std::string carrier_item = carrier_folder.substr(0, carrier_folder.size() - 1);
+  ItemKind kind = ItemKind::kFolder;
+  if (ctx.fs.item_kind(carrier_item, kind) == err::kOk && kind != ItemKind::kFolder) {
+    // The carrier comes from elsewhere: a link or a file in place of the
+    // object's carrier folder is never followed or written through.
+    ctx.log.line(cp1251("На носителе вместо папки объекта не папка, не обрабатывается: ") +
+                 carrier_item);
+    return true;
+  }
+  if (auto stamp = folder_stamp(ctx, carrier_folder, list.exact_object)) {
+    ListEntry* root = list.find("\\");
+    if (root != nullptr) {
+      root->carrier_stamp = mark_volume_kind(*stamp, ctx.exact_time_carrier, ctx.log.daylight());
+    }
+  }
+  return Scanner(ctx, list, true).scan(carrier_folder, "*.*", "", nested);
+}
+
 }  // namespace
 
 std::string_view path_folder(std::string_view object_path) {
@@ -319,26 +341,7 @@ long fill_object_list(Context& ctx, int object) {
     n = static_cast<long>(list.entries.size());
   }
 
-  const std::string carrier_folder = carrier_path(ctx, "\\");
-  std::string carrier_item = carrier_folder.substr(0, carrier_folder.size() - 1);
-  ItemKind kind = ItemKind::kFolder;
-  bool carrier_usable = true;
-  if (ctx.fs.item_kind(carrier_item, kind) == err::kOk && kind != ItemKind::kFolder) {
-    // The carrier comes from elsewhere: a link or a file in place of the
-    // object's carrier folder is never followed or written through.
-    ctx.log.line(cp1251("На носителе вместо папки объекта не папка, не обрабатывается: ") +
-                 carrier_item);
-    carrier_usable = false;
-  }
-  if (carrier_usable) {
-    if (auto stamp = folder_stamp(ctx, carrier_folder, list.exact_object)) {
-      ListEntry* root = list.find("\\");
-      if (root != nullptr) {
-        root->carrier_stamp = mark_volume_kind(*stamp, ctx.exact_time_carrier, marking.daylight);
-      }
-    }
-    if (!Scanner(ctx, list, true).scan(carrier_folder, "*.*", "", nested)) return -1;
-  }
+  if (!scan_carrier_folder(ctx, list, nested)) return -1;
   if (static_cast<long>(list.entries.size()) > n) {
     list.dirty = true;
     report += ":+" + std::to_string(static_cast<long>(list.entries.size()) - n);

@@ -31,8 +31,7 @@ LocalTime civil_fields(std::int64_t seconds) {
 }
 
 std::int64_t civil_seconds(const LocalTime& t) {
-  return days_from_civil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 +
-         t.second;
+  return days_from_civil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
 }  // namespace keldar

@@ -16,14 +16,12 @@
 #include "platform/errors.h"
 #include "platform/text.h"
 #include "sync/actions.h"
+#include "sync/decisions.h"
 #include "sync/file_ops.h"
 #include "sync/holder.h"
 
 namespace keldar {
 namespace {
-
-// What is to be done about one entry.
-enum class Kind { kCopy, kAskCopy, kDelete, kAskDelete, kInPlace };
 
 struct Counters {
   long examined = 0;
@@ -170,6 +168,240 @@ void forget_removed_files(FileList& list, int me) {
   }
 }
 
+// One pass of Action 1 over the current object's list.
+class Action1Pass {
+ public:
+  explicit Action1Pass(Context& ctx)
+      : ctx_(ctx), list_(ctx.list()), me_(ctx.computer), finisher_(ctx, n_) {}
+
+  long run() {
+    if (ctx_.rebuild) forget_removed_files(list_, me_);
+    for (std::size_t i = list_.entries.size(); i-- > 0;) {
+      if (!ctx_.queue.running()) break;
+      entry(i);
+      ctx_.progress.show(static_cast<long>(i));
+    }
+    finisher_.drain();
+    ctx_.progress.clear();
+    summary();
+    return n_.examined;
+  }
+
+ private:
+  // The working copies of one entry: its state S, its object stamp O (which
+  // changes when the file is copied or deleted), the carrier stamp K, this
+  // computer's list stamp R, and the marker of its log line so far.
+  struct Work {
+    std::size_t i = 0;
+    std::uint8_t s = 0;
+    std::uint32_t o = 0;
+    std::uint32_t k = 0;
+    std::uint32_t r = 0;
+    std::string marker = "--";
+  };
+
+  // Settles entry `i` now (nothing to wait for) or hands it to the finisher.
+  void entry(std::size_t i) {
+    ListEntry& e = list_.entries[i];
+    Work w{i, e.state, e.object_stamp, e.carrier_stamp, e.list_stamps[me_]};
+    std::optional<Outcome> outcome;
+    if (!e.unsafe) outcome = act(w);
+    if (outcome) {
+      finisher_.finish(std::move(*outcome));
+    } else if (w.s != e.state || w.r != e.list_stamps[me_]) {
+      e.state = w.s;
+      e.list_stamps[me_] = w.r;
+      list_.dirty = true;
+    }
+  }
+
+  // Decides and carries out what the entry needs; nothing when the entry
+  // is settled without the clean-up.
+  std::optional<Outcome> act(Work& w) {
+    ListEntry& e = list_.entries[w.i];
+    const MaskPermissions allowed = mask_permissions(ctx_.masks, e.name(), ctx_.force);
+    Action1Facts facts{w.s, w.o, w.k, w.r, me_, e.is_folder(), allowed.copy, allowed.remove};
+    if (allowed.mask >= 0) {
+      facts.ask_replace = ctx_.masks.record(allowed.mask).ask_before_replacing();
+      facts.ask_delete = ctx_.masks.record(allowed.mask).ask_before_deleting();
+    }
+    Action1Choice c = choose_action1(facts);
+    w.s = c.state;
+    switch (c.step) {
+      case Action1Step::kDamaged:
+        finisher_.drain();
+        ctx_.log.line(cp1251("Запись списка повреждена (состояние ") + std::to_string(e.state) +
+                      cp1251("), не обрабатывается: ") + std::string(e.name()));
+        return {};
+      case Action1Step::kPass:
+      case Action1Step::kCopyGone:
+      case Action1Step::kLeave:
+        return {};
+      default:
+        break;
+    }
+    ++n_.examined;
+    if (c.step == Action1Step::kNotPermitted) return {};
+    if ((c.step == Action1Step::kAskCopy || c.step == Action1Step::kAskDelete) && !answer(w, c)) {
+      return {};
+    }
+    if (c.step == Action1Step::kDelete && !remove_here(w, c.step)) return {};
+    if (c.step == Action1Step::kCopy && !bring_here(w)) return {};
+    return clean_up(w, c);
+  }
+
+  // Asks the entry's question; on Да the step becomes a copy or a delete.
+  // False when nothing more is to be done (declined, or cancelled).
+  bool answer(Work& w, Action1Choice& c) {
+    const bool copy_question = c.step == Action1Step::kAskCopy;
+    finisher_.drain();
+    const Answer answer =
+        ctx_.host.ask(question(w, c.changed_here, copy_question),
+                      cp1251(copy_question ? "Копирование с носителя" : "Удаление файла"),
+                      copy_question && c.warning, true);
+    if (answer == Answer::kYes) {
+      c.step = copy_question ? Action1Step::kCopy : Action1Step::kDelete;
+      return true;
+    }
+    if (answer == Answer::kCancel) {
+      ctx_.queue.request_stop();
+    } else if (copy_question) {
+      decline_copy(w);
+    } else {
+      w.s = entry_state::kNone;  // the command is dropped for this object
+      log_marked(ctx_.log, "RDx ", list_.entries[w.i].name());
+    }
+    return false;
+  }
+
+  // The user declined the carrier's version: it leaves the carrier.
+  void decline_copy(Work& w) {
+    finisher_.drain();
+    std::string marker = "RC";
+    if (delete_entry(ctx_, w.i, true) == 0) {
+      w.s = entry_state::kNone;
+      marker += "x ";
+    } else {
+      marker += "e ";
+    }
+    log_marked(ctx_.log, marker, list_.entries[w.i].name());
+  }
+
+  // The object's file changed after the scan saw it: take what it is now
+  // and ask as for any file changed here. False when nothing more is to be
+  // done for the entry (declined or cancelled).
+  bool confirm_changed(Work& w) {
+    w.o = list_.entries[w.i].object_stamp = current_object_stamp(ctx_, w.i);
+    Action1Choice c;
+    c.step = Action1Step::kAskCopy;
+    c.changed_here = c.warning = true;
+    return answer(w, c);
+  }
+
+  // Deletes the object's file. A file that changed since the scan turns the
+  // deletion into the conflict question (Да copies the carrier's version:
+  // `step` becomes kCopy); one that is gone is in place. False when the
+  // entry is settled.
+  bool remove_here(Work& w, Action1Step& step) {
+    int code = delete_entry(ctx_, w.i, false);
+    if (code == kChangedSinceScan) {
+      if (current_object_stamp(ctx_, w.i) != 0) {
+        if (!confirm_changed(w)) return false;
+        step = Action1Step::kCopy;
+        return true;
+      }
+      list_.entries[w.i].object_stamp = w.o = 0;  // gone since the scan
+      step = Action1Step::kInPlace;
+      return true;
+    }
+    if (code != 0) {
+      log_failure("ERD=", w.i, code);
+      return false;
+    }
+    w.marker = "x=";
+    ++n_.deleted;
+    w.o = 0;
+    return true;
+  }
+
+  // Copies the carrier's file into the object folder, asking first when
+  // the object's file changed since the scan. False when the entry is
+  // settled.
+  bool bring_here(Work& w) {
+    int code = copy_entry(ctx_, w.i, true);
+    if (code == kChangedSinceScan) {
+      if (!confirm_changed(w)) return false;
+      code = copy_entry(ctx_, w.i, true);
+    }
+    if (code != 0) {
+      log_failure("ERC=", w.i, code);
+      return false;
+    }
+    finisher_.copied();
+    w.marker = w.o != 0 ? "<=" : "+=";
+    ++(w.o != 0 ? n_.replaced : n_.added);
+    ListEntry& e = list_.entries[w.i];
+    w.o = e.object_stamp;
+    if (ctx_.rebuild && w.s == me_ + 1) {
+      // This computer's own copy came back: it has its version again, and
+      // the clean-up must see that version as the sender's.
+      e.list_stamps[me_] = w.o;
+    }
+    return true;
+  }
+
+  // Applied here (or found applied): does anyone else need it?
+  Outcome clean_up(const Work& w, const Action1Choice& c) {
+    Outcome result;
+    result.index = w.i;
+    result.marker = w.marker;
+    result.done_everywhere = holder_rule(ctx_, list_, list_.entries[w.i], true) == 0;
+    result.carrier_copy = w.k != 0;
+    result.log_it = result.done_everywhere || !c.carrier_as_record;
+    result.state = w.s;
+    result.list_stamp = w.o;
+    return result;
+  }
+
+  void log_failure(const char* marker, std::size_t i, int code) {
+    finisher_.drain();
+    log_marked(ctx_.log, marker, list_.entries[i].name());
+    log_system_error(ctx_.log, code);
+  }
+
+  std::string question(const Work& w, bool changed_here, bool copy_question) {
+    return question_text(ctx_, list_.entries[w.i], changed_here, w.o, w.r, w.k, copy_question);
+  }
+
+  void summary() {
+    const bool stopped = !ctx_.queue.running();
+    if (stopped) {
+      ctx_.log.line(cp1251("Копирование с носителя прервано ") + std::string(43, '-'));
+    } else {
+      ctx_.log.line(std::string(76, '-'));
+    }
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  cp1251("Просмотрено файлов и команд на носителе %ld, добавлено %ld,").c_str(),
+                  n_.examined, n_.added);
+    ctx_.log.line(line);
+    std::snprintf(line, sizeof line,
+                  cp1251("заменено %ld, удалено %ld, удалено с носителя %ld").c_str(), n_.replaced,
+                  n_.deleted, n_.removed);
+    ctx_.log.line(line);
+    if (!stopped && list_.states[me_] < 2) {
+      list_.raise_state(me_, 2);
+      list_.dirty = true;
+    }
+  }
+
+  Context& ctx_;
+  FileList& list_;
+  const int me_;
+  Counters n_;
+  Finisher finisher_;
+};
+
 }  // namespace
 
 long action1(Context& ctx) {
@@ -177,252 +409,7 @@ long action1(Context& ctx) {
       ctx.current_object >= static_cast<int>(ctx.lists.size())) {
     return -1;
   }
-  Counters n;
-  Finisher finisher(ctx, n);
-  FileList& list = ctx.list();
-  const int me = ctx.computer;
-  const std::string copy_caption = cp1251("Копирование с носителя");
-  const std::string delete_caption = cp1251("Удаление файла");
-  if (ctx.rebuild) forget_removed_files(list, me);
-
-  for (std::size_t i = list.entries.size(); i-- > 0;) {
-    if (!ctx.queue.running()) break;
-    // The file operations change this entry's stamps but never add entries,
-    // so the reference stays valid.
-    ListEntry& e = list.entries[i];
-    std::uint8_t s = e.state;
-    const std::uint32_t k = e.carrier_stamp;
-    std::uint32_t r = e.list_stamps[me];
-
-    // Settles the entry now (nothing to wait for) or hands it to the
-    // finisher; returns nothing when the entry is settled here.
-    std::optional<Outcome> outcome = [&]() -> std::optional<Outcome> {
-      if (e.unsafe) return {};
-      // Selection. Only 0xFF is a delete command; a state that no computer
-      // writes (a damaged list) is reported, and nothing is done about it.
-      const bool command = s == entry_state::kDelete;
-      if (s > entry_state::kUnknownOrigin && !command) {
-        finisher.drain();
-        ctx.log.line(cp1251("Запись списка повреждена (состояние ") + std::to_string(s) +
-                     cp1251("), не обрабатывается: ") + std::string(e.name()));
-        return {};
-      }
-      if (!command && s != entry_state::kNone && k == 0) {
-        s = entry_state::kNone;  // the carrier copy is gone
-        return {};
-      }
-      if (s == entry_state::kNone && k == 0) return {};
-      if (!command && s == me + 1 && e.object_stamp == 0 && r != 0) {
-        // This computer's own copy waits on the carrier while the file was
-        // deleted here since: the deletion is newer. Action 2 turns it into
-        // a delete command; taking the copy as in place would forget it.
-        return {};
-      }
-      if (s == entry_state::kNone) s = entry_state::kUnknownOrigin;
-
-      std::string marker = "--";
-      std::uint32_t o = e.object_stamp;
-      const MaskPermissions allowed = mask_permissions(ctx.masks, e.name(), ctx.force);
-      bool ask_replace = false;
-      bool ask_delete = false;
-      if (allowed.mask >= 0) {
-        ask_replace = ctx.masks.record(allowed.mask).ask_before_replacing();
-        ask_delete = ctx.masks.record(allowed.mask).ask_before_deleting();
-      }
-      bool changed_here = stamp_difference(o, r) != 0;
-      const std::int32_t carrier_vs_object = stamp_difference(k, o);
-      const bool carrier_as_record = stamp_difference(k, r) == 0;
-
-      ++n.examined;
-      Kind kind;
-      bool warning = false;
-      if (!command) {
-        if (!allowed.copy) return {};
-        if (carrier_vs_object == 0 || carrier_as_record) {
-          kind = Kind::kInPlace;
-        } else if (changed_here || carrier_vs_object < 0) {
-          kind = Kind::kAskCopy;
-          warning = true;
-        } else if (o != 0 && ask_replace) {
-          kind = Kind::kAskCopy;
-        } else {
-          kind = Kind::kCopy;
-        }
-      } else {
-        if (!allowed.remove) return {};
-        if (o == 0) {
-          kind = Kind::kInPlace;
-        } else if (changed_here) {
-          kind = Kind::kAskCopy;
-          warning = true;
-        } else if (ask_delete) {
-          kind = Kind::kAskDelete;
-        } else {
-          kind = Kind::kDelete;
-        }
-      }
-      if (e.is_folder() && (kind == Kind::kAskCopy || kind == Kind::kAskDelete)) {
-        // A folder's time changes whenever a file comes or goes in it: one
-        // that changed here or is newer here is in place, and no question
-        // is ever asked about a folder.
-        kind = Kind::kInPlace;
-      }
-
-      // The user declined the carrier's version: it leaves the carrier.
-      auto decline_copy = [&] {
-        finisher.drain();
-        marker = "RC";
-        if (delete_entry(ctx, i, true) == 0) {
-          s = entry_state::kNone;
-          marker += "x ";
-        } else {
-          marker += "e ";
-        }
-        log_marked(ctx.log, marker, e.name());
-      };
-      // The object's file changed after the scan saw it: take what it is now
-      // and ask as for any file changed here. False when nothing more is to
-      // be done for the entry (declined or cancelled).
-      auto confirm_changed = [&]() -> bool {
-        o = e.object_stamp = current_object_stamp(ctx, i);
-        changed_here = true;
-        finisher.drain();
-        switch (
-            ctx.host.ask(question_text(ctx, e, true, o, r, k, true), copy_caption, true, true)) {
-          case Answer::kYes:
-            return true;
-          case Answer::kNo:
-            decline_copy();
-            return false;
-          case Answer::kCancel:
-            break;
-        }
-        ctx.queue.request_stop();
-        return false;
-      };
-
-      if (kind == Kind::kAskCopy || kind == Kind::kAskDelete) {
-        const bool copy_question = kind == Kind::kAskCopy;
-        finisher.drain();
-        const Answer answer = ctx.host.ask(
-            question_text(ctx, e, changed_here, o, r, k, copy_question),
-            copy_question ? copy_caption : delete_caption, copy_question && warning, true);
-        if (answer == Answer::kCancel) {
-          ctx.queue.request_stop();
-          return {};
-        }
-        if (answer == Answer::kNo) {
-          if (copy_question) {
-            decline_copy();
-          } else {
-            s = entry_state::kNone;  // the command is dropped for this object
-            log_marked(ctx.log, "RDx ", e.name());
-          }
-          return {};
-        }
-        kind = copy_question ? Kind::kCopy : Kind::kDelete;
-      }
-
-      if (kind == Kind::kDelete) {
-        int code = delete_entry(ctx, i, false);
-        if (code == kChangedSinceScan) {
-          if (current_object_stamp(ctx, i) == 0) {
-            // Gone since the scan: nothing left to delete.
-            e.object_stamp = 0;
-            o = 0;
-            kind = Kind::kInPlace;
-            code = 0;
-          } else if (confirm_changed()) {
-            kind = Kind::kCopy;
-          } else {
-            return {};
-          }
-        }
-        if (kind == Kind::kDelete) {
-          if (code != 0) {
-            finisher.drain();
-            log_marked(ctx.log, "ERD=", e.name());
-            log_system_error(ctx.log, code);
-            return {};
-          }
-          marker = "x=";
-          ++n.deleted;
-          o = 0;
-        }
-      }
-
-      if (kind == Kind::kCopy) {
-        int code = copy_entry(ctx, i, true);
-        if (code == kChangedSinceScan) {
-          if (!confirm_changed()) return {};
-          code = copy_entry(ctx, i, true);
-        }
-        if (code != 0) {
-          finisher.drain();
-          log_marked(ctx.log, "ERC=", e.name());
-          log_system_error(ctx.log, code);
-          return {};
-        }
-        finisher.copied();
-        if (o != 0) {
-          marker = "<=";
-          ++n.replaced;
-        } else {
-          marker = "+=";
-          ++n.added;
-        }
-        o = e.object_stamp;
-        if (ctx.rebuild && s == me + 1) {
-          // This computer's own copy came back: it has its version again,
-          // and the clean-up must see that version as the sender's.
-          e.list_stamps[me] = o;
-        }
-      }
-
-      // Clean-up: applied here (or found applied); does anyone else need it?
-      Outcome result;
-      result.index = i;
-      result.marker = marker;
-      result.done_everywhere = holder_rule(ctx, list, e, true) == 0;
-      result.carrier_copy = k != 0;
-      result.log_it = result.done_everywhere || !carrier_as_record;
-      result.state = s;
-      result.list_stamp = o;
-      return result;
-    }();
-
-    if (outcome) {
-      finisher.finish(std::move(*outcome));
-    } else if (s != e.state || r != e.list_stamps[me]) {
-      e.state = s;
-      e.list_stamps[me] = r;
-      list.dirty = true;
-    }
-    ctx.progress.show(static_cast<long>(i));
-  }
-
-  finisher.drain();
-  ctx.progress.clear();
-  const bool stopped = !ctx.queue.running();
-  if (stopped) {
-    ctx.log.line(cp1251("Копирование с носителя прервано ") + std::string(43, '-'));
-  } else {
-    ctx.log.line(std::string(76, '-'));
-  }
-  char line[200];
-  std::snprintf(line, sizeof line,
-                cp1251("Просмотрено файлов и команд на носителе %ld, добавлено %ld,").c_str(),
-                n.examined, n.added);
-  ctx.log.line(line);
-  std::snprintf(line, sizeof line,
-                cp1251("заменено %ld, удалено %ld, удалено с носителя %ld").c_str(), n.replaced,
-                n.deleted, n.removed);
-  ctx.log.line(line);
-  if (!stopped && list.states[me] < 2) {
-    list.raise_state(me, 2);
-    list.dirty = true;
-  }
-  return n.examined;
+  return Action1Pass(ctx).run();
 }
 
 }  // namespace keldar

@@ -11,6 +11,7 @@
 #include "lists/stamps.h"
 #include "platform/text.h"
 #include "sync/actions.h"
+#include "sync/decisions.h"
 #include "sync/file_ops.h"
 #include "sync/holder.h"
 
@@ -65,116 +66,108 @@ bool deletions_confirmed(Context& ctx, const FileList& list) {
                       /*cancel=*/false) == Answer::kYes;
 }
 
-// One entry of a file present here. `s` and `r` are the working entry state
-// and list stamp.
-void present_file(Context& ctx, FileList& list, std::size_t index, const MaskPermissions& allowed,
-                  std::uint8_t& s, std::uint32_t& r, Counts& counts) {
-  const int me = ctx.computer;
-  const int my_number = me + 1;
-  ListEntry& e = list.entries[index];
-  std::uint32_t o = e.object_stamp;
-  const std::uint32_t k = e.carrier_stamp;
-  const std::string name(e.name());
+// What Action 2 knows of entry `index` when it decides.
+Action2Facts facts_of(Context& ctx, const FileList& list, std::size_t index,
+                      const MaskPermissions& allowed) {
+  const ListEntry& e = list.entries[index];
+  Action2Facts f;
+  f.state = e.state;
+  f.object = e.object_stamp;
+  f.carrier = e.carrier_stamp;
+  f.me = ctx.computer;
+  f.record = e.list_stamps[f.me];
+  f.list_state = list.states[f.me];
+  f.force = ctx.force;
+  f.may_copy = allowed.copy;
+  f.may_delete = allowed.remove;
+  f.two_second_volume = !list.exact_object;
+  if (f.object != 0) {
+    f.holder = holder_rule(ctx, list, e, false);
+    if (f.two_second_volume && f.holder > 0) {
+      f.holder_of_twin = holder_rule(ctx, list, e, false, f.object ^ kDaylightBit);
+    }
+  } else {
+    for (int c = 0; c < kComputers; ++c) {
+      if (c != f.me && e.list_stamps[c] != 0) f.others_have = true;
+    }
+  }
+  return f;
+}
 
-  if (!allowed.copy) {
-    r = o;
+// Copies a file present here to the carrier. `s` and `r` are the working
+// entry state and list stamp.
+void publish(Context& ctx, std::size_t index, std::uint8_t& s, std::uint32_t& r, Counts& counts) {
+  ListEntry& e = ctx.list().entries[index];
+  const bool replacing = e.carrier_stamp != 0;
+  const int code = copy_entry(ctx, index, /*towards_object=*/false);
+  if (code != 0) {
+    log_marked(ctx.log, "EC=", e.name());
+    log_system_error(ctx.log, code);
     return;
   }
-  // A delete command waits for this file and it is unchanged here since this
-  // computer's last synchronisation: the deletion could not be carried out
-  // here yet, and the next Action 1 tries again. Publishing the file would
-  // undo the deletion everywhere.
-  if (!ctx.force && s == entry_state::kDelete && r != 0 && stamp_difference(o, r) == 0) return;
-  const bool changed_here = list.states[me] > 1 && stamp_difference(o, r) != 0;
-  if (!ctx.force && !changed_here) {
-    int h = holder_rule(ctx, list, e, false);
-    if (h > 0 && !list.exact_object) {
-      // A stamp taken across a change of daylight saving time may differ from
-      // the others in its daylight marker only.
-      e.object_stamp ^= kDaylightBit;
-      if (holder_rule(ctx, list, e, false) == 0) {
-        h = 0;
-        o = r = e.object_stamp;
-      } else {
-        e.object_stamp ^= kDaylightBit;
-      }
-    }
-    if (h != my_number) {
-      if (h <= 0 || h == s) return;
-      char marker[16];
-      std::snprintf(marker, sizeof marker, "<%i ", h);
-      ++counts.desynchronised;
-      log_marked(ctx.log, marker, name);
-      return;
-    }
-    ++counts.desynchronised;
-  }
+  ++(replacing ? counts.replaced : counts.added);
+  log_marked(ctx.log, replacing ? "=> " : "=+ ", e.name());
+  s = static_cast<std::uint8_t>(ctx.computer + 1);
+  r = e.object_stamp;
+}
 
-  // Publish.
-  bool copy = k == 0 || ctx.force;
-  if (!copy) {
-    const std::int32_t d = stamp_difference(o, k);
-    if (d == 0) {
-      r = o;
-      if (list.states[me] < 3) log_marked(ctx.log, "-- ", name);
+// One entry of a file present here.
+void present_file(Context& ctx, std::size_t index, const Action2Choice& choice, std::uint8_t& s,
+                  std::uint32_t& r, Counts& counts) {
+  ListEntry& e = ctx.list().entries[index];
+  if (choice.desynchronised) ++counts.desynchronised;
+  switch (choice.step) {
+    case Action2Step::kTakeAsIs:
+      r = e.object_stamp;
+      return;
+    case Action2Step::kDaylightTwin:
+      e.object_stamp ^= kDaylightBit;
+      r = e.object_stamp;
+      return;
+    case Action2Step::kDesynchronised: {
+      char marker[16];
+      std::snprintf(marker, sizeof marker, "<%i ", choice.sender);
+      log_marked(ctx.log, marker, e.name());
       return;
     }
-    if (d < 0) {
-      switch (ask_replace(ctx, name, o, k)) {
+    case Action2Step::kInStep:
+      r = e.object_stamp;
+      if (ctx.list().states[ctx.computer] < 3) log_marked(ctx.log, "-- ", e.name());
+      return;
+    case Action2Step::kAskReplace:
+      switch (ask_replace(ctx, e.name(), e.object_stamp, e.carrier_stamp)) {
         case Answer::kYes:
           break;
         case Answer::kNo:
-          r = o;
-          log_marked(ctx.log, "RC ", name);
+          r = e.object_stamp;
+          log_marked(ctx.log, "RC ", e.name());
           return;
         case Answer::kCancel:
           ctx.queue.request_stop();
           return;
       }
-    }
+      [[fallthrough]];
+    case Action2Step::kCopy:
+      publish(ctx, index, s, r, counts);
+      return;
+    default:
+      return;
   }
-
-  // Copy.
-  const int code = copy_entry(ctx, index, /*towards_object=*/false);
-  if (code != 0) {
-    log_marked(ctx.log, "EC=", name);
-    log_system_error(ctx.log, code);
-    return;
-  }
-  if (k != 0) {
-    ++counts.replaced;
-    log_marked(ctx.log, "=> ", name);
-  } else {
-    ++counts.added;
-    log_marked(ctx.log, "=+ ", name);
-  }
-  s = static_cast<std::uint8_t>(my_number);
-  r = o;
 }
 
 // One entry of a file absent here.
-void absent_file(Context& ctx, FileList& list, std::size_t index, const MaskPermissions& allowed,
-                 std::uint8_t& s, std::uint32_t& r, Counts& counts) {
-  const int me = ctx.computer;
-  if (!allowed.remove) {
-    r = 0;
-    return;
-  }
-  if (r == 0) return;
+void absent_file(Context& ctx, std::size_t index, const Action2Choice& choice, std::uint8_t& s,
+                 std::uint32_t& r, Counts& counts) {
+  if (choice.step == Action2Step::kForget) r = 0;
+  if (choice.step != Action2Step::kDeleted) return;
   std::string marker = "-- ";
   if (s != entry_state::kDelete) {
-    if (list.entries[index].carrier_stamp != 0) {
+    marker = "=";
+    if (choice.delete_carrier_copy) {
       marker = delete_entry(ctx, index, /*on_carrier=*/true) == 0 ? "x" : "e";
-    } else {
-      marker = "=";
     }
   }
-  const ListEntry& e = list.entries[index];
-  bool others_have = false;
-  for (int c = 0; c < kComputers; ++c) {
-    if (c != me && e.list_stamps[c] != 0) others_have = true;
-  }
-  if (others_have) {
+  if (choice.write_command) {
     s = entry_state::kDelete;
     ++counts.delete_commands;
     marker += "x ";
@@ -183,7 +176,7 @@ void absent_file(Context& ctx, FileList& list, std::size_t index, const MaskPerm
   }
   ++counts.desynchronised;
   r = 0;
-  log_marked(ctx.log, marker, e.name());
+  log_marked(ctx.log, marker, ctx.list().entries[index].name());
 }
 
 }  // namespace
@@ -206,10 +199,11 @@ long action2(Context& ctx) {
       std::uint8_t s = e.state;
       std::uint32_t r = e.list_stamps[me];
       const MaskPermissions allowed = mask_permissions(ctx.masks, e.name(), ctx.force);
-      if (e.object_stamp != 0) {
-        present_file(ctx, list, i, allowed, s, r, counts);
+      const Action2Facts facts = facts_of(ctx, list, i, allowed);
+      if (facts.object != 0) {
+        present_file(ctx, i, choose_action2_present(facts), s, r, counts);
       } else {
-        absent_file(ctx, list, i, allowed, s, r, counts);
+        absent_file(ctx, i, choose_action2_absent(facts), s, r, counts);
       }
       ListEntry& done = list.entries[i];
       if (done.state != s || done.list_stamps[me] != r) {

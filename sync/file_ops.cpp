@@ -166,6 +166,118 @@ bool entry_usable(Context& ctx, std::size_t index) {
 
 bool is_folder_path(const std::string& path) { return !path.empty() && is_separator(path.back()); }
 
+// The destination and source of entry `name` and where each may be
+// checked and made.
+Sides sides_of(Context& ctx, const std::string& name, bool towards_object) {
+  const std::string object_file = object_path(ctx, name);
+  const std::string carrier_file = carrier_path(ctx, name);
+  const std::size_t object_base = object_path(ctx, "\\").size();
+  const std::size_t carrier_base = carrier_path(ctx, "\\").size();
+  Sides s;
+  if (towards_object) {
+    s.destination = object_file;
+    s.source = carrier_file;
+    s.base = object_base;
+    s.guard = object_base;
+    s.source_guard = carrier_guard(ctx);
+    s.exact_destination = ctx.list().exact_object;
+  } else {
+    s.destination = carrier_file;
+    s.source = object_file;
+    s.base = carrier_base;
+    s.guard = carrier_guard(ctx);
+    s.source_guard = object_base;
+    s.exact_destination = ctx.exact_time_carrier;
+  }
+  return s;
+}
+
+// A folder just made on the way to a copy has its source folder's times:
+// its own entry (relative name `relative`) is in place on that side now.
+void folder_made(Context& ctx, std::string_view relative, bool towards_object) {
+  FileList& list = ctx.list();
+  for (std::size_t k = list.entries.size(); k-- > 0;) {
+    ListEntry& e = list.entries[k];
+    if (!equal_folded(e.name(), relative)) continue;
+    if (towards_object) {
+      e.object_stamp = e.carrier_stamp;
+    } else {
+      e.carrier_stamp = e.object_stamp;
+      e.state = static_cast<std::uint8_t>(ctx.computer + 1);
+      list.dirty = true;
+    }
+    return;
+  }
+}
+
+// Makes the folders missing on the way to the destination, from the top
+// down, with the times of their source folders. `existing` is the deepest
+// folder known to exist (every folder above it exists too) and becomes the
+// deepest one made. The object folder and the carrier folder themselves are
+// never made.
+int make_missing_folders(Context& ctx, const Sides& s, bool towards_object, std::string& existing) {
+  FileSystem& fs = ctx.fs;
+  ParentTimes parent(fs, s.exact_destination);
+  for (std::size_t i = existing.size(); i < s.destination.size(); ++i) {
+    if (!is_separator(s.destination[i])) continue;
+    const std::string prefix = s.destination.substr(0, i + 1);
+    const std::string folder = item_path(fs, prefix);
+    ItemKind kind;
+    if (fs.item_kind(folder, kind) == err::kOk &&
+        (kind == ItemKind::kFolder || (kind == ItemKind::kLink && i < s.guard))) {
+      existing = prefix;
+      continue;
+    }
+    // One that is missing was removed or its volume went away, and a folder
+    // made now would stand in for it on whatever lies beneath.
+    if (i < s.guard) return err::kPathNotFound;
+    const std::string source_folder = matching_source_folder(s.destination, i + 1, s.source);
+    (void)parent.save(prefix);
+    std::uint64_t clusters = 0;
+    std::uint64_t cluster_size = 0;
+    if (!free_clusters(fs, existing.empty() ? prefix : existing, clusters, cluster_size) ||
+        clusters < kReserveClusters) {
+      return kNoSpaceCode;
+    }
+    if (int code = fs.create_folder(folder)) return code;
+    existing = prefix;
+    if (!source_folder.empty() && copy_folder_times(ctx, prefix, source_folder) == err::kOk &&
+        i >= s.base) {
+      folder_made(ctx, std::string_view(prefix).substr(s.base), towards_object);
+    }
+    (void)parent.restore();
+  }
+  return err::kOk;
+}
+
+// Copies the file of `s` when there is room for it beside the old one.
+int copy_file_with_room(Context& ctx, const Sides& s, PathCheck& source, bool replacing,
+                        const std::string& existing) {
+  FileSystem& fs = ctx.fs;
+  std::uint64_t clusters = 0;
+  std::uint64_t cluster_size = 0;
+  const bool space_known =
+      free_clusters(fs, existing.empty() ? s.destination : existing, clusters, cluster_size);
+  if (!source.exists) {
+    DirItem item;  // not there, or before the guard: ask the disk what it is
+    if (int code = fs.item_info(s.source, item)) return code;
+    source.item = item;
+  }
+  if (source.item.kind != ItemKind::kFile) return err::kAccessDenied;
+  // The copy is written beside the destination and renamed over it, so
+  // while it is written the old file still holds its clusters: the new
+  // file needs room of its own, whatever the old one's size.
+  if (!space_known || source.item.size / cluster_size + kReserveClusters > clusters) {
+    return kNoSpaceCode;
+  }
+  if (replacing) (void)fs.set_normal_attributes(s.destination);
+  ParentTimes parent(fs, s.exact_destination);
+  (void)parent.save(s.destination);
+  const int result = fs.copy_file(s.source, s.destination);
+  (void)parent.restore();
+  return result;
+}
+
 }  // namespace
 
 int copy_folder_times(Context& ctx, const std::string& destination, const std::string& source) {
@@ -204,30 +316,8 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
   if (!entry_usable(ctx, index)) return err::kInvalidParameter;
   if (!carrier_in_place(ctx, false)) return err::kNotReady;
   FileList& list = ctx.list();
-  const ListEntry& entry = list.entries[index];
-  if (entry.unsafe) return err::kInvalidName;
-  const std::string name(entry.name());
-
-  Sides s;
-  const std::string object_file = object_path(ctx, name);
-  const std::string carrier_file = carrier_path(ctx, name);
-  const std::size_t object_base = object_path(ctx, "\\").size();
-  const std::size_t carrier_base = carrier_path(ctx, "\\").size();
-  if (towards_object) {
-    s.destination = object_file;
-    s.source = carrier_file;
-    s.base = object_base;
-    s.guard = object_base;
-    s.source_guard = carrier_guard(ctx);
-    s.exact_destination = list.exact_object;
-  } else {
-    s.destination = carrier_file;
-    s.source = object_file;
-    s.base = carrier_base;
-    s.guard = carrier_guard(ctx);
-    s.source_guard = object_base;
-    s.exact_destination = ctx.exact_time_carrier;
-  }
+  if (list.entries[index].unsafe) return err::kInvalidName;
+  const Sides s = sides_of(ctx, std::string(list.entries[index].name()), towards_object);
 
   PathCheck destination;
   PathCheck source;
@@ -238,83 +328,10 @@ int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
   if (towards_object && !folder_entry && !unchanged_since_scan(ctx, index)) {
     return kChangedSinceScan;
   }
-
-  ParentTimes parent(ctx.fs, s.exact_destination);
-  FileSystem& fs = ctx.fs;
-
-  // Missing folders, from the top down, with the times of their source
-  // folders. Every folder above one that exists exists too.
-  std::string existing = destination.folder;  // the deepest folder known to exist
-  for (std::size_t i = existing.size(); i < s.destination.size(); ++i) {
-    if (!is_separator(s.destination[i])) continue;
-    const std::string prefix = s.destination.substr(0, i + 1);
-    const std::string folder = item_path(fs, prefix);
-    ItemKind kind;
-    if (fs.item_kind(folder, kind) == err::kOk &&
-        (kind == ItemKind::kFolder || (kind == ItemKind::kLink && i < s.guard))) {
-      existing = prefix;
-      continue;
-    }
-    // The object folder and the carrier folder are never made: one that is
-    // missing was removed or its volume went away, and a folder made now
-    // would stand in for it on whatever lies beneath.
-    if (i < s.guard) return err::kPathNotFound;
-    const std::string source_folder = matching_source_folder(s.destination, i + 1, s.source);
-    (void)parent.save(prefix);
-    std::uint64_t clusters = 0;
-    std::uint64_t cluster_size = 0;
-    if (!free_clusters(fs, existing.empty() ? prefix : existing, clusters, cluster_size) ||
-        clusters < kReserveClusters) {
-      return kNoSpaceCode;
-    }
-    if (int code = fs.create_folder(folder)) return code;
-    existing = prefix;
-    if (!source_folder.empty() && copy_folder_times(ctx, prefix, source_folder) == err::kOk &&
-        i >= s.base) {
-      const std::string_view relative = std::string_view(prefix).substr(s.base);
-      for (std::size_t k = list.entries.size(); k-- > 0;) {
-        ListEntry& e = list.entries[k];
-        if (!equal_folded(e.name(), relative)) continue;
-        if (towards_object) {
-          e.object_stamp = e.carrier_stamp;
-        } else {
-          e.carrier_stamp = e.object_stamp;
-          e.state = static_cast<std::uint8_t>(ctx.computer + 1);
-          list.dirty = true;
-        }
-        break;
-      }
-    }
-    (void)parent.restore();
-  }
-
-  int result = 0;
-  if (folder_entry) {
-    result = copy_folder_times(ctx, s.destination, s.source);
-  } else {
-    std::uint64_t clusters = 0;
-    std::uint64_t cluster_size = 0;
-    const bool space_known =
-        free_clusters(fs, existing.empty() ? s.destination : existing, clusters, cluster_size);
-
-    if (!source.exists) {
-      DirItem item;  // not there, or before the guard: ask the disk what it is
-      if (int code = fs.item_info(s.source, item)) return code;
-      source.item = item;
-    }
-    if (source.item.kind != ItemKind::kFile) return err::kAccessDenied;
-    const std::uint64_t size = source.item.size;
-
-    // The copy is written beside the destination and renamed over it, so
-    // while it is written the old file still holds its clusters: the new
-    // file needs room of its own, whatever the old one's size.
-    if (!space_known || size / cluster_size + kReserveClusters > clusters) return kNoSpaceCode;
-    if (replacing) (void)fs.set_normal_attributes(s.destination);
-
-    (void)parent.save(s.destination);
-    result = fs.copy_file(s.source, s.destination);
-    (void)parent.restore();
-  }
+  std::string existing = destination.folder;
+  if (int code = make_missing_folders(ctx, s, towards_object, existing)) return code;
+  const int result = folder_entry ? copy_folder_times(ctx, s.destination, s.source)
+                                  : copy_file_with_room(ctx, s, source, replacing, existing);
   if (result != 0) return result;
 
   ListEntry& e = list.entries[index];

@@ -6,6 +6,11 @@ namespace keldar {
 
 std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
                          bool after_applying) {
+  return holder_rule(ctx, list, entry, after_applying, entry.object_stamp);
+}
+
+std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
+                         bool after_applying, std::uint32_t object_stamp) {
   const ObjectRecord& record = ctx.object();
   auto accepts = [&](int k) { return ctx.force || record.copy_from_carrier(k); };
   auto sends = [&](int k) { return ctx.force || record.copy_to_carrier(k); };
@@ -16,7 +21,7 @@ std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEnt
   int receiver = accepts(me) ? me : -1;
   int sender = sends(me) ? me : -1;
   if (copy_state) sender = state - 1;
-  std::uint32_t newest = entry.object_stamp;
+  std::uint32_t newest = object_stamp;
   std::uint32_t oldest = 0x7FFFFFFF;
   int oldest_holder = -1;
   for (int k = 0; k < kComputers; ++k) {

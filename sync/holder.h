@@ -14,5 +14,8 @@ namespace keldar {
 // flag and the current computer; changes nothing.
 std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
                          bool after_applying);
+// The same with `object_stamp` standing for the entry's object stamp.
+std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
+                         bool after_applying, std::uint32_t object_stamp);
 
 }  // namespace keldar
