@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "lists/context.h"
+#include "lists/run.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/host.h"

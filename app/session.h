@@ -1,12 +1,15 @@
 // The state one run of the program shares between its parts: where the
-// carrier is, which computer this is, the tables, the log.
+// carrier is, which computer this is, the tables and lists, the log, and
+// the run queue with the flags it runs by.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/operation_log.h"
-#include "lists/context.h"
+#include "app/run_queue.h"
+#include "lists/run.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/host.h"
@@ -25,19 +28,46 @@ struct Failures {
   bool lists = false;         // a file list could not be filled or written
 };
 
-class Session : public Context {
+// The carrier, the tables and lists (Workspace), and what the run layer
+// adds to them. Members are made in the order they are declared, each from
+// those before it.
+class Session : public Workspace {
  public:
-  // The operation log is constructed after the Context that refers to it;
-  // nothing logs before the Session is complete.
   Session(FileSystem& fs, System& system, Clock& clock, Host& host)
-      : Context(fs, clock, host, operation_log), system(system), operation_log(fs, host, clock) {}
+      : fs(fs), clock(clock), host(host), system(system), operation_log(fs, host, clock) {}
 
+  FileSystem& fs;
+  Clock& clock;
+  Host& host;
   System& system;
   OperationLog operation_log;
+  Log& log = operation_log;
+  RunQueue queue;
+  // What the list and synchronisation operations work with.
+  Env env{fs, clock, host, operation_log, queue};
+
+  // How the run queue's operations run: without the permission checks
+  // (force), as the rebuild of Replace object, on which object, and what
+  // operation 6 deletes (the tree of this path pattern, with its files when
+  // `delete_files` is set).
+  bool force = false;
+  bool rebuild = false;
+  int current_object = 0;
+  std::string operand_path;
+  bool delete_files = false;
 
   std::string id_file;  // this computer's identification file
   ComputerTable computers;
   Failures failures;
+
+  // Whether this computer is identified; logs one line when it is not.
+  bool require_computer(std::string_view what) {
+    return keldar::require_computer(log, computer, what);
+  }
+  const ObjectRecord& object() const { return objects.record(current_object); }
+  FileList& list() { return lists.list(current_object); }
+  // The current object as the operations act on it (its list held).
+  ObjectRun current_run() { return object_run(current_object, force, rebuild); }
 };
 
 }  // namespace keldar

@@ -24,7 +24,7 @@ std::string repeat(std::string_view piece, int times) {
 // it holds are known, but no new one may be added (the free slot it shows
 // may be a lost computer's) and the file is not written.
 bool load_computer_table(Session& s, bool& damaged) {
-  const std::string path = s.config_path(kComputerFileName);
+  const std::string path = s.carrier.path(kComputerFileName);
   s.log.line(cp1251("Загрузка таблицы компьютеров из COMPS.QRV"));
   std::string data;
   int code = s.fs.read_file(path, data);
@@ -114,7 +114,7 @@ void add_computer(Session& s, int slot, std::uint32_t id) {
     return;
   }
   s.computers.set(slot, id, name);
-  int code = s.fs.write_file(s.config_path(kComputerFileName), s.computers.encode());
+  int code = s.fs.write_file(s.carrier.path(kComputerFileName), s.computers.encode());
   if (code != err::kOk) {
     s.log.line(cp1251("Ошибка записи файла COMPS.QRV: ") + error_line(code));
     s.failures.config_file = true;
@@ -148,19 +148,19 @@ StartResult start_up(Session& s, char drive) {
     s.host.show_message(cp1251("Ошибка определения текущей папки (папки носителя)"));
     return StartResult::kNoCarrier;
   }
-  s.config_dir = s.fs.is_drive_root(*cwd) ? *cwd : *cwd + s.fs.separator();
+  s.carrier.folder = s.fs.is_drive_root(*cwd) ? *cwd : *cwd + s.fs.separator();
   // The carrier must stay this folder until the end (carrier_in_place).
   // Being the current directory, it keeps its inode number also on volumes
   // that number folders only while they are in use (FAT, FUSE).
   FolderIdentity carrier;
-  if (s.fs.folder_identity(s.config_dir, carrier) == err::kOk) s.carrier_identity = carrier;
+  if (s.fs.folder_identity(s.carrier.folder, carrier) == err::kOk) s.carrier.identity = carrier;
   VolumeInfo volume;
-  s.exact_time_carrier = s.fs.volume(s.config_dir, volume) == err::kOk && volume.exact_times;
+  s.carrier.exact_times = s.fs.volume(s.carrier.folder, volume) == err::kOk && volume.exact_times;
 
   auto temp = s.system.environment("TEMP");
   std::optional<std::string> working;
   if (temp) working = working_log_path(*temp, s.fs.separator());
-  int log_code = s.operation_log.open(s.config_path(kLogFileName), working);
+  int log_code = s.operation_log.open(s.carrier.path(kLogFileName), working);
   s.log.line(cp1251("Запуск ") + repeat("<+>", 16) +
              s.operation_log.timestamp(s.operation_log.banner_time()));
   if (log_code != err::kOk) {
@@ -169,7 +169,7 @@ StartResult start_up(Session& s, char drive) {
     s.log.line(!link.empty()
                    ? cp1251("Файл журнала является ссылкой, журнал в файл не записывается: ") + link
                    : cp1251("Ошибка открытия файла журнала ") +
-                         (working ? *working : s.config_path(kLogFileName)) + ": " +
+                         (working ? *working : s.carrier.path(kLogFileName)) + ": " +
                          error_line(log_code));
   }
 
@@ -201,11 +201,11 @@ StartResult start_up(Session& s, char drive) {
     s.host.set_status(std::to_string(s.computer + 1) + "=>" + s.computers.name(s.computer));
   }
 
-  std::int16_t result = s.masks.load(s.fs, s.config_path(kMaskFileName));
+  std::int16_t result = s.masks.load(s.fs, s.carrier.path(kMaskFileName));
   s.log.line(mask_load_message(result));
   if (result < load_result::kCreated) s.failures.config_file = true;
 
-  result = s.objects.load(s.fs, s.config_path(kObjectFileName));
+  result = s.objects.load(s.fs, s.carrier.path(kObjectFileName));
   s.log.line(object_load_message(result));
   if (result < load_result::kCreated) s.failures.config_file = true;
 
@@ -214,9 +214,9 @@ StartResult start_up(Session& s, char drive) {
 }
 
 int finish_run(Session& s) {
-  if (!write_lists(s)) s.failures.lists = true;
+  if (!write_lists(s.env, s)) s.failures.lists = true;
   // On a carrier gone since start-up the working log stays where it is.
-  const bool carrier_here = carrier_in_place(s);
+  const bool carrier_here = carrier_in_place(s.env, s.carrier);
   s.log.line(cp1251("Завершение") + repeat("(x)", 15) +
              s.operation_log.timestamp(s.operation_log.banner_time()));
   s.log.line(std::string(95, '='));

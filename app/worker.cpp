@@ -52,16 +52,24 @@ std::string object_line(Session& s, std::int16_t operation) {
   return cp1251(prefix) + s.object().path(s.computer);
 }
 
+// Fills every object's list; a run that writes removes the leftovers of a
+// killed run as it goes.
+long fill(Session& s) {
+  return fill_all_lists(s.env, s, s.queue.writes() ? Leftovers::kRemove : Leftovers::kKeep);
+}
+
 long run_operation(Session& s, std::int16_t operation) {
+  if (!s.lists.held() || s.current_object >= static_cast<int>(s.lists.size())) return -1;
+  const ObjectRun run = s.current_run();
   switch (operation) {
     case op::kCompare:
-      return compare_object(s);
+      return compare_object(s.env, run);
     case op::kEtalon:
-      return etalon_copy(s);
+      return etalon_copy(s.env, run);
     case op::kAction2:
-      return action2(s);
+      return action2(s.env, run);
     case op::kAction1:
-      return action1(s);
+      return action1(s.env, run);
     default:
       return -1;
   }
@@ -82,7 +90,7 @@ void skip_action2(Session& s) {
 // The last operation went through: the lists are written and the queue
 // emptied.
 void complete_run(Session& s, RunOutcome& outcome) {
-  if (!write_lists(s)) outcome.failed = true;
+  if (!write_lists(s.env, s)) outcome.failed = true;
   s.log.line(std::string(76, '#'));
   s.queue.request_stop();
 }
@@ -98,6 +106,77 @@ void log_banner(Session& s, int pairs, const char* tail) {
   s.log.line(line + cp1251(tail));
 }
 
+// Fills the lists for a run over all objects. Every run works on the
+// folders as they are now, so lists still held from an earlier run are
+// filled again; what that run could not write is written first. False when
+// the run ends here.
+bool fill_for_all_objects(Session& s, RunOutcome& outcome) {
+  if (s.lists.held() && !write_lists(s.env, s)) outcome.failed = true;
+  const long filled = fill(s);
+  if (!s.queue.running()) {
+    s.log.line(cp1251("Операция заполнения списков прервана"));
+    s.lists.release();
+    outcome.interrupted = true;
+    return false;
+  }
+  if (filled < 0) {
+    s.log.line(cp1251("Ошибка выделения памяти для локальных списков"));
+    s.lists.release();
+    // The run is over: a later stop request must not be needed to end it.
+    s.queue.request_stop();
+    outcome.failed = true;
+    return false;
+  }
+  return true;
+}
+
+// One operation of a run over all objects on the current object.
+void run_on_current_object(Session& s, std::int16_t operation, RunOutcome& outcome) {
+  s.log.line(std::string(76, '_'));
+  const std::string path = s.object().path(s.computer);
+  if (!s.list().object_present) {
+    s.log.line(cp1251("Объект недоступен: ") + path);
+    outcome.unreachable = true;
+    return;
+  }
+  const std::string line = object_line(s, operation);
+  s.log.line(line);
+  const int k = s.computer;
+  const bool allowed = operation == op::kCompare ||
+                       (operation == op::kAction2 && s.object().copy_to_carrier(k)) ||
+                       (operation == op::kAction1 && s.object().copy_from_carrier(k));
+  if (!allowed) {
+    if (operation == op::kAction2) skip_action2(s);
+    s.log.line(cp1251("Операция пропущена"));
+    return;
+  }
+  s.host.set_title(line);
+  if (run_operation(s, operation) < 0) {
+    s.log.line(cp1251("Ошибка обработки списка ") + path);
+    outcome.failed = true;
+  }
+}
+
+// Operation 6: deletes the tree of the operand path. Replace object empties
+// the object folder; the folder itself stays, so that the object is rebuilt
+// in it rather than taken as vanished, and one that is missing is never
+// made.
+long delete_operand_tree(Session& s) {
+  const std::string line = cp1251("Удаление каталога: ") + s.operand_path;
+  s.host.set_title(line);
+  s.log.line(line);
+  const std::string folder(path_folder(s.operand_path));
+  std::string pattern(path_pattern(s.operand_path));
+  if (pattern.empty()) pattern = "*.*";
+  const bool object_folder = folder == path_folder(s.object().path(s.computer));
+  return delete_tree(s.env, folder, pattern, s.delete_files, object_folder) ? 0 : -1;
+}
+
+void log_interrupted(Session& s, RunOutcome& outcome) {
+  s.log.line(cp1251("Процесс прерван ") + std::string(60, '#'));
+  outcome.interrupted = true;
+}
+
 }  // namespace
 
 void log_compare_banner(Session& s) { log_banner(s, 23, " СРАВНИТЬ"); }
@@ -111,26 +190,7 @@ RunOutcome run_all_objects(Session& s) {
     outcome.failed = true;
     return outcome;
   }
-  // Every run works on the folders as they are now, so lists still held
-  // from an earlier run are filled again; what that run could not write is
-  // written first.
-  if (s.lists.held() && !write_lists(s)) outcome.failed = true;
-  const long fill = fill_all_lists(s);
-  if (!s.queue.running()) {
-    s.log.line(cp1251("Операция заполнения списков прервана"));
-    s.lists.release();
-    outcome.interrupted = true;
-    return outcome;
-  }
-  if (fill < 0) {
-    s.log.line(cp1251("Ошибка выделения памяти для локальных списков"));
-    s.lists.release();
-    // The run is over: a later stop request must not be needed to end it.
-    s.queue.request_stop();
-    outcome.failed = true;
-    return outcome;
-  }
-
+  if (!fill_for_all_objects(s, outcome)) return outcome;
   s.host.set_running(true);
   s.current_object = 0;
   for (;;) {
@@ -140,6 +200,7 @@ RunOutcome run_all_objects(Session& s) {
       ++s.current_object;
     }
     if (s.current_object >= s.objects.count()) {
+      // The operation went over every object: on to the next one.
       if (s.queue.next() == op::kNone) {
         complete_run(s, outcome);
         break;
@@ -150,34 +211,11 @@ RunOutcome run_all_objects(Session& s) {
       if (!s.queue.running()) break;
       continue;
     }
-    s.log.line(std::string(76, '_'));
-    const std::string path = s.object().path(s.computer);
-    if (!s.list().object_present) {
-      s.log.line(cp1251("Объект недоступен: ") + path);
-      outcome.unreachable = true;
-    } else {
-      const std::string line = object_line(s, operation);
-      s.log.line(line);
-      const int k = s.computer;
-      const bool allowed = operation == op::kCompare ||
-                           (operation == op::kAction2 && s.object().copy_to_carrier(k)) ||
-                           (operation == op::kAction1 && s.object().copy_from_carrier(k));
-      if (allowed) {
-        s.host.set_title(line);
-        if (run_operation(s, operation) < 0) {
-          s.log.line(cp1251("Ошибка обработки списка ") + path);
-          outcome.failed = true;
-        }
-      } else {
-        if (operation == op::kAction2) skip_action2(s);
-        s.log.line(cp1251("Операция пропущена"));
-      }
-    }
+    run_on_current_object(s, operation, outcome);
     if (!s.queue.running()) {
       // Lists that the stop request left incomplete are not written.
-      if (!write_lists(s)) outcome.failed = true;
-      s.log.line(cp1251("Процесс прерван ") + std::string(60, '#'));
-      outcome.interrupted = true;
+      if (!write_lists(s.env, s)) outcome.failed = true;
+      log_interrupted(s, outcome);
       break;
     }
     ++s.current_object;
@@ -201,24 +239,13 @@ RunOutcome run_one_object(Session& s) {
   while (s.queue.running()) {
     const std::int16_t operation = s.queue.current();
     s.log.line(std::string(76, '_'));
+    const std::string failed_path = s.operand_path;
     long result = 0;
-    std::string failed_path = s.operand_path;
     if (operation == op::kFill) {
       s.host.set_title(cp1251("Заполнение списков файлов"));
-      result = fill_all_lists(s);
+      result = fill(s);
     } else if (operation == op::kDeleteTree) {
-      const std::string line = cp1251("Удаление каталога: ") + s.operand_path;
-      s.host.set_title(line);
-      s.log.line(line);
-      s.deleted = 0;
-      std::string folder(path_folder(s.operand_path));
-      std::string pattern(path_pattern(s.operand_path));
-      if (pattern.empty()) pattern = "*.*";
-      // Replace object empties the object folder; the folder itself stays,
-      // so that the object is rebuilt in it rather than taken as vanished,
-      // and one that is missing is never made.
-      const bool object_folder = folder == path_folder(s.object().path(s.computer));
-      result = delete_tree(s, folder, pattern, s.delete_files, object_folder) ? 0 : -1;
+      result = delete_operand_tree(s);
     } else {
       const std::string line = object_line(s, operation);
       s.host.set_title(line);
@@ -231,14 +258,13 @@ RunOutcome run_one_object(Session& s) {
     }
     if (!s.queue.running()) {
       // A fill cut short leaves incomplete lists, which write_lists passes
-      // over; they are released below.
+      // over; they are released here.
       if (!s.lists.complete()) {
         s.lists.release();
-      } else if (!write_lists(s)) {
+      } else if (!write_lists(s.env, s)) {
         outcome.failed = true;
       }
-      s.log.line(cp1251("Процесс прерван ") + std::string(60, '#'));
-      outcome.interrupted = true;
+      log_interrupted(s, outcome);
       break;
     }
     if (s.queue.next() == op::kNone) {
@@ -267,7 +293,7 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
   s.current_object = index;
   const ObjectRecord& record = s.object();
   const std::string id = std::to_string(record.id());
-  const std::string carrier_files = carrier_path(s, "\\") + "*.*";
+  const std::string carrier_files = object_carrier_folder(s.carrier, record.id()) + "*.*";
   switch (operation) {
     case ObjectOperation::kCompare:
       s.force = true;
@@ -289,7 +315,7 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
       s.queue.set(op::kDeleteTree, op::kFill, op::kAction1);
       return true;
     case ObjectOperation::kCopy:
-      (void)s.fs.delete_file(s.config_path(list_file_name(record.id()) + ".QRV"));
+      (void)s.fs.delete_file(s.carrier.path(list_file_name(record.id()) + ".QRV"));
       s.log.line(cp1251("Файл списка объекта ") + id + cp1251(" удален"));
       s.force = true;
       s.operand_path = carrier_files;
@@ -307,7 +333,7 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
       s.queue.set(op::kFill, op::kAction1);
       return true;
     case ObjectOperation::kClear:
-      (void)s.fs.delete_file(s.config_path(list_file_name(record.id()) + ".QRN"));
+      (void)s.fs.delete_file(s.carrier.path(list_file_name(record.id()) + ".QRN"));
       s.log.line(cp1251("Файл списка объекта ") + id + cp1251(" удален"));
       // The forgotten list must not come back when the run writes the
       // lists it holds.

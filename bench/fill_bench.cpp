@@ -40,8 +40,8 @@
 #include <string_view>
 #include <vector>
 
-#include "lists/context.h"
 #include "lists/list_file.h"
+#include "lists/run.h"
 #include "lists/scan.h"
 #include "platform/errors.h"
 #include "platform/posix/posix_clock.h"
@@ -329,12 +329,13 @@ class Bench {
  public:
   Bench(const std::string& work, const Tree& tree)
       : carrier_(work + "/carrier-" + tree.layout + "-" + std::to_string(tree.files)),
-        ctx_(fs_, clock_, host_, log_) {
+        env_(fs_, clock_, host_, log_, stop_) {
     if (::mkdir(carrier_.c_str(), 0755) != 0) die("cannot create " + carrier_);
-    ctx_.config_dir = carrier_ + "/";
+    ctx_.carrier.folder = carrier_ + "/";
     ctx_.computer = 0;
     VolumeInfo volume;
-    ctx_.exact_time_carrier = fs_.volume(ctx_.config_dir, volume) == err::kOk && volume.exact_times;
+    ctx_.carrier.exact_times =
+        fs_.volume(ctx_.carrier.folder, volume) == err::kOk && volume.exact_times;
     ObjectRecord& object = ctx_.objects.new_object();
     object.set_id(1);
     object.set_allow_nested(true);
@@ -355,9 +356,8 @@ class Bench {
 
   // One fill_all_lists; its wall time. Checks that every item was entered.
   double fill() {
-    ctx_.queue.set(op::kFill);
     auto start = Clock::now();
-    long result = fill_all_lists(ctx_);
+    long result = fill_all_lists(env_, ctx_, Leftovers::kRemove);
     double elapsed = seconds_since(start);
     if (result != 0) die("fill_all_lists returned " + std::to_string(result));
     long entries = static_cast<long>(ctx_.lists.list(0).entries.size());
@@ -370,7 +370,7 @@ class Bench {
 
   double write() {
     auto start = Clock::now();
-    if (!write_lists(ctx_)) die("write_lists failed");
+    if (!write_lists(env_, ctx_)) die("write_lists failed");
     double elapsed = seconds_since(start);
     if (!has_list_file()) die("write_lists wrote no list file");
     return elapsed;
@@ -418,7 +418,14 @@ class Bench {
   SystemClock clock_;
   QuietHost host_;
   CountingLog log_;
-  Context ctx_;
+  // Nothing stops a measured fill.
+  class NoStop : public StopRequest {
+   public:
+    bool pending() const override { return false; }
+    void request() override {}
+  } stop_;
+  Env env_;
+  Workspace ctx_;
 };
 
 // --- the run ----------------------------------------------------------------

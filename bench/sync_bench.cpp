@@ -304,7 +304,9 @@ class World {
       auto start = Steady::now();
       if (fill_only) {
         session.queue.set(op::kFill);
-        if (fill_all_lists(session) != 0) die("fill_all_lists failed on " + c);
+        if (fill_all_lists(session.env, session, Leftovers::kRemove) != 0) {
+          die("fill_all_lists failed on " + c);
+        }
       } else {
         log_sync_banner(session);
         session.queue.set(op::kAction1, op::kAction2);

@@ -2,7 +2,7 @@
 // window logs after the dialog has closed.
 #pragma once
 
-#include "lists/context.h"
+#include "lists/run.h"
 
 namespace keldar {
 

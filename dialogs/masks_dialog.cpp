@@ -134,12 +134,12 @@ void MasksDialog::remove() {
 }
 
 void MasksDialog::save() {
-  if (s_.masks.save(s_.fs, s_.config_path(kMaskFileName)) != 0) {
+  if (s_.masks.save(s_.fs, s_.carrier.path(kMaskFileName)) != 0) {
     view_.show_message(cp1251("Ошибка записи файла масок"));
     return;
   }
   view_.grid().set_rows(1);
-  (void)s_.masks.load(s_.fs, s_.config_path(kMaskFileName));
+  (void)s_.masks.load(s_.fs, s_.carrier.path(kMaskFileName));
   fill();
 }
 

@@ -113,7 +113,7 @@ void ObjectsDialog::edit() {
     s_.log.line(cp1251("Объект ") + id + cp1251(" изменен"));
     if (view_.ask_yes_no(cp1251(
             "Объект был изменен, изменить идентификатор (будет удален файл общего списка)?"))) {
-      delete_object_list(s_);
+      delete_object_list(s_.env, s_, s_.current_object);
       s_.log.line(cp1251("Список объекта ") + id + cp1251(" удален"));
       // The new identity comes from the next object id, as a new object's.
       record.set_id(s_.objects.next_id());
@@ -144,7 +144,7 @@ void ObjectsDialog::remove() {
   if (index < 0 || index >= s_.objects.count()) return;
   s_.current_object = index;
   const std::string id = std::to_string(s_.objects.record(index).id());
-  delete_object_list(s_);
+  delete_object_list(s_.env, s_, index);
   s_.log.line(cp1251("Объект ") + id + cp1251(" удален"));
   s_.objects.remove(index);
   ++counters_.deleted;
@@ -153,12 +153,12 @@ void ObjectsDialog::remove() {
 
 void ObjectsDialog::save() {
   s_.lists.release();
-  if (s_.objects.save(s_.fs, s_.config_path(kObjectFileName)) != 0) {
+  if (s_.objects.save(s_.fs, s_.carrier.path(kObjectFileName)) != 0) {
     view_.show_message(cp1251("Ошибка записи файла объектов"));
     return;
   }
   view_.grid().set_rows(1);
-  (void)s_.objects.load(s_.fs, s_.config_path(kObjectFileName));
+  (void)s_.objects.load(s_.fs, s_.carrier.path(kObjectFileName));
   fill();
 }
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "lists/context.h"
+#include "lists/run.h"
 #include "lists/stamps.h"
 
 namespace keldar {
@@ -14,8 +14,8 @@ namespace keldar {
 // Logs the marker directly followed by the name.
 void log_marked(Log& log, std::string_view marker, std::string_view name);
 
-// Compares the current object with its list (filling all lists first when
-// none are held). Returns the number of entries examined.
-long compare_object(Context& ctx);
+// Compares the object of `run` with its list. Returns the number of entries
+// examined.
+long compare_object(Env& env, const ObjectRun& run);
 
 }  // namespace keldar

@@ -13,8 +13,8 @@ constexpr unsigned char kMagic = 0xE5;
 constexpr std::size_t kHeaderSize = 5;
 constexpr std::size_t kRecordSize = 19;
 
-std::string list_path(const Context& ctx, int object) {
-  return ctx.config_path(list_file_name(ctx.objects.record(object).id()) + ".QRN");
+std::string list_path(const Carrier& carrier, const ObjectRecord& record) {
+  return carrier.path(list_file_name(record.id()) + ".QRN");
 }
 
 // A name as it may be shown in a log line: control characters as '?'.
@@ -43,17 +43,17 @@ std::string encode_list(const FileList& list) {
   return out;
 }
 
-long load_list_file(Context& ctx, int object, bool& opened) {
-  FileList& list = ctx.lists.list(object);
+long load_list_file(Env& env, const ObjectRun& run, bool& opened) {
+  FileList& list = run.list;
   list.reset();
   std::string data;
-  const std::string path = list_path(ctx, object);
-  int code = ctx.fs.read_file(path, data);
+  const std::string path = list_path(run.carrier, run.record);
+  int code = env.fs.read_file(path, data);
   opened = code == err::kOk;
   if (code != err::kOk && code != err::kFileNotFound && code != err::kPathNotFound) {
     // Taking it for a new list would forget every computer's stamps.
-    ctx.log.line(cp1251("Ошибка чтения файла списка ") + path);
-    log_system_error(ctx.log, code);
+    env.log.line(cp1251("Ошибка чтения файла списка ") + path);
+    log_system_error(env.log, code);
     list.unreadable = true;
     return 0;
   }
@@ -63,10 +63,10 @@ long load_list_file(Context& ctx, int object, bool& opened) {
   }
   if (data.size() < kHeaderSize) return 0;
 
-  const Marking marking = ctx.marking();
+  const Marking marking = run.marking(env.log.daylight());
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
   std::size_t at = kHeaderSize;
-  while (ctx.queue.running() && data.size() - at >= kRecordSize) {
+  while (!env.stop.pending() && data.size() - at >= kRecordSize) {
     const std::uint8_t* record = bytes + at;
     std::size_t n = get_u16(record + 16);
     if (n > kMaxListName || data.size() - at - kRecordSize < n) break;
@@ -74,39 +74,38 @@ long load_list_file(Context& ctx, int object, bool& opened) {
     at += kRecordSize + n;
 
     long position = 0;
-    ListEntry* e = list.find_or_add(name, 0, 0, marking, ctx.lists.names(), &position);
+    ListEntry* e = list.find_or_add(name, 0, 0, marking, run.names, &position);
     if (e == nullptr) return -1;
-    ctx.progress.show(position);
+    env.progress.show(position);
     for (int k = 0; k < kComputers; ++k) e->list_stamps[k] = get_u32(record + 4 * k);
-    if (list.states[ctx.computer] == 0 && !name.empty() && name[0] == '\\') {
-      e->list_stamps[ctx.computer] = 0;
+    if (list.states[run.computer] == 0 && !name.empty() && name[0] == '\\') {
+      e->list_stamps[run.computer] = 0;
       list.dirty = true;
     }
     e->state = record[18];
     if (!e->unsafe && !is_safe_relative_name(name)) {
       e->unsafe = true;
-      ctx.log.line(cp1251("Недопустимое имя в списке ") +
-                   list_file_name(ctx.objects.record(object).id()) +
+      env.log.line(cp1251("Недопустимое имя в списке ") + list_file_name(run.record.id()) +
                    cp1251(".QRN, не обрабатывается: ") + printable(name));
     }
   }
   return static_cast<long>(list.entries.size());
 }
 
-bool write_lists(Context& ctx) {
-  if (!ctx.lists.held() || !ctx.lists.complete()) return true;
+bool write_lists(Env& env, Workspace& w) {
+  if (!w.lists.held() || !w.lists.complete()) return true;
   // A list names only copies that are on the disk: a list whose copies
   // could not all be written out is not written either.
-  const int flushed = ctx.fs.flush();
+  const int flushed = env.fs.flush();
   // A carrier gone or replaced since start-up gets no list.
-  if (!carrier_in_place(ctx)) return false;
+  if (!carrier_in_place(env, w.carrier)) return false;
   bool all_written = true;
-  for (int i = 0; i < ctx.objects.count() && i < static_cast<int>(ctx.lists.size()); ++i) {
-    FileList& list = ctx.lists.list(i);
+  for (int i = 0; i < w.objects.count() && i < static_cast<int>(w.lists.size()); ++i) {
+    FileList& list = w.lists.list(i);
     if (!list.dirty || list.unreadable) continue;
-    const std::string path = list_path(ctx, i);
+    const std::string path = list_path(w.carrier, w.objects.record(i));
     int code = flushed;
-    if (code == err::kOk) code = ctx.fs.write_file(path, encode_list(list));
+    if (code == err::kOk) code = env.fs.write_file(path, encode_list(list));
     std::string result;
     if (code == err::kOk) {
       long written = 0;
@@ -122,8 +121,8 @@ bool write_lists(Context& ctx) {
       result = write_failed ? "ErrWr" : "ErrOp";
       all_written = false;
     }
-    ctx.log.line(result + "->" + path);
-    if (code != err::kOk) log_system_error(ctx.log, code);
+    env.log.line(result + "->" + path);
+    if (code != err::kOk) log_system_error(env.log, code);
   }
   return all_written;
 }

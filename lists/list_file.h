@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "lists/context.h"
+#include "lists/run.h"
 
 namespace keldar {
 
@@ -19,11 +19,11 @@ namespace keldar {
 // stamp; names are cut to 259 bytes.
 std::string encode_list(const FileList& list);
 
-// Resets the list of `object` and loads its file. Returns the number of
+// Resets the list of `run` and loads its file. Returns the number of
 // entries held, or -1 when memory or the name store ran out. `opened` tells
 // whether the file could be read. A damaged tail ends the load; names that
 // must not be used to build a path are kept, marked unsafe, and logged.
-long load_list_file(Context& ctx, int object, bool& opened);
+long load_list_file(Env& env, const ObjectRun& run, bool& opened);
 
 // Writes the file of every dirty list, each through a temporary renamed
 // over the old file, and logs one line per list: the number of records
@@ -34,6 +34,6 @@ long load_list_file(Context& ctx, int object, bool& opened);
 // Every copy made so far is flushed to its disk first; when that fails, no
 // list is written (each logs the error as a failed write). Returns false
 // when some list could not be written.
-bool write_lists(Context& ctx);
+bool write_lists(Env& env, Workspace& workspace);
 
 }  // namespace keldar

@@ -17,10 +17,12 @@ bool matches_every_name(std::string_view pattern) {
 
 }  // namespace
 
-bool delete_tree(Context& ctx, const std::string& folder, std::string_view pattern,
-                 bool delete_files, bool keep_folder) {
+bool delete_tree(Env& env, const std::string& folder, std::string_view pattern, bool delete_files,
+                 bool keep_folder, long* deleted) {
+  long own = 0;
+  if (deleted == nullptr) deleted = &own;
   std::vector<DirItem> items;
-  if (ctx.fs.search(folder, pattern, items) != err::kOk) return true;
+  if (env.fs.search(folder, pattern, items) != err::kOk) return true;
   // Nothing of the pattern: the folder is left alone, unless the pattern
   // matches every name; then the folder is empty and goes.
   if (items.empty() && !matches_every_name(pattern)) return true;
@@ -28,48 +30,60 @@ bool delete_tree(Context& ctx, const std::string& folder, std::string_view patte
   while (self.size() > 1 && (self.back() == '\\' || self.back() == '/')) self.pop_back();
   // A folder that may not be written keeps its files on Linux, where a
   // read-only attribute of a Windows folder would not.
-  if (delete_files) (void)ctx.fs.set_normal_attributes(self);
+  if (delete_files) (void)env.fs.set_normal_attributes(self);
   bool kept = false;
   std::string prefix = folder;
   if (prefix.empty() || (prefix.back() != '\\' && prefix.back() != '/')) {
-    prefix += ctx.fs.separator();
+    prefix += env.fs.separator();
   }
   for (const DirItem& item : items) {
-    if (!ctx.queue.running()) break;
+    if (env.stop.pending()) break;
     const std::string full_path = prefix + item.name;
     if (item.kind == ItemKind::kFolder) {
       std::string sub = full_path;
-      sub += ctx.fs.separator();
-      if (!delete_tree(ctx, sub, pattern, delete_files)) kept = true;
+      sub += env.fs.separator();
+      if (!delete_tree(env, sub, pattern, delete_files, false, deleted)) kept = true;
     } else if (delete_files) {
-      (void)ctx.fs.set_normal_attributes(full_path);
-      (void)ctx.fs.delete_file(full_path);
-      ++ctx.deleted;
-      ctx.progress.show(ctx.deleted);
+      (void)env.fs.set_normal_attributes(full_path);
+      (void)env.fs.delete_file(full_path);
+      env.progress.show(++*deleted);
     } else {
       kept = true;
     }
   }
   if (kept) return false;
   if (keep_folder) return true;
-  (void)ctx.fs.set_normal_attributes(self);
-  return ctx.fs.remove_folder(self) == err::kOk;
+  (void)env.fs.set_normal_attributes(self);
+  return env.fs.remove_folder(self) == err::kOk;
 }
 
-void delete_object_list(Context& ctx) {
-  (void)ctx.fs.delete_file(ctx.config_path(list_file_name(ctx.object().id()) + ".QRN"));
-  const std::string carrier_folder = carrier_path(ctx, "\\");
+namespace {
+
+// A stop request that never comes: the deletions of the dialogs run
+// outside any run.
+class NoStop : public StopRequest {
+ public:
+  bool pending() const override { return false; }
+  void request() override {}
+};
+
+}  // namespace
+
+void delete_object_list(Env& env, Workspace& w, int index) {
+  const std::int16_t id = w.objects.record(index).id();
+  (void)env.fs.delete_file(w.carrier.path(list_file_name(id) + ".QRN"));
+  const std::string carrier_folder = object_carrier_folder(w.carrier, id);
   std::string item = carrier_folder.substr(0, carrier_folder.size() - 1);
   ItemKind kind;
-  if (ctx.fs.item_kind(item, kind) == err::kOk && kind == ItemKind::kLink) {
+  if (env.fs.item_kind(item, kind) == err::kOk && kind == ItemKind::kLink) {
     // A link in place of the carrier folder is removed, not followed.
-    (void)ctx.fs.delete_file(item);
+    (void)env.fs.delete_file(item);
   } else {
-    ctx.queue.set(op::kDeleteTree);
-    (void)delete_tree(ctx, carrier_folder, "*.*", true);
-    ctx.queue.set(op::kNone);
+    NoStop no_stop;
+    Env whole{env.fs, env.clock, env.host, env.log, no_stop};
+    (void)delete_tree(whole, carrier_folder, "*.*", true);
   }
-  ctx.lists.release();
+  w.lists.release();
 }
 
 }  // namespace keldar

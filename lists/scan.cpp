@@ -56,20 +56,20 @@ class TakenNames {
 
 // Deletes the leftover temporary `name` of a killed run from `folder`, with
 // a log line.
-void remove_leftover(Context& ctx, const std::string& folder, const std::string& name) {
-  if (ctx.fs.delete_file(folder + name) == err::kOk) {
-    ctx.log.line(cp1251("Удален временный файл ") + folder + name);
+void remove_leftover(Env& env, const std::string& folder, const std::string& name) {
+  if (env.fs.delete_file(folder + name) == err::kOk) {
+    env.log.line(cp1251("Удален временный файл ") + folder + name);
   }
 }
 
 // The leftovers of a list or table write that a killed run left in the
 // carrier folder itself.
-void remove_carrier_leftovers(Context& ctx) {
+void remove_carrier_leftovers(Env& env, const Carrier& carrier) {
   std::vector<DirItem> items;
-  if (ctx.fs.search(ctx.config_dir, "~kld*.tmp", items) != err::kOk) return;
+  if (env.fs.search(carrier.folder, "~kld*.tmp", items) != err::kOk) return;
   for (const DirItem& item : items) {
     if (item.kind == ItemKind::kFile && item.carriable && is_temporary_name(item.name)) {
-      remove_leftover(ctx, ctx.config_dir, item.name);
+      remove_leftover(env, carrier.folder, item.name);
     }
   }
 }
@@ -77,30 +77,31 @@ void remove_carrier_leftovers(Context& ctx) {
 // One scan of an object folder or a carrier folder into the current list.
 class Scanner {
  public:
-  Scanner(Context& ctx, FileList& list, bool carrier)
-      : ctx_(ctx),
-        list_(list),
+  Scanner(Env& env, const ObjectRun& run, bool carrier, Leftovers leftovers)
+      : env_(env),
+        run_(run),
+        list_(run.list),
         carrier_(carrier),
-        remove_leftovers_(ctx.queue.writes()),
-        marking_(ctx.marking()),
-        offset_(local_offset(ctx.clock)) {}
+        remove_leftovers_(leftovers == Leftovers::kRemove),
+        marking_(run.marking(env.log.daylight())),
+        offset_(local_offset(env.clock)) {}
 
   // Scans `folder` (ending in a separator) with `pattern`; `relative` is
   // the relative name of the folder ("" for the top). False on failure.
   bool scan(const std::string& folder, std::string_view pattern, const std::string& relative,
             bool nested) {
     std::vector<DirItem> items;
-    int code = ctx_.fs.search(folder, pattern, items);
+    int code = env_.fs.search(folder, pattern, items);
     if (code != err::kOk) {
       if (code != err::kFileNotFound && code != err::kPathNotFound) {
-        ctx_.log.line(cp1251("Ошибка чтения папки ") + folder + ": " + error_line(code));
+        env_.log.line(cp1251("Ошибка чтения папки ") + folder + ": " + error_line(code));
         unreadable_ = true;
       }
       return true;
     }
     // A first fill makes every item a new entry: room for all of them at
     // once, rather than doubling while the listing is held.
-    if (list_.states[ctx_.computer] == 0 &&
+    if (list_.states[run_.computer] == 0 &&
         list_.entries.size() + items.size() > list_.entries.capacity()) {
       list_.entries.reserve(
           std::max(list_.entries.size() + items.size(), list_.entries.capacity() * 2));
@@ -109,24 +110,24 @@ class Scanner {
     std::string name;  // the relative name of an item, one buffer for all
     for (std::size_t i = 0; i < items.size(); ++i) {
       const DirItem& item = items[i];
-      if (!ctx_.queue.running()) break;
+      if (env_.stop.pending()) break;
       if (!usable(folder, item) || !unique(folder, item, taken, i)) continue;
-      std::uint32_t stamp = take_stamp(ctx_, item, folder, list_.exact_object, offset_);
+      std::uint32_t stamp = take_stamp(env_, item, folder, list_.exact_object, offset_);
       const bool folder_item = item.kind == ItemKind::kFolder;
       if (folder_item && !nested) continue;
       name.assign(relative).append(item.name);
       if (folder_item) name += '\\';
       if (name.size() > kMaxListName) {
-        ctx_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + folder + item.name);
+        env_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + folder + item.name);
         continue;
       }
       long position = 0;
       ListEntry* e = list_.find_or_add(name, carrier_ ? 0 : stamp, carrier_ ? stamp : 0, marking_,
-                                       ctx_.lists.names(), &position);
+                                       run_.names, &position);
       if (e == nullptr) return false;
-      ctx_.progress.show(position);
+      env_.progress.show(position);
       if (folder_item &&
-          !scan(with_separator(ctx_.fs, folder + item.name), pattern, name, nested)) {
+          !scan(with_separator(env_.fs, folder + item.name), pattern, name, nested)) {
         return false;
       }
     }
@@ -140,12 +141,12 @@ class Scanner {
     // '*' from a Linux disk) would be refused by every computer that loads
     // the list; it cannot travel.
     if (!item.carriable || !is_safe_relative_name(item.name)) {
-      ctx_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + folder +
+      env_.log.line(cp1251("Имя не может быть перенесено, не обрабатывается: ") + folder +
                     item.name);
       return false;
     }
     if (item.kind == ItemKind::kLink || item.kind == ItemKind::kOther) {
-      ctx_.log.line(cp1251(item.kind == ItemKind::kLink ? "Ссылка не обрабатывается: "
+      env_.log.line(cp1251(item.kind == ItemKind::kLink ? "Ссылка не обрабатывается: "
                                                         : "Особый файл не обрабатывается: ") +
                     folder + item.name);
       return false;
@@ -153,7 +154,7 @@ class Scanner {
     if (item.kind == ItemKind::kFile && is_temporary_name(item.name)) {
       // A leftover of an interrupted copy: it never travels. Only a run
       // that writes removes it; a Compare changes no file.
-      if (remove_leftovers_) remove_leftover(ctx_, folder, item.name);
+      if (remove_leftovers_) remove_leftover(env_, folder, item.name);
       return false;
     }
     return true;
@@ -163,12 +164,13 @@ class Scanner {
   // logs when one has.
   bool unique(const std::string& folder, const DirItem& item, TakenNames& taken, std::size_t i) {
     if (taken.take(i)) return true;
-    ctx_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
+    env_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
                   folder + item.name);
     return false;
   }
 
-  Context& ctx_;
+  Env& env_;
+  const ObjectRun& run_;
   FileList& list_;
   bool carrier_;
   bool remove_leftovers_;
@@ -183,21 +185,20 @@ class Scanner {
 };
 
 // The stamp of the folder itself, or nullopt when it is not a folder.
-std::optional<std::uint32_t> folder_stamp(Context& ctx, const std::string& folder,
-                                          bool exact_object) {
+std::optional<std::uint32_t> folder_stamp(Env& env, const std::string& folder, bool exact_object) {
   std::string path = folder;
   while (path.size() > 1 && is_separator(path.back())) path.pop_back();
   ItemKind kind;
   FileTimes times;
-  if (ctx.fs.item_kind(path, kind) != err::kOk || kind != ItemKind::kFolder ||
-      ctx.fs.get_times(path, times) != err::kOk) {
+  if (env.fs.item_kind(path, kind) != err::kOk || kind != ItemKind::kFolder ||
+      env.fs.get_times(path, times) != err::kOk) {
     return std::nullopt;
   }
   DirItem item;
   item.kind = ItemKind::kFolder;
   item.name = path;  // the folder itself, in no folder
   item.last_write = times.last_write;
-  return take_stamp(ctx, item, "", exact_object, local_offset(ctx.clock));
+  return take_stamp(env, item, "", exact_object, local_offset(env.clock));
 }
 
 bool folder_exists(FileSystem& fs, std::string path) {
@@ -234,24 +235,26 @@ int object_volume(FileSystem& fs, const std::string& folder, VolumeInfo& volume)
 
 // Scans the current object's carrier folder into `list`, with the folder's
 // own stamp as the root entry's carrier stamp. False on failure.
-bool scan_carrier_folder(Context& ctx, FileList& list, bool nested) {
-  const std::string carrier_folder = carrier_path(ctx, "\\");
+bool scan_carrier_folder(Env& env, const ObjectRun& run, Leftovers leftovers) {
+  FileList& list = run.list;
+  const std::string carrier_folder = run.carrier_path("\\");
   const std::string carrier_item = carrier_folder.substr(0, carrier_folder.size() - 1);
   ItemKind kind = ItemKind::kFolder;
-  if (ctx.fs.item_kind(carrier_item, kind) == err::kOk && kind != ItemKind::kFolder) {
+  if (env.fs.item_kind(carrier_item, kind) == err::kOk && kind != ItemKind::kFolder) {
     // The carrier comes from elsewhere: a link or a file in place of the
     // object's carrier folder is never followed or written through.
-    ctx.log.line(cp1251("На носителе вместо папки объекта не папка, не обрабатывается: ") +
+    env.log.line(cp1251("На носителе вместо папки объекта не папка, не обрабатывается: ") +
                  carrier_item);
     return true;
   }
-  if (auto stamp = folder_stamp(ctx, carrier_folder, list.exact_object)) {
+  if (auto stamp = folder_stamp(env, carrier_folder, list.exact_object)) {
     ListEntry* root = list.find("\\");
     if (root != nullptr) {
-      root->carrier_stamp = mark_volume_kind(*stamp, ctx.exact_time_carrier, ctx.log.daylight());
+      root->carrier_stamp = mark_volume_kind(*stamp, run.exact_carrier(), env.log.daylight());
     }
   }
-  return Scanner(ctx, list, true).scan(carrier_folder, "*.*", "", nested);
+  return Scanner(env, run, true, leftovers)
+      .scan(carrier_folder, "*.*", "", run.record.allow_nested());
 }
 
 }  // namespace
@@ -265,73 +268,57 @@ std::string_view path_pattern(std::string_view object_path) {
   return object_path.substr(path_folder(object_path).size());
 }
 
-std::string object_path(const Context& ctx, std::string_view relative_name) {
-  std::string path(path_folder(ctx.object().path(ctx.computer)));
-  if (relative_name != "\\") path += relative_name;
-  return path;
-}
-
-std::string carrier_path(const Context& ctx, std::string_view relative_name) {
-  std::string path = ctx.config_dir + list_file_name(ctx.object().id()) + ctx.fs.separator();
-  if (relative_name != "\\") path += relative_name;
-  return path;
-}
-
-std::uint32_t take_stamp(Context& ctx, const DirItem& item, std::string_view folder,
-                         bool exact_object, std::int64_t offset) {
+std::uint32_t take_stamp(Env& env, const DirItem& item, std::string_view folder, bool exact_object,
+                         std::int64_t offset) {
   const FileTime time = exact_object ? two_second_time(item.last_write) : item.last_write;
   if (time != item.last_write) {
     FileTimes times;
     times.last_write = time;
     std::string path(folder);
     path += item.name;
-    (void)ctx.fs.set_times(path, times);
+    (void)env.fs.set_times(path, times);
   }
-  return stamp_seconds(time, ctx.clock, offset);
+  return stamp_seconds(time, env.clock, offset);
 }
 
-long fill_object_list(Context& ctx, int object) {
-  const std::string own_path = ctx.objects.record(object).path(ctx.computer);
+long fill_object_list(Env& env, const ObjectRun& run, Leftovers leftovers) {
+  const std::string own_path = run.record.path(run.computer);
   if (own_path.empty()) return 0;
-  ctx.current_object = object;
-  FileList& list = ctx.lists.list(object);
-
+  FileList& list = run.list;
   bool opened = false;
-  long n = load_list_file(ctx, object, opened);
+  long n = load_list_file(env, run, opened);
   if (n < 0) return -1;
   std::string report = opened ? std::to_string(n) : std::string();
 
-  const std::string folder(path_folder(own_path));
+  const std::string& folder = run.object_folder;
   VolumeInfo volume;
-  int code = object_volume(ctx.fs, folder.empty() ? own_path : folder, volume);
+  int code = object_volume(env.fs, folder.empty() ? own_path : folder, volume);
   if (code != err::kOk) {
-    log_system_error(ctx.log, code);
+    log_system_error(env.log, code);
   } else {
     list.exact_object = volume.exact_times;
     list.object_present = !list.unreadable;
   }
 
   std::uint32_t root_stamp = 0;
-  if (!ctx.fs.is_drive_root(folder)) {
-    root_stamp = folder_stamp(ctx, folder, list.exact_object).value_or(volume.serial);
+  if (!env.fs.is_drive_root(folder)) {
+    root_stamp = folder_stamp(env, folder, list.exact_object).value_or(volume.serial);
   }
-  const Marking marking = ctx.marking();
-  if (list.find_or_add("\\", root_stamp, 0, marking, ctx.lists.names()) == nullptr) return -1;
-
-  std::string pattern(path_pattern(own_path));
-  if (pattern.empty()) pattern = "*.*";
-  const bool nested = ctx.objects.record(object).allow_nested();
+  if (list.find_or_add("\\", root_stamp, 0, run.marking(env.log.daylight()), run.names) ==
+      nullptr) {
+    return -1;
+  }
   // A vanished folder is not an empty one: while the list shows files that
   // this computer had, a missing object folder (an unmounted drive, a
   // renamed folder) makes the object unreachable rather than emptied.
-  if (list.object_present && !folder_exists(ctx.fs, folder) && had_files_here(list, ctx.computer)) {
-    ctx.log.line(cp1251("Папка объекта отсутствует: ") + folder);
+  if (list.object_present && !folder_exists(env.fs, folder) && had_files_here(list, run.computer)) {
+    env.log.line(cp1251("Папка объекта отсутствует: ") + folder);
     list.object_present = false;
   }
   // A volume that did not answer has been reported; there is nothing to scan.
   if (list.object_present) {
-    Scanner scanner(ctx, list, false);
-    if (!scanner.scan(folder, pattern, "", nested)) return -1;
+    Scanner scanner(env, run, false, leftovers);
+    if (!scanner.scan(folder, run.pattern, "", run.record.allow_nested())) return -1;
     // Files under a folder that could not be read would look deleted.
     if (scanner.unreadable()) list.object_present = false;
   }
@@ -341,7 +328,7 @@ long fill_object_list(Context& ctx, int object) {
     n = static_cast<long>(list.entries.size());
   }
 
-  if (!scan_carrier_folder(ctx, list, nested)) return -1;
+  if (!scan_carrier_folder(env, run, leftovers)) return -1;
   if (static_cast<long>(list.entries.size()) > n) {
     list.dirty = true;
     report += ":+" + std::to_string(static_cast<long>(list.entries.size()) - n);
@@ -349,30 +336,25 @@ long fill_object_list(Context& ctx, int object) {
   }
 
   if (report.size() < 10) report.resize(10, ' ');
-  ctx.log.line(report + "->" + own_path);
+  env.log.line(report + "->" + own_path);
   list.shrink_to_fit();
-  list.raise_state(ctx.computer, 1);
+  list.raise_state(run.computer, 1);
   return n;
 }
 
-long fill_all_lists(Context& ctx) {
-  const int saved = ctx.current_object;
-  ctx.lists.release();
-  if (!ctx.require_computer(cp1251("заполнение списков"))) return -1;
-  ctx.log.line(cp1251("Заполнение локальных списков файлов..."));
-  if (ctx.queue.writes()) remove_carrier_leftovers(ctx);
-  if (!ctx.lists.create(ctx.objects.count())) return -1;
-  for (int i = 0; i < ctx.objects.count(); ++i) {
-    long result = fill_object_list(ctx, i);
-    if (result < 0) {
-      ctx.current_object = saved;
-      return result;
-    }
+long fill_all_lists(Env& env, Workspace& w, Leftovers leftovers) {
+  w.lists.release();
+  if (!require_computer(env.log, w.computer, cp1251("заполнение списков"))) return -1;
+  env.log.line(cp1251("Заполнение локальных списков файлов..."));
+  if (leftovers == Leftovers::kRemove) remove_carrier_leftovers(env, w.carrier);
+  if (!w.lists.create(w.objects.count())) return -1;
+  for (int i = 0; i < w.objects.count(); ++i) {
+    const long result = fill_object_list(env, w.object_run(i), leftovers);
+    if (result < 0) return result;
   }
-  ctx.progress.clear();
-  ctx.log.line(std::string(76, '-'));
-  ctx.current_object = saved;
-  ctx.lists.set_complete(ctx.queue.running());
+  env.progress.clear();
+  env.log.line(std::string(76, '-'));
+  w.lists.set_complete(!env.stop.pending());
   return 0;
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "lists/context.h"
+#include "lists/run.h"
 #include "platform/file_system.h"
 
 namespace keldar {
@@ -18,27 +18,25 @@ namespace keldar {
 std::string_view path_folder(std::string_view object_path);
 std::string_view path_pattern(std::string_view object_path);
 
-// The object folder of the current object on this computer followed by the
-// relative name ("\" adds nothing).
-std::string object_path(const Context& ctx, std::string_view relative_name);
-// The object's carrier folder (carrier + NNNNN + separator) followed by the
-// relative name ("\" adds nothing).
-std::string carrier_path(const Context& ctx, std::string_view relative_name);
-
 // The unmarked stamp of an item found in `folder` (ending in a separator),
 // with the offset of local time taken (local_offset). On an exact-time
 // object volume a time that is not a whole two seconds is rounded to the
 // nearest one (an odd second rounds down) and written back to the item.
-std::uint32_t take_stamp(Context& ctx, const DirItem& item, std::string_view folder,
-                         bool exact_object, std::int64_t offset);
+std::uint32_t take_stamp(Env& env, const DirItem& item, std::string_view folder, bool exact_object,
+                         std::int64_t offset);
 
-// Fills the list of object `object` (loaded first): 0 when the object has no
-// folder on this computer, -1 on failure, else the number of entries. Logs
-// the count line.
-long fill_object_list(Context& ctx, int object);
+// How a fill treats the leftover temporaries of a killed run: a run that
+// writes removes them, a Compare leaves every file as it is.
+enum class Leftovers { kKeep, kRemove };
+
+// Fills the list of `run` (loaded first): 0 when the object has no folder on
+// this computer, -1 on failure, else the number of entries. Logs the count
+// line.
+long fill_object_list(Env& env, const ObjectRun& run, Leftovers leftovers);
 
 // Releases the lists and fills every object's list anew: 0, or the negative
-// result of the first object that failed. Logs the opening and closing lines.
-long fill_all_lists(Context& ctx);
+// result of the first object that failed. Logs the opening and closing
+// lines; with Leftovers::kRemove also removes those in the carrier folder.
+long fill_all_lists(Env& env, Workspace& workspace, Leftovers leftovers);
 
 }  // namespace keldar

@@ -51,7 +51,8 @@ struct Outcome {
 // entries.
 class Finisher {
  public:
-  Finisher(Context& ctx, Counters& n) : ctx_(ctx), n_(n), since_(ctx.clock.now()) {}
+  Finisher(Env& env, const ObjectRun& run, Counters& n)
+      : env_(env), run_(run), n_(n), since_(env.clock.now()) {}
 
   // A copy into the object folder is waiting for the disk.
   void copied() { unflushed_ = true; }
@@ -59,7 +60,7 @@ class Finisher {
   void finish(Outcome outcome) {
     if (!pending_.empty() || (outcome.done_everywhere && unflushed_)) {
       pending_.push_back(std::move(outcome));
-      if (pending_.size() >= kBatch || ctx_.clock.now() - since_ >= kSeconds) drain();
+      if (pending_.size() >= kBatch || env_.clock.now() - since_ >= kSeconds) drain();
       return;
     }
     apply(outcome, err::kOk);
@@ -69,12 +70,12 @@ class Finisher {
   // asked, and at the end.
   void drain() {
     if (pending_.empty()) return;
-    const int flushed = ctx_.fs.flush();
+    const int flushed = env_.fs.flush();
     unflushed_ = false;
-    since_ = ctx_.clock.now();
+    since_ = env_.clock.now();
     for (Outcome& outcome : pending_) apply(outcome, flushed);
     pending_.clear();
-    if (flushed != err::kOk) log_system_error(ctx_.log, flushed);
+    if (flushed != err::kOk) log_system_error(env_.log, flushed);
   }
 
  private:
@@ -83,14 +84,14 @@ class Finisher {
 
   void apply(Outcome& outcome, int flushed) {
     // Nothing is taken as done, or removed, on a carrier that is gone.
-    if (!carrier_in_place(ctx_)) return;
-    ListEntry& e = ctx_.list().entries[outcome.index];
+    if (!carrier_in_place(env_, run_.carrier)) return;
+    ListEntry& e = run_.list.entries[outcome.index];
     if (outcome.done_everywhere) {
       if (!outcome.carrier_copy) {
         outcome.state = entry_state::kNone;  // a command: dropped
         outcome.marker += "x ";
         ++n_.removed;
-      } else if (flushed == err::kOk && delete_entry(ctx_, outcome.index, true) == 0) {
+      } else if (flushed == err::kOk && delete_entry(env_, run_, outcome.index, true) == 0) {
         outcome.state = entry_state::kNone;
         outcome.marker += "x ";
         ++n_.removed;
@@ -100,44 +101,45 @@ class Finisher {
     } else if (outcome.log_it) {
       outcome.marker += "  ";
     }
-    const int me = ctx_.computer;
+    const int me = run_.computer;
     if (outcome.state != e.state || outcome.list_stamp != e.list_stamps[me]) {
       e.state = outcome.state;
       e.list_stamps[me] = outcome.list_stamp;
-      ctx_.list().dirty = true;
+      run_.list.dirty = true;
     }
-    if (outcome.log_it) log_marked(ctx_.log, outcome.marker, e.name());
+    if (outcome.log_it) log_marked(env_.log, outcome.marker, e.name());
   }
 
-  Context& ctx_;
+  Env& env_;
+  const ObjectRun& run_;
   Counters& n_;
   bool unflushed_ = false;
   std::vector<Outcome> pending_;
   std::int64_t since_;  // when the disk was last flushed (or the pass began)
 };
 
-std::string time_text(Context& ctx, std::uint32_t value) {
-  bool daylight_now = ctx.log.daylight();
-  return timestamp_text(value, ctx.clock, daylight_now);
+std::string time_text(Env& env, const ObjectRun& run, std::uint32_t value) {
+  bool daylight_now = env.log.daylight();
+  return timestamp_text(value, env.clock, daylight_now);
 }
 
 // The question about entry `e`: the object, the file, what changed and what
 // the carrier offers, one item a line.
-std::string question_text(Context& ctx, const ListEntry& e, bool changed_here, std::uint32_t o,
-                          std::uint32_t r, std::uint32_t k, bool copy_question) {
+std::string question_text(Env& env, const ObjectRun& run, const ListEntry& e, bool changed_here,
+                          std::uint32_t o, std::uint32_t r, std::uint32_t k, bool copy_question) {
   const std::string crlf = "\r\n";
-  std::string text = cp1251("Объект: ") + ctx.object().path(ctx.computer);
+  std::string text = cp1251("Объект: ") + run.record.path(run.computer);
   text += crlf + cp1251("Файл: ") + std::string(e.name());
   if (!changed_here) {
     text += crlf + cp1251("заменяется с носителя:");
-    text += crlf + cp1251("в объекте: ") + time_text(ctx, o);
+    text += crlf + cp1251("в объекте: ") + time_text(env, run, o);
   } else {
     text += crlf + cp1251("был изменен в объекте:");
-    text += crlf + cp1251("раньше: ") + time_text(ctx, r);
-    text += crlf + cp1251("сейчас: ") + time_text(ctx, o);
+    text += crlf + cp1251("раньше: ") + time_text(env, run, r);
+    text += crlf + cp1251("сейчас: ") + time_text(env, run, o);
   }
   if (copy_question) {
-    text += crlf + cp1251("на носителе: ") + time_text(ctx, k);
+    text += crlf + cp1251("на носителе: ") + time_text(env, run, k);
     text += crlf + cp1251("Копировать файл с носителя в объект?");
   } else {
     text += crlf + cp1251("Удалить файл из объекта?");
@@ -147,9 +149,9 @@ std::string question_text(Context& ctx, const ListEntry& e, bool changed_here, s
 
 // The stamp that the object folder's file of entry `i` has now; 0 when it
 // is gone or cannot be read.
-std::uint32_t current_object_stamp(Context& ctx, std::size_t i) {
+std::uint32_t current_object_stamp(Env& env, const ObjectRun& run, std::size_t i) {
   std::uint32_t stamp = 0;
-  (void)object_stamp_now(ctx, i, stamp);
+  (void)object_stamp_now(env, run, i, stamp);
   return stamp;
 }
 
@@ -171,18 +173,18 @@ void forget_removed_files(FileList& list, int me) {
 // One pass of Action 1 over the current object's list.
 class Action1Pass {
  public:
-  explicit Action1Pass(Context& ctx)
-      : ctx_(ctx), list_(ctx.list()), me_(ctx.computer), finisher_(ctx, n_) {}
+  Action1Pass(Env& env, const ObjectRun& run)
+      : env_(env), run_(run), list_(run.list), me_(run.computer), finisher_(env, run, n_) {}
 
   long run() {
-    if (ctx_.rebuild) forget_removed_files(list_, me_);
+    if (run_.rebuild) forget_removed_files(list_, me_);
     for (std::size_t i = list_.entries.size(); i-- > 0;) {
-      if (!ctx_.queue.running()) break;
+      if (env_.stop.pending()) break;
       entry(i);
-      ctx_.progress.show(static_cast<long>(i));
+      env_.progress.show(static_cast<long>(i));
     }
     finisher_.drain();
-    ctx_.progress.clear();
+    env_.progress.clear();
     summary();
     return n_.examined;
   }
@@ -219,18 +221,18 @@ class Action1Pass {
   // is settled without the clean-up.
   std::optional<Outcome> act(Work& w) {
     ListEntry& e = list_.entries[w.i];
-    const MaskPermissions allowed = mask_permissions(ctx_.masks, e.name(), ctx_.force);
+    const MaskPermissions allowed = mask_permissions(run_.masks, e.name(), run_.force);
     Action1Facts facts{w.s, w.o, w.k, w.r, me_, e.is_folder(), allowed.copy, allowed.remove};
     if (allowed.mask >= 0) {
-      facts.ask_replace = ctx_.masks.record(allowed.mask).ask_before_replacing();
-      facts.ask_delete = ctx_.masks.record(allowed.mask).ask_before_deleting();
+      facts.ask_replace = run_.masks.record(allowed.mask).ask_before_replacing();
+      facts.ask_delete = run_.masks.record(allowed.mask).ask_before_deleting();
     }
     Action1Choice c = choose_action1(facts);
     w.s = c.state;
     switch (c.step) {
       case Action1Step::kDamaged:
         finisher_.drain();
-        ctx_.log.line(cp1251("Запись списка повреждена (состояние ") + std::to_string(e.state) +
+        env_.log.line(cp1251("Запись списка повреждена (состояние ") + std::to_string(e.state) +
                       cp1251("), не обрабатывается: ") + std::string(e.name()));
         return {};
       case Action1Step::kPass:
@@ -256,7 +258,7 @@ class Action1Pass {
     const bool copy_question = c.step == Action1Step::kAskCopy;
     finisher_.drain();
     const Answer answer =
-        ctx_.host.ask(question(w, c.changed_here, copy_question),
+        env_.host.ask(question(w, c.changed_here, copy_question),
                       cp1251(copy_question ? "Копирование с носителя" : "Удаление файла"),
                       copy_question && c.warning, true);
     if (answer == Answer::kYes) {
@@ -264,12 +266,12 @@ class Action1Pass {
       return true;
     }
     if (answer == Answer::kCancel) {
-      ctx_.queue.request_stop();
+      env_.stop.request();
     } else if (copy_question) {
       decline_copy(w);
     } else {
       w.s = entry_state::kNone;  // the command is dropped for this object
-      log_marked(ctx_.log, "RDx ", list_.entries[w.i].name());
+      log_marked(env_.log, "RDx ", list_.entries[w.i].name());
     }
     return false;
   }
@@ -278,20 +280,20 @@ class Action1Pass {
   void decline_copy(Work& w) {
     finisher_.drain();
     std::string marker = "RC";
-    if (delete_entry(ctx_, w.i, true) == 0) {
+    if (delete_entry(env_, run_, w.i, true) == 0) {
       w.s = entry_state::kNone;
       marker += "x ";
     } else {
       marker += "e ";
     }
-    log_marked(ctx_.log, marker, list_.entries[w.i].name());
+    log_marked(env_.log, marker, list_.entries[w.i].name());
   }
 
   // The object's file changed after the scan saw it: take what it is now
   // and ask as for any file changed here. False when nothing more is to be
   // done for the entry (declined or cancelled).
   bool confirm_changed(Work& w) {
-    w.o = list_.entries[w.i].object_stamp = current_object_stamp(ctx_, w.i);
+    w.o = list_.entries[w.i].object_stamp = current_object_stamp(env_, run_, w.i);
     Action1Choice c;
     c.step = Action1Step::kAskCopy;
     c.changed_here = c.warning = true;
@@ -303,9 +305,9 @@ class Action1Pass {
   // `step` becomes kCopy); one that is gone is in place. False when the
   // entry is settled.
   bool remove_here(Work& w, Action1Step& step) {
-    int code = delete_entry(ctx_, w.i, false);
+    int code = delete_entry(env_, run_, w.i, false);
     if (code == kChangedSinceScan) {
-      if (current_object_stamp(ctx_, w.i) != 0) {
+      if (current_object_stamp(env_, run_, w.i) != 0) {
         if (!confirm_changed(w)) return false;
         step = Action1Step::kCopy;
         return true;
@@ -328,10 +330,10 @@ class Action1Pass {
   // the object's file changed since the scan. False when the entry is
   // settled.
   bool bring_here(Work& w) {
-    int code = copy_entry(ctx_, w.i, true);
+    int code = copy_entry(env_, run_, w.i, true);
     if (code == kChangedSinceScan) {
       if (!confirm_changed(w)) return false;
-      code = copy_entry(ctx_, w.i, true);
+      code = copy_entry(env_, run_, w.i, true);
     }
     if (code != 0) {
       log_failure("ERC=", w.i, code);
@@ -342,7 +344,7 @@ class Action1Pass {
     ++(w.o != 0 ? n_.replaced : n_.added);
     ListEntry& e = list_.entries[w.i];
     w.o = e.object_stamp;
-    if (ctx_.rebuild && w.s == me_ + 1) {
+    if (run_.rebuild && w.s == me_ + 1) {
       // This computer's own copy came back: it has its version again, and
       // the clean-up must see that version as the sender's.
       e.list_stamps[me_] = w.o;
@@ -355,7 +357,7 @@ class Action1Pass {
     Outcome result;
     result.index = w.i;
     result.marker = w.marker;
-    result.done_everywhere = holder_rule(ctx_, list_, list_.entries[w.i], true) == 0;
+    result.done_everywhere = holder_rule(run_, list_.entries[w.i], true) == 0;
     result.carrier_copy = w.k != 0;
     result.log_it = result.done_everywhere || !c.carrier_as_record;
     result.state = w.s;
@@ -365,37 +367,39 @@ class Action1Pass {
 
   void log_failure(const char* marker, std::size_t i, int code) {
     finisher_.drain();
-    log_marked(ctx_.log, marker, list_.entries[i].name());
-    log_system_error(ctx_.log, code);
+    log_marked(env_.log, marker, list_.entries[i].name());
+    log_system_error(env_.log, code);
   }
 
   std::string question(const Work& w, bool changed_here, bool copy_question) {
-    return question_text(ctx_, list_.entries[w.i], changed_here, w.o, w.r, w.k, copy_question);
+    return question_text(env_, run_, list_.entries[w.i], changed_here, w.o, w.r, w.k,
+                         copy_question);
   }
 
   void summary() {
-    const bool stopped = !ctx_.queue.running();
+    const bool stopped = env_.stop.pending();
     if (stopped) {
-      ctx_.log.line(cp1251("Копирование с носителя прервано ") + std::string(43, '-'));
+      env_.log.line(cp1251("Копирование с носителя прервано ") + std::string(43, '-'));
     } else {
-      ctx_.log.line(std::string(76, '-'));
+      env_.log.line(std::string(76, '-'));
     }
     char line[200];
     std::snprintf(line, sizeof line,
                   cp1251("Просмотрено файлов и команд на носителе %ld, добавлено %ld,").c_str(),
                   n_.examined, n_.added);
-    ctx_.log.line(line);
+    env_.log.line(line);
     std::snprintf(line, sizeof line,
                   cp1251("заменено %ld, удалено %ld, удалено с носителя %ld").c_str(), n_.replaced,
                   n_.deleted, n_.removed);
-    ctx_.log.line(line);
+    env_.log.line(line);
     if (!stopped && list_.states[me_] < 2) {
       list_.raise_state(me_, 2);
       list_.dirty = true;
     }
   }
 
-  Context& ctx_;
+  Env& env_;
+  const ObjectRun& run_;
   FileList& list_;
   const int me_;
   Counters n_;
@@ -404,12 +408,9 @@ class Action1Pass {
 
 }  // namespace
 
-long action1(Context& ctx) {
-  if (!ctx.lists.held() || ctx.computer < 0 || ctx.current_object < 0 ||
-      ctx.current_object >= static_cast<int>(ctx.lists.size())) {
-    return -1;
-  }
-  return Action1Pass(ctx).run();
+long action1(Env& env, const ObjectRun& run) {
+  if (run.computer < 0) return -1;
+  return Action1Pass(env, run).run();
 }
 
 }  // namespace keldar

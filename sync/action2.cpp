@@ -28,20 +28,20 @@ struct Counts {
   long desynchronised = 0;
 };
 
-std::string time_text(Context& ctx, std::uint32_t value) {
+std::string time_text(Env& env, const ObjectRun& run, std::uint32_t value) {
   bool daylight_now = false;
-  return timestamp_text(value, ctx.clock, daylight_now);
+  return timestamp_text(value, env.clock, daylight_now);
 }
 
 // The question before a file here replaces a newer copy on the carrier.
-Answer ask_replace(Context& ctx, std::string_view name, std::uint32_t object_stamp,
-                   std::uint32_t carrier_stamp) {
-  std::string text = cp1251("Объект: ") + ctx.object().path(ctx.computer) + kCrLf;
+Answer ask_replace(Env& env, const ObjectRun& run, std::string_view name,
+                   std::uint32_t object_stamp, std::uint32_t carrier_stamp) {
+  std::string text = cp1251("Объект: ") + run.record.path(run.computer) + kCrLf;
   text += cp1251("Файл: ") + std::string(name) + kCrLf;
-  text += cp1251("В компьютере: ") + time_text(ctx, object_stamp) + kCrLf;
-  text += cp1251("На носителе: ") + time_text(ctx, carrier_stamp) + kCrLf;
+  text += cp1251("В компьютере: ") + time_text(env, run, object_stamp) + kCrLf;
+  text += cp1251("На носителе: ") + time_text(env, run, carrier_stamp) + kCrLf;
   text += cp1251("Заменить файл на носителе из объекта?");
-  return ctx.host.ask(text, cp1251("Копирование на носитель"), /*warning=*/false,
+  return env.host.ask(text, cp1251("Копирование на носитель"), /*warning=*/false,
                       /*cancel=*/true);
 }
 
@@ -49,8 +49,8 @@ Answer ask_replace(Context& ctx, std::string_view name, std::uint32_t object_sta
 // commands for every computer without a word: when every file (two or more)
 // that this computer had at its last synchronisation is gone, the user is
 // asked once. Returns whether the deletions of this object may be carried.
-bool deletions_confirmed(Context& ctx, const FileList& list) {
-  const int me = ctx.computer;
+bool deletions_confirmed(Env& env, const ObjectRun& run, const FileList& list) {
+  const int me = run.computer;
   long had = 0;
   for (const ListEntry& e : list.entries) {
     if (e.unsafe || e.is_folder() || e.list_stamps[me] == 0) continue;
@@ -58,33 +58,33 @@ bool deletions_confirmed(Context& ctx, const FileList& list) {
     ++had;
   }
   if (had < 2) return true;
-  std::string text = cp1251("Объект: ") + ctx.object().path(me) + kCrLf;
+  std::string text = cp1251("Объект: ") + run.record.path(me) + kCrLf;
   text += cp1251("Все файлы объекта, бывшие в нем при прошлой синхронизации, отсутствуют (") +
           std::to_string(had) + ")." + kCrLf;
   text += cp1251("Создать команды удаления на носителе?");
-  return ctx.host.ask(text, cp1251("Копирование на носитель"), /*warning=*/false,
+  return env.host.ask(text, cp1251("Копирование на носитель"), /*warning=*/false,
                       /*cancel=*/false) == Answer::kYes;
 }
 
 // What Action 2 knows of entry `index` when it decides.
-Action2Facts facts_of(Context& ctx, const FileList& list, std::size_t index,
+Action2Facts facts_of(Env& env, const ObjectRun& run, const FileList& list, std::size_t index,
                       const MaskPermissions& allowed) {
   const ListEntry& e = list.entries[index];
   Action2Facts f;
   f.state = e.state;
   f.object = e.object_stamp;
   f.carrier = e.carrier_stamp;
-  f.me = ctx.computer;
+  f.me = run.computer;
   f.record = e.list_stamps[f.me];
   f.list_state = list.states[f.me];
-  f.force = ctx.force;
+  f.force = run.force;
   f.may_copy = allowed.copy;
   f.may_delete = allowed.remove;
   f.two_second_volume = !list.exact_object;
   if (f.object != 0) {
-    f.holder = holder_rule(ctx, list, e, false);
+    f.holder = holder_rule(run, e, false);
     if (f.two_second_volume && f.holder > 0) {
-      f.holder_of_twin = holder_rule(ctx, list, e, false, f.object ^ kDaylightBit);
+      f.holder_of_twin = holder_rule(run, e, false, f.object ^ kDaylightBit);
     }
   } else {
     for (int c = 0; c < kComputers; ++c) {
@@ -96,25 +96,26 @@ Action2Facts facts_of(Context& ctx, const FileList& list, std::size_t index,
 
 // Copies a file present here to the carrier. `s` and `r` are the working
 // entry state and list stamp.
-void publish(Context& ctx, std::size_t index, std::uint8_t& s, std::uint32_t& r, Counts& counts) {
-  ListEntry& e = ctx.list().entries[index];
+void publish(Env& env, const ObjectRun& run, std::size_t index, std::uint8_t& s, std::uint32_t& r,
+             Counts& counts) {
+  ListEntry& e = run.list.entries[index];
   const bool replacing = e.carrier_stamp != 0;
-  const int code = copy_entry(ctx, index, /*towards_object=*/false);
+  const int code = copy_entry(env, run, index, /*towards_object=*/false);
   if (code != 0) {
-    log_marked(ctx.log, "EC=", e.name());
-    log_system_error(ctx.log, code);
+    log_marked(env.log, "EC=", e.name());
+    log_system_error(env.log, code);
     return;
   }
   ++(replacing ? counts.replaced : counts.added);
-  log_marked(ctx.log, replacing ? "=> " : "=+ ", e.name());
-  s = static_cast<std::uint8_t>(ctx.computer + 1);
+  log_marked(env.log, replacing ? "=> " : "=+ ", e.name());
+  s = static_cast<std::uint8_t>(run.computer + 1);
   r = e.object_stamp;
 }
 
 // One entry of a file present here.
-void present_file(Context& ctx, std::size_t index, const Action2Choice& choice, std::uint8_t& s,
-                  std::uint32_t& r, Counts& counts) {
-  ListEntry& e = ctx.list().entries[index];
+void present_file(Env& env, const ObjectRun& run, std::size_t index, const Action2Choice& choice,
+                  std::uint8_t& s, std::uint32_t& r, Counts& counts) {
+  ListEntry& e = run.list.entries[index];
   if (choice.desynchronised) ++counts.desynchronised;
   switch (choice.step) {
     case Action2Step::kTakeAsIs:
@@ -127,28 +128,28 @@ void present_file(Context& ctx, std::size_t index, const Action2Choice& choice, 
     case Action2Step::kDesynchronised: {
       char marker[16];
       std::snprintf(marker, sizeof marker, "<%i ", choice.sender);
-      log_marked(ctx.log, marker, e.name());
+      log_marked(env.log, marker, e.name());
       return;
     }
     case Action2Step::kInStep:
       r = e.object_stamp;
-      if (ctx.list().states[ctx.computer] < 3) log_marked(ctx.log, "-- ", e.name());
+      if (run.list.states[run.computer] < 3) log_marked(env.log, "-- ", e.name());
       return;
     case Action2Step::kAskReplace:
-      switch (ask_replace(ctx, e.name(), e.object_stamp, e.carrier_stamp)) {
+      switch (ask_replace(env, run, e.name(), e.object_stamp, e.carrier_stamp)) {
         case Answer::kYes:
           break;
         case Answer::kNo:
           r = e.object_stamp;
-          log_marked(ctx.log, "RC ", e.name());
+          log_marked(env.log, "RC ", e.name());
           return;
         case Answer::kCancel:
-          ctx.queue.request_stop();
+          env.stop.request();
           return;
       }
       [[fallthrough]];
     case Action2Step::kCopy:
-      publish(ctx, index, s, r, counts);
+      publish(env, run, index, s, r, counts);
       return;
     default:
       return;
@@ -156,15 +157,15 @@ void present_file(Context& ctx, std::size_t index, const Action2Choice& choice, 
 }
 
 // One entry of a file absent here.
-void absent_file(Context& ctx, std::size_t index, const Action2Choice& choice, std::uint8_t& s,
-                 std::uint32_t& r, Counts& counts) {
+void absent_file(Env& env, const ObjectRun& run, std::size_t index, const Action2Choice& choice,
+                 std::uint8_t& s, std::uint32_t& r, Counts& counts) {
   if (choice.step == Action2Step::kForget) r = 0;
   if (choice.step != Action2Step::kDeleted) return;
   std::string marker = "-- ";
   if (s != entry_state::kDelete) {
     marker = "=";
     if (choice.delete_carrier_copy) {
-      marker = delete_entry(ctx, index, /*on_carrier=*/true) == 0 ? "x" : "e";
+      marker = delete_entry(env, run, index, /*on_carrier=*/true) == 0 ? "x" : "e";
     }
   }
   if (choice.write_command) {
@@ -176,34 +177,31 @@ void absent_file(Context& ctx, std::size_t index, const Action2Choice& choice, s
   }
   ++counts.desynchronised;
   r = 0;
-  log_marked(ctx.log, marker, ctx.list().entries[index].name());
+  log_marked(env.log, marker, run.list.entries[index].name());
 }
 
 }  // namespace
 
-long action2(Context& ctx) {
-  if (!ctx.lists.held() || ctx.computer < 0 || ctx.computer >= kComputers ||
-      ctx.current_object < 0 || ctx.current_object >= static_cast<int>(ctx.lists.size())) {
-    return -1;
-  }
-  FileList& list = ctx.list();
-  const int me = ctx.computer;
+long action2(Env& env, const ObjectRun& run) {
+  if (run.computer < 0 || run.computer >= kComputers) return -1;
+  FileList& list = run.list;
+  const int me = run.computer;
   Counts counts;
 
-  const bool deletions = !ctx.queue.running() || deletions_confirmed(ctx, list);
+  const bool deletions = env.stop.pending() || deletions_confirmed(env, run, list);
 
   for (std::size_t i = list.entries.size(); i-- > 0;) {
-    if (!ctx.queue.running()) break;
+    if (env.stop.pending()) break;
     ListEntry& e = list.entries[i];
     if (!e.unsafe && (deletions || e.object_stamp != 0)) {
       std::uint8_t s = e.state;
       std::uint32_t r = e.list_stamps[me];
-      const MaskPermissions allowed = mask_permissions(ctx.masks, e.name(), ctx.force);
-      const Action2Facts facts = facts_of(ctx, list, i, allowed);
+      const MaskPermissions allowed = mask_permissions(run.masks, e.name(), run.force);
+      const Action2Facts facts = facts_of(env, run, list, i, allowed);
       if (facts.object != 0) {
-        present_file(ctx, i, choose_action2_present(facts), s, r, counts);
+        present_file(env, run, i, choose_action2_present(facts), s, r, counts);
       } else {
-        absent_file(ctx, i, choose_action2_absent(facts), s, r, counts);
+        absent_file(env, run, i, choose_action2_absent(facts), s, r, counts);
       }
       ListEntry& done = list.entries[i];
       if (done.state != s || done.list_stamps[me] != r) {
@@ -212,23 +210,23 @@ long action2(Context& ctx) {
         list.dirty = true;
       }
     }
-    ctx.progress.show(static_cast<long>(i));
+    env.progress.show(static_cast<long>(i));
     ++counts.examined;
   }
 
-  ctx.progress.clear();
-  const bool stopped = !ctx.queue.running();
-  if (!deletions) ctx.log.line(cp1251("Удаление файлов объекта отложено"));
+  env.progress.clear();
+  const bool stopped = env.stop.pending();
+  if (!deletions) env.log.line(cp1251("Удаление файлов объекта отложено"));
   if (stopped) {
-    ctx.log.line(
+    env.log.line(
         cp1251("Копирование на носитель прервано ------------------------------------------"));
   } else {
-    ctx.log.line(std::string(76, '-'));
+    env.log.line(std::string(76, '-'));
   }
-  ctx.log.line(cp1251("Просмотрено файлов списка ") + std::to_string(counts.examined) +
+  env.log.line(cp1251("Просмотрено файлов списка ") + std::to_string(counts.examined) +
                cp1251(", скопировано ") + std::to_string(counts.added + counts.replaced) +
                cp1251(", из них добавлено ") + std::to_string(counts.added) + ",");
-  ctx.log.line(cp1251("создано команд удаления ") + std::to_string(counts.delete_commands) +
+  env.log.line(cp1251("создано команд удаления ") + std::to_string(counts.delete_commands) +
                cp1251(", рассинхронизация ") + std::to_string(counts.desynchronised));
 
   if (!stopped) list.raise_state(me, 3);

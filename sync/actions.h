@@ -6,12 +6,12 @@
 // them instead).
 #pragma once
 
-#include "lists/context.h"
+#include "lists/run.h"
 
 namespace keldar {
 
-long action2(Context& ctx);
-long action1(Context& ctx);
-long etalon_copy(Context& ctx);
+long action2(Env& env, const ObjectRun& run);
+long action1(Env& env, const ObjectRun& run);
+long etalon_copy(Env& env, const ObjectRun& run);
 
 }  // namespace keldar

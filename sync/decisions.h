@@ -12,7 +12,7 @@ namespace keldar {
 
 // What Action 1 knows of an entry when it decides.
 struct Action1Facts {
-  std::uint8_t state = 0;   // the entry state S
+  std::uint8_t state = 0;     // the entry state S
   std::uint32_t object = 0;   // O: the object folder's file as scanned
   std::uint32_t carrier = 0;  // K: the carrier folder's file as scanned
   std::uint32_t record = 0;   // R: this computer's list stamp

@@ -15,31 +15,27 @@
 
 namespace keldar {
 
-long etalon_copy(Context& ctx) {
-  if (!ctx.lists.held()) (void)fill_all_lists(ctx);
-  if (!ctx.lists.held() || ctx.computer < 0 || ctx.computer >= kComputers ||
-      ctx.current_object < 0 || ctx.current_object >= static_cast<int>(ctx.lists.size())) {
-    return -1;
-  }
-  FileList& list = ctx.list();
-  const int me = ctx.computer;
+long etalon_copy(Env& env, const ObjectRun& run) {
+  if (run.computer < 0 || run.computer >= kComputers) return -1;
+  FileList& list = run.list;
+  const int me = run.computer;
   long examined = 0, added = 0, delete_commands = 0, desynchronised = 0;
   list.dirty = true;
 
   for (std::size_t i = list.entries.size(); i-- > 0;) {
-    if (!ctx.queue.running()) break;
+    if (env.stop.pending()) break;
     ListEntry& e = list.entries[i];
     if (!e.unsafe) {
       const std::uint32_t o = e.object_stamp;
       e.list_stamps[me] = o;
       e.state = entry_state::kNone;
-      if (holder_rule(ctx, list, e, false) != 0) {
+      if (holder_rule(run, e, false) != 0) {
         const std::string name(e.name());
-        const MaskPermissions allowed = mask_permissions(ctx.masks, name, ctx.force);
+        const MaskPermissions allowed = mask_permissions(run.masks, name, run.force);
         const char* marker = "-- ";
         int code = 0;
         if (o != 0 && allowed.copy) {
-          code = copy_entry(ctx, i, /*towards_object=*/false);
+          code = copy_entry(env, run, i, /*towards_object=*/false);
           if (code == 0) {
             ++added;
             marker = "=+ ";
@@ -52,26 +48,26 @@ long etalon_copy(Context& ctx) {
           marker = "=x ";
           ++delete_commands;
         }
-        log_marked(ctx.log, marker, name);
-        log_system_error(ctx.log, code);
+        log_marked(env.log, marker, name);
+        log_system_error(env.log, code);
         ++desynchronised;
       }
     }
-    ctx.progress.show(static_cast<long>(i));
+    env.progress.show(static_cast<long>(i));
     ++examined;
   }
 
-  ctx.progress.clear();
-  const bool stopped = !ctx.queue.running();
+  env.progress.clear();
+  const bool stopped = env.stop.pending();
   if (stopped) {
-    ctx.log.line(
+    env.log.line(
         cp1251("Копирование на носитель прервано ------------------------------------------"));
   } else {
-    ctx.log.line(std::string(76, '-'));
+    env.log.line(std::string(76, '-'));
   }
-  ctx.log.line(cp1251("Просмотрено файлов списка ") + std::to_string(examined) +
+  env.log.line(cp1251("Просмотрено файлов списка ") + std::to_string(examined) +
                cp1251(", добавлено на носитель ") + std::to_string(added) + ",");
-  ctx.log.line(cp1251("создано команд удаления ") + std::to_string(delete_commands) +
+  env.log.line(cp1251("создано команд удаления ") + std::to_string(delete_commands) +
                cp1251(", рассинхронизировано ") + std::to_string(desynchronised));
   if (!stopped) list.raise_state(me, 3);
   return examined;

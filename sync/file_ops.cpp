@@ -157,45 +157,44 @@ struct Sides {
 
 // The guard of a path on the carrier: the object's carrier folder itself
 // comes from the carrier too and is checked along with its members.
-std::size_t carrier_guard(const Context& ctx) { return ctx.config_dir.size(); }
+std::size_t carrier_guard(const ObjectRun& run) { return run.carrier.folder.size(); }
 
-bool entry_usable(Context& ctx, std::size_t index) {
-  return ctx.current_object >= 0 && ctx.current_object < static_cast<int>(ctx.lists.size()) &&
-         index < ctx.list().entries.size();
+bool entry_usable(const ObjectRun& run, std::size_t index) {
+  return index < run.list.entries.size();
 }
 
 bool is_folder_path(const std::string& path) { return !path.empty() && is_separator(path.back()); }
 
 // The destination and source of entry `name` and where each may be
 // checked and made.
-Sides sides_of(Context& ctx, const std::string& name, bool towards_object) {
-  const std::string object_file = object_path(ctx, name);
-  const std::string carrier_file = carrier_path(ctx, name);
-  const std::size_t object_base = object_path(ctx, "\\").size();
-  const std::size_t carrier_base = carrier_path(ctx, "\\").size();
+Sides sides_of(const ObjectRun& run, const std::string& name, bool towards_object) {
+  const std::string object_file = run.object_path(name);
+  const std::string carrier_file = run.carrier_path(name);
+  const std::size_t object_base = run.object_path("\\").size();
+  const std::size_t carrier_base = run.carrier_path("\\").size();
   Sides s;
   if (towards_object) {
     s.destination = object_file;
     s.source = carrier_file;
     s.base = object_base;
     s.guard = object_base;
-    s.source_guard = carrier_guard(ctx);
-    s.exact_destination = ctx.list().exact_object;
+    s.source_guard = carrier_guard(run);
+    s.exact_destination = run.list.exact_object;
   } else {
     s.destination = carrier_file;
     s.source = object_file;
     s.base = carrier_base;
-    s.guard = carrier_guard(ctx);
+    s.guard = carrier_guard(run);
     s.source_guard = object_base;
-    s.exact_destination = ctx.exact_time_carrier;
+    s.exact_destination = run.exact_carrier();
   }
   return s;
 }
 
 // A folder just made on the way to a copy has its source folder's times:
 // its own entry (relative name `relative`) is in place on that side now.
-void folder_made(Context& ctx, std::string_view relative, bool towards_object) {
-  FileList& list = ctx.list();
+void folder_made(const ObjectRun& run, std::string_view relative, bool towards_object) {
+  FileList& list = run.list;
   for (std::size_t k = list.entries.size(); k-- > 0;) {
     ListEntry& e = list.entries[k];
     if (!equal_folded(e.name(), relative)) continue;
@@ -203,7 +202,7 @@ void folder_made(Context& ctx, std::string_view relative, bool towards_object) {
       e.object_stamp = e.carrier_stamp;
     } else {
       e.carrier_stamp = e.object_stamp;
-      e.state = static_cast<std::uint8_t>(ctx.computer + 1);
+      e.state = static_cast<std::uint8_t>(run.computer + 1);
       list.dirty = true;
     }
     return;
@@ -215,8 +214,9 @@ void folder_made(Context& ctx, std::string_view relative, bool towards_object) {
 // folder known to exist (every folder above it exists too) and becomes the
 // deepest one made. The object folder and the carrier folder themselves are
 // never made.
-int make_missing_folders(Context& ctx, const Sides& s, bool towards_object, std::string& existing) {
-  FileSystem& fs = ctx.fs;
+int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool towards_object,
+                         std::string& existing) {
+  FileSystem& fs = env.fs;
   ParentTimes parent(fs, s.exact_destination);
   for (std::size_t i = existing.size(); i < s.destination.size(); ++i) {
     if (!is_separator(s.destination[i])) continue;
@@ -241,9 +241,9 @@ int make_missing_folders(Context& ctx, const Sides& s, bool towards_object, std:
     }
     if (int code = fs.create_folder(folder)) return code;
     existing = prefix;
-    if (!source_folder.empty() && copy_folder_times(ctx, prefix, source_folder) == err::kOk &&
+    if (!source_folder.empty() && copy_folder_times(env, prefix, source_folder) == err::kOk &&
         i >= s.base) {
-      folder_made(ctx, std::string_view(prefix).substr(s.base), towards_object);
+      folder_made(run, std::string_view(prefix).substr(s.base), towards_object);
     }
     (void)parent.restore();
   }
@@ -251,9 +251,9 @@ int make_missing_folders(Context& ctx, const Sides& s, bool towards_object, std:
 }
 
 // Copies the file of `s` when there is room for it beside the old one.
-int copy_file_with_room(Context& ctx, const Sides& s, PathCheck& source, bool replacing,
+int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replacing,
                         const std::string& existing) {
-  FileSystem& fs = ctx.fs;
+  FileSystem& fs = env.fs;
   std::uint64_t clusters = 0;
   std::uint64_t cluster_size = 0;
   const bool space_known =
@@ -280,95 +280,95 @@ int copy_file_with_room(Context& ctx, const Sides& s, PathCheck& source, bool re
 
 }  // namespace
 
-int copy_folder_times(Context& ctx, const std::string& destination, const std::string& source) {
+int copy_folder_times(Env& env, const std::string& destination, const std::string& source) {
   if (!is_folder_path(destination) || !is_folder_path(source)) return kNoSpaceCode;
   FileTimes times;
-  int code = ctx.fs.get_times(item_path(ctx.fs, source), times);
+  int code = env.fs.get_times(item_path(env.fs, source), times);
   if (code != err::kOk) return code;
-  const std::string target = item_path(ctx.fs, destination);
-  (void)ctx.fs.set_times(target, times);
+  const std::string target = item_path(env.fs, destination);
+  (void)env.fs.set_times(target, times);
   FileTimes check;
-  return ctx.fs.get_times(target, check);
+  return env.fs.get_times(target, check);
 }
 
-int object_stamp_now(Context& ctx, std::size_t index, std::uint32_t& stamp) {
+int object_stamp_now(Env& env, const ObjectRun& run, std::size_t index, std::uint32_t& stamp) {
   stamp = 0;
-  if (!entry_usable(ctx, index)) return err::kInvalidParameter;
-  const ListEntry& entry = ctx.list().entries[index];
+  if (!entry_usable(run, index)) return err::kInvalidParameter;
+  const ListEntry& entry = run.list.entries[index];
   if (entry.unsafe) return err::kInvalidName;
-  return stamp_now(ctx.fs, ctx.clock, item_path(ctx.fs, object_path(ctx, entry.name())),
-                   ctx.list().exact_object, ctx.log.daylight(), stamp);
+  return stamp_now(env.fs, env.clock, item_path(env.fs, run.object_path(entry.name())),
+                   run.list.exact_object, env.log.daylight(), stamp);
 }
 
-bool unchanged_since_scan(Context& ctx, std::size_t index) {
-  if (!entry_usable(ctx, index)) return false;
-  const ListEntry& entry = ctx.list().entries[index];
+bool unchanged_since_scan(Env& env, const ObjectRun& run, std::size_t index) {
+  if (!entry_usable(run, index)) return false;
+  const ListEntry& entry = run.list.entries[index];
   if (entry.unsafe) return false;
   std::uint32_t now = 0;
-  if (object_stamp_now(ctx, index, now) != 0) return false;
+  if (object_stamp_now(env, run, index, now) != 0) return false;
   // The scan keeps the listed stamp where the two differ in the daylight
   // marker only (two-second volumes); that is the same file.
   return now == entry.object_stamp ||
-         differ_in_daylight_only(now, entry.object_stamp, ctx.list().exact_object);
+         differ_in_daylight_only(now, entry.object_stamp, run.list.exact_object);
 }
 
-int copy_entry(Context& ctx, std::size_t index, bool towards_object) {
-  if (!entry_usable(ctx, index)) return err::kInvalidParameter;
-  if (!carrier_in_place(ctx, false)) return err::kNotReady;
-  FileList& list = ctx.list();
+int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object) {
+  if (!entry_usable(run, index)) return err::kInvalidParameter;
+  if (!carrier_in_place(env, run.carrier, false)) return err::kNotReady;
+  FileList& list = run.list;
   if (list.entries[index].unsafe) return err::kInvalidName;
-  const Sides s = sides_of(ctx, std::string(list.entries[index].name()), towards_object);
+  const Sides s = sides_of(run, std::string(list.entries[index].name()), towards_object);
 
   PathCheck destination;
   PathCheck source;
-  if (int code = check_no_links(ctx.fs, s.destination, s.guard, destination)) return code;
-  if (int code = check_no_links(ctx.fs, s.source, s.source_guard, source)) return code;
+  if (int code = check_no_links(env.fs, s.destination, s.guard, destination)) return code;
+  if (int code = check_no_links(env.fs, s.source, s.source_guard, source)) return code;
   const bool replacing = destination.exists && destination.item.kind == ItemKind::kFile;
   const bool folder_entry = is_folder_path(s.destination);
-  if (towards_object && !folder_entry && !unchanged_since_scan(ctx, index)) {
+  if (towards_object && !folder_entry && !unchanged_since_scan(env, run, index)) {
     return kChangedSinceScan;
   }
   std::string existing = destination.folder;
-  if (int code = make_missing_folders(ctx, s, towards_object, existing)) return code;
-  const int result = folder_entry ? copy_folder_times(ctx, s.destination, s.source)
-                                  : copy_file_with_room(ctx, s, source, replacing, existing);
+  if (int code = make_missing_folders(env, run, s, towards_object, existing)) return code;
+  const int result = folder_entry ? copy_folder_times(env, s.destination, s.source)
+                                  : copy_file_with_room(env, s, source, replacing, existing);
   if (result != 0) return result;
 
   ListEntry& e = list.entries[index];
-  const bool daylight = ctx.log.daylight();
+  const bool daylight = env.log.daylight();
   if (towards_object) {
     e.object_stamp =
-        convert_stamp(e.carrier_stamp, ctx.exact_time_carrier, list.exact_object, daylight);
+        convert_stamp(e.carrier_stamp, run.exact_carrier(), list.exact_object, daylight);
   } else {
     e.carrier_stamp =
-        convert_stamp(e.object_stamp, list.exact_object, ctx.exact_time_carrier, daylight);
+        convert_stamp(e.object_stamp, list.exact_object, run.exact_carrier(), daylight);
   }
   return 0;
 }
 
-int delete_entry(Context& ctx, std::size_t index, bool on_carrier) {
-  if (!entry_usable(ctx, index)) return err::kInvalidParameter;
-  FileList& list = ctx.list();
+int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carrier) {
+  if (!entry_usable(run, index)) return err::kInvalidParameter;
+  FileList& list = run.list;
   if (list.entries[index].unsafe) return err::kInvalidName;
   const std::string name(list.entries[index].name());
-  const std::string path = on_carrier ? carrier_path(ctx, name) : object_path(ctx, name);
-  if (on_carrier && !carrier_in_place(ctx)) return err::kNotReady;
-  const std::size_t guard = on_carrier ? carrier_guard(ctx) : object_path(ctx, "\\").size();
+  const std::string path = on_carrier ? run.carrier_path(name) : run.object_path(name);
+  if (on_carrier && !carrier_in_place(env, run.carrier)) return err::kNotReady;
+  const std::size_t guard = on_carrier ? carrier_guard(run) : run.object_path("\\").size();
   PathCheck check;
-  if (int code = check_no_links(ctx.fs, path, guard, check)) return code;
+  if (int code = check_no_links(env.fs, path, guard, check)) return code;
   const bool folder = is_folder_path(path);
   if (!on_carrier && !folder) {
     // A file already gone needs no check: there is nothing left to lose.
     std::uint32_t now = 0;
-    if (int code = object_stamp_now(ctx, index, now)) return code;
-    if (now != 0 && !unchanged_since_scan(ctx, index)) return kChangedSinceScan;
+    if (int code = object_stamp_now(env, run, index, now)) return code;
+    if (now != 0 && !unchanged_since_scan(env, run, index)) return kChangedSinceScan;
   }
 
-  ParentTimes parent(ctx.fs, on_carrier ? ctx.exact_time_carrier : list.exact_object);
+  ParentTimes parent(env.fs, on_carrier ? run.exact_carrier() : list.exact_object);
   (void)parent.save(path);
-  const std::string item = item_path(ctx.fs, path);
-  (void)ctx.fs.set_normal_attributes(item);
-  int code = folder ? ctx.fs.remove_folder(item) : ctx.fs.delete_file(item);
+  const std::string item = item_path(env.fs, path);
+  (void)env.fs.set_normal_attributes(item);
+  int code = folder ? env.fs.remove_folder(item) : env.fs.delete_file(item);
   if (code == err::kFileNotFound) code = 0;
   (void)parent.restore();
   if (code != 0) return code;

@@ -25,7 +25,7 @@
 #include <cstddef>
 #include <string>
 
-#include "lists/context.h"
+#include "lists/run.h"
 
 namespace keldar {
 
@@ -33,7 +33,7 @@ inline constexpr int kChangedSinceScan = 0x7FFE;
 
 // Copies the three times of folder `source` to folder `destination` (both
 // ending in a separator).
-int copy_folder_times(Context& ctx, const std::string& destination, const std::string& source);
+int copy_folder_times(Env& env, const std::string& destination, const std::string& source);
 
 // Copies entry `index` of the current object's list towards the object
 // folder (from the carrier) or towards the carrier, creating missing
@@ -43,19 +43,19 @@ int copy_folder_times(Context& ctx, const std::string& destination, const std::s
 // stamp of the entry from the source stamp. The entry state is the
 // caller's. Never writes outside the two folders, never through a link, and
 // never replaces an object file that changed since the scan.
-int copy_entry(Context& ctx, std::size_t index, bool towards_object);
+int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object);
 
 // Deletes entry `index` on the carrier or in the object folder; its carrier
 // or object stamp becomes 0. A file already gone counts as deleted.
-int delete_entry(Context& ctx, std::size_t index, bool on_carrier);
+int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carrier);
 
 // The stamp that the object folder's item of entry `index` has now, as a
 // scan would take and mark it (read only: nothing is written back); 0 when
 // it does not exist. Else the error code of reading its times.
-int object_stamp_now(Context& ctx, std::size_t index, std::uint32_t& stamp);
+int object_stamp_now(Env& env, const ObjectRun& run, std::size_t index, std::uint32_t& stamp);
 
 // Whether the object folder's file of entry `index` still has the stamp the
 // scan saw (a missing file matches an object stamp of 0).
-bool unchanged_since_scan(Context& ctx, std::size_t index);
+bool unchanged_since_scan(Env& env, const ObjectRun& run, std::size_t index);
 
 }  // namespace keldar

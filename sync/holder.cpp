@@ -4,17 +4,17 @@
 
 namespace keldar {
 
-std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
-                         bool after_applying) {
-  return holder_rule(ctx, list, entry, after_applying, entry.object_stamp);
+std::int16_t holder_rule(const ObjectRun& run, const ListEntry& entry, bool after_applying) {
+  return holder_rule(run, entry, after_applying, entry.object_stamp);
 }
 
-std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
-                         bool after_applying, std::uint32_t object_stamp) {
-  const ObjectRecord& record = ctx.object();
-  auto accepts = [&](int k) { return ctx.force || record.copy_from_carrier(k); };
-  auto sends = [&](int k) { return ctx.force || record.copy_to_carrier(k); };
-  const int me = ctx.computer;
+std::int16_t holder_rule(const ObjectRun& run, const ListEntry& entry, bool after_applying,
+                         std::uint32_t object_stamp) {
+  const FileList& list = run.list;
+  const ObjectRecord& record = run.record;
+  auto accepts = [&](int k) { return run.force || record.copy_from_carrier(k); };
+  auto sends = [&](int k) { return run.force || record.copy_to_carrier(k); };
+  const int me = run.computer;
   const int state = entry.state;
   const bool copy_state = state >= 1 && state <= kComputers;
 

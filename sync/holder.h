@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "lists/context.h"
+#include "lists/run.h"
 
 namespace keldar {
 
@@ -12,10 +12,9 @@ namespace keldar {
 // has to travel; in the after-applying form, for a delete command only, -1:
 // the command is still needed. Reads the current object's record, the force
 // flag and the current computer; changes nothing.
-std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
-                         bool after_applying);
+std::int16_t holder_rule(const ObjectRun& run, const ListEntry& entry, bool after_applying);
 // The same with `object_stamp` standing for the entry's object stamp.
-std::int16_t holder_rule(const Context& ctx, const FileList& list, const ListEntry& entry,
-                         bool after_applying, std::uint32_t object_stamp);
+std::int16_t holder_rule(const ObjectRun& run, const ListEntry& entry, bool after_applying,
+                         std::uint32_t object_stamp);
 
 }  // namespace keldar

@@ -300,7 +300,7 @@ TEST_F(StartupTest, CarrierWithoutRoomForTablesReportsEachFailure) {
 TEST_F(StartupTest, CarrierAtADriveRootHasNoSecondSeparator) {
   Computer pc(fs, "C:\\KELDAR.ID", "E:\\");
   ASSERT_EQ(pc.start(), StartResult::kReady);
-  EXPECT_EQ(pc.session.config_dir, "E:\\");
+  EXPECT_EQ(pc.session.carrier.folder, "E:\\");
   EXPECT_TRUE(fs.exists("E:\\COMPS.QRV"));
   EXPECT_TRUE(fs.exists("E:\\KELDAR.LOG"));
 }

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lists/context.h"
+#include "lists/run.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -38,6 +38,34 @@ class CollectingLog : public Log {
 
   std::vector<std::string> lines;
   bool dst = false;
+};
+
+// A stop request that tests raise and clear by hand.
+class StopFlag : public StopRequest {
+ public:
+  bool pending() const override { return stopped; }
+  void request() override { stopped = true; }
+  void reset() { stopped = false; }
+  bool stopped = false;
+};
+
+// The carrier, tables and lists with what the run layer adds to them, for
+// the tests of the list and synchronisation operations: the object runs
+// are made as a run makes them, of the current object.
+struct TestContext : Workspace {
+  TestContext(FileSystem& fs, Clock& clock, Host& host, Log& log)
+      : env(fs, clock, host, log, stop) {}
+
+  StopFlag stop;
+  Env env;
+  bool force = false;
+  bool rebuild = false;
+  int current_object = 0;
+
+  ObjectRun run() { return object_run(current_object, force, rebuild); }
+  FileList& list() { return lists.list(current_object); }
+  const ObjectRecord& object() const { return objects.record(current_object); }
+  Marking marking() const { return {computer, env.log.daylight(), carrier.exact_times}; }
 };
 
 // Sets TZ (a POSIX rule such as "MSK-3") and puts the old value back.

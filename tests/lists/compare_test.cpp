@@ -38,7 +38,7 @@ class CompareTest : public ListsTest {
     add_mask("*.*");
     ASSERT_TRUE(ctx.lists.create(1));
     ctx.lists.set_complete(true);
-    ctx.queue.set(op::kCompare);
+    ctx.stop.reset();
   }
   FileList& list() { return ctx.lists.list(0); }
   void add(std::string_view name, std::uint32_t o, std::uint32_t l, std::uint32_t c = 0,
@@ -68,23 +68,19 @@ class CompareTest : public ListsTest {
   }
   long compare() {
     log.lines.clear();
-    return compare_object(ctx);
+    return compare_object(ctx.env, ctx.run());
   }
 };
 
 TEST_F(CompareTest, EveryMarkerFromTheLastEntryToTheFirst) {
   add_every_kind();
   list().states[0] = 2;
-  ctx.added = ctx.changed = ctx.deleted = 99;
   EXPECT_EQ(compare(), 13);
   EXPECT_EQ(log.lines, (std::vector<std::string>{
                             kAgain, "+ SUB\\", "> CHANGEDTOO.TXT", "0 NOORIGIN.TXT",
                             "5 UNKNOWN.TXT", "-1 DELETEDC.TXT", "X DELETED.TXT", "2 FROM2.TXT",
                             "x GONE.TXT", "< EARLIER.TXT", "> LATER.TXT", "+ NEW.TXT", kSeparator} +
                         summary(13, 2, 3, 1)));
-  EXPECT_EQ(ctx.added, 2);
-  EXPECT_EQ(ctx.changed, 3);
-  EXPECT_EQ(ctx.deleted, 1);
   EXPECT_EQ(host.progress.back(), "");
 
   // Nothing was changed by looking.
@@ -222,25 +218,9 @@ TEST_F(CompareTest, AStopRequestEndsTheWalkWithTheCountsReached) {
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{kAgain, "+ SUB\\", kInterrupted} + summary(1, 1, 0, 0)));
 
-  ctx.queue.request_stop();
+  ctx.stop.request();
   EXPECT_EQ(compare(), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{kAgain, kInterrupted} + summary(0, 0, 0, 0)));
-}
-
-TEST_F(CompareTest, WithoutListsTheyAreFilledFirst) {
-  ctx.lists.release();
-  fs.set_now(file_time(X));
-  fs.write("D:\\WORK\\A.TXT", "a");
-  fs.write("D:\\WORK\\B.TXT", "b");
-  fs.write("C:\\CARRIER\\00007\\FROMELSEWHERE.TXT", "c");
-  // The carrier folder's own stamp makes the root a carrier entry too.
-  EXPECT_EQ(compare(), 4);
-  EXPECT_EQ(log.lines,
-            (std::vector<std::string>{u("Заполнение локальных списков файлов..."),
-                                      "+3:+1     ->D:\\WORK\\*.*", kSeparator, kFirstTime,
-                                      "0 FROMELSEWHERE.TXT", "0 \\", kSeparator} +
-             summary(4, 0, 0, 0)));
-  EXPECT_TRUE(ctx.lists.held());
 }
 
 }  // namespace

@@ -328,7 +328,7 @@ class ListFileTest : public ListsTest {
   }
   long load(int object = 0) {
     bool opened = false;
-    long n = load_list_file(ctx, object, opened);
+    long n = load_list_file(ctx.env, ctx.object_run(object), opened);
     opened_ = opened;
     return n;
   }
@@ -535,13 +535,13 @@ TEST_F(ListFileTest, UnsafeNamesAreKeptMarkedLoggedAndWrittenBackAsTheyWere) {
 
 TEST_F(ListFileTest, AStopRequestEndsTheLoad) {
   fs.write(path7, list_bytes({2, 0, 0, 0}, three));
-  ctx.queue.request_stop();
+  ctx.stop.request();
   EXPECT_EQ(load(), 0);
   EXPECT_TRUE(opened_);
   EXPECT_EQ(list0().states[0], 2);
 
   // Stopped after the first record (the progress report of its position).
-  ctx.queue.set(op::kFill);
+  ctx.stop.reset();
   host.stop_at = 1;
   EXPECT_EQ(load(), 1);
   EXPECT_EQ(names(list0()), std::vector<std::string>{"\\"});
@@ -569,7 +569,7 @@ TEST_F(WriteListsTest, DirtyListsAreWrittenInTableOrderWithTheirCount) {
   fill_list(0, 3);
   fill_list(1, 12);
   ctx.lists.list(1).find_or_add("ZERO", 0, 0, ctx.marking(), ctx.lists.names());
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(log.lines, (std::vector<std::string>{"    3->C:\\CARRIER\\00007.QRN",
                                                  "   12->C:\\CARRIER\\00008.QRN"}));
   EXPECT_EQ(fs.contents(path7), encode_list(ctx.lists.list(0)));
@@ -583,7 +583,7 @@ TEST_F(WriteListsTest, DirtyListsAreWrittenInTableOrderWithTheirCount) {
   // Nothing dirty, nothing written.
   log.lines.clear();
   fs.write(path7, "kept");
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_TRUE(log.lines.empty());
   EXPECT_EQ(fs.contents(path7), "kept");
 
@@ -598,7 +598,7 @@ TEST_F(WriteListsTest, TheRootLosesThisComputersStampOnAFreshListAndMayVanish) {
   // load its stamps are all 0, and writing drops it.
   fs.write(path7, list_bytes({0, 0, 0, 0}, {{{kJune15, 0, 0, 0}, "\\", 0}, three[1]}));
   ASSERT_EQ(load(), 2);
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(log.lines, std::vector<std::string>{"    1->C:\\CARRIER\\00007.QRN"});
   EXPECT_EQ(fs.contents(path7), list_bytes({0, 0, 0, 0}, {three[1]}));
 }
@@ -608,7 +608,7 @@ TEST_F(WriteListsTest, NamesLongerThan259BytesAreWrittenCut) {
   const std::string name = std::string(259, 'A') + "BCDEF";
   list.find_or_add(name, kJune15, 0, ctx.marking(), ctx.lists.names());
   list.dirty = true;
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(fs.contents(path7),
             list_bytes({0, 0, 0, 0}, {{{kJune15, 0, 0, 0}, std::string(259, 'A'), 0}}));
   ASSERT_EQ(load(), 1);
@@ -637,7 +637,7 @@ TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
     fs.clear_failures();
     fs.fail_path("00007.QRN", c.code);
     ctx.lists.list(1).dirty = true;
-    EXPECT_FALSE(write_lists(ctx));
+    EXPECT_FALSE(write_lists(ctx.env, ctx));
     EXPECT_EQ(log.lines, (std::vector<std::string>{c.result + "->C:\\CARRIER\\00007.QRN", c.text,
                                                    "    1->C:\\CARRIER\\00008.QRN"}))
         << "the next list is written all the same";
@@ -650,7 +650,7 @@ TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
   fs.clear_failures();
   log.lines.clear();
   fs.set_capacity("C:\\", 0);
-  EXPECT_FALSE(write_lists(ctx));
+  EXPECT_FALSE(write_lists(ctx.env, ctx));
   EXPECT_EQ(log.lines, (std::vector<std::string>{"ErrWr->C:\\CARRIER\\00007.QRN",
                                                  u("112: Недостаточно места на диске.")}));
   EXPECT_EQ(fs.contents(path7), old);
@@ -658,7 +658,7 @@ TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
   // The next write tries again.
   fs.set_capacity("C:\\", 1ULL << 30);
   log.lines.clear();
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(log.lines, std::vector<std::string>{"    2->C:\\CARRIER\\00007.QRN"});
   EXPECT_EQ(fs.contents(path7), encode_list(ctx.lists.list(0)));
   EXPECT_FALSE(ctx.lists.list(0).dirty);
@@ -676,7 +676,7 @@ TEST_F(WriteListsTest, CopiesThatCannotReachTheDiskKeepEveryListUnwritten) {
   ASSERT_EQ(fs.unflushed(), 1u);
 
   fs.set_fail_at(1, err::kIoDevice);  // the flush
-  EXPECT_FALSE(write_lists(ctx));
+  EXPECT_FALSE(write_lists(ctx.env, ctx));
   const std::string text =
       u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве.");
   EXPECT_EQ(log.lines, (std::vector<std::string>{"ErrWr->C:\\CARRIER\\00007.QRN", text,
@@ -688,7 +688,7 @@ TEST_F(WriteListsTest, CopiesThatCannotReachTheDiskKeepEveryListUnwritten) {
 
   // Once the copies are out, the lists follow.
   log.lines.clear();
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(fs.unflushed(), 0u);
   EXPECT_EQ(log.lines, (std::vector<std::string>{"    2->C:\\CARRIER\\00007.QRN",
                                                  "    1->C:\\CARRIER\\00008.QRN"}));
@@ -698,13 +698,13 @@ TEST_F(WriteListsTest, IncompleteOrReleasedListsAreNeverWritten) {
   fs.write(path7, "old");
   fill_list(0, 2);
   ctx.lists.set_complete(false);
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_TRUE(log.lines.empty());
   EXPECT_EQ(fs.contents(path7), "old");
   EXPECT_TRUE(ctx.lists.list(0).dirty);
 
   ctx.lists.release();
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_TRUE(log.lines.empty());
   EXPECT_EQ(fs.contents(path7), "old");
 }

@@ -16,7 +16,7 @@
 
 #include "fakes/recording_host.h"
 #include "fakes/test_support.h"
-#include "lists/context.h"
+#include "lists/run.h"
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fixed_clock.h"
@@ -28,15 +28,15 @@ using namespace keldar::test;
 using TestLog = CollectingLog;
 inline constexpr FileTime kTick = 1;
 
-// Stops the run (clears the first queue slot) at the n-th nonempty
+// Stops the run (makes the stop request) at the n-th nonempty
 // progress report, as the stop button would between two steps.
 class StoppingHost : public RecordingHost {
  public:
   void set_progress(std::string_view text) override {
     RecordingHost::set_progress(text);
-    if (queue != nullptr && !text.empty() && stop_at > 0 && --stop_at == 0) queue->request_stop();
+    if (queue != nullptr && !text.empty() && stop_at > 0 && --stop_at == 0) queue->request();
   }
-  RunQueue* queue = nullptr;
+  StopRequest* queue = nullptr;
   int stop_at = 0;
 };
 
@@ -82,11 +82,11 @@ class ListsTest : public ::testing::Test {
     fs.add_volume("C:\\");
     fs.add_volume("D:\\");
     fs.make_folders("C:\\CARRIER");
-    ctx.config_dir = "C:\\CARRIER\\";
+    ctx.carrier.folder = "C:\\CARRIER\\";
     ctx.computer = 0;
-    ctx.exact_time_carrier = true;
-    ctx.queue.set(op::kFill);
-    host.queue = &ctx.queue;
+    ctx.carrier.exact_times = true;
+    ctx.stop.reset();
+    host.queue = &ctx.stop;
   }
 
   // Adds an object with `path` on this computer; returns its index.
@@ -118,7 +118,7 @@ class ListsTest : public ::testing::Test {
   FixedClock clock;
   StoppingHost host;
   TestLog log;
-  Context ctx{fs, clock, host, log};
+  TestContext ctx{fs, clock, host, log};
 
  private:
   ScopedTimeZone time_zone_{"MSK-3"};

@@ -43,10 +43,10 @@ class PosixListsTest : public ::testing::Test {
     for (const auto& folder : {work, carrier, outside}) ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     make_file(outside + "/keep.txt", "outside");
 
-    ctx.config_dir = carrier + "/";
+    ctx.carrier.folder = carrier + "/";
     ctx.computer = 0;
-    ctx.exact_time_carrier = true;
-    ctx.queue.set(op::kFill);
+    ctx.carrier.exact_times = true;
+    ctx.stop.reset();
     ObjectRecord& r = ctx.objects.new_object();
     r.set_id(7);
     r.set_allow_nested(true);
@@ -86,7 +86,7 @@ class PosixListsTest : public ::testing::Test {
   FixedClock clock;
   StoppingHost host;
   TestLog log;
-  Context ctx{fs, clock, host, log};
+  TestContext ctx{fs, clock, host, log};
   std::string base, work, carrier, outside;
 
  private:
@@ -121,7 +121,7 @@ TEST_F(PosixListsTest, ATreeOfCyrillicNamesIsListedAndWrittenInWindows1251) {
   set_mtime(work + "/Папка", kJune15 + 10, 0);
   set_mtime(work, kJune15 + 12, 0);
 
-  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   const std::string w = work + "/";
   std::vector<std::string> expected_lines = {
       u("Ссылка не обрабатывается: ") + w + u("ссылка"),
@@ -170,7 +170,7 @@ TEST_F(PosixListsTest, ATreeOfCyrillicNamesIsListedAndWrittenInWindows1251) {
   EXPECT_TRUE(exists(outside + "/keep.txt"));
 
   log.lines.clear();
-  ASSERT_TRUE(write_lists(ctx));
+  ASSERT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(log.lines, std::vector<std::string>{"    7->" + carrier + "/00007.QRN"});
   std::string data;
   ASSERT_EQ(fs.read_file(carrier + "/00007.QRN", data), err::kOk);
@@ -181,7 +181,7 @@ TEST_F(PosixListsTest, ATreeOfCyrillicNamesIsListedAndWrittenInWindows1251) {
   EXPECT_NE(data.find(std::string("\x18\x00\x00", 3) + deep), std::string::npos)
       << "length 24, state 0, the name with backslashes";
   bool opened = false;
-  EXPECT_EQ(load_list_file(ctx, 0, opened), 7);
+  EXPECT_EQ(load_list_file(ctx.env, ctx.object_run(0), opened), 7);
   EXPECT_TRUE(opened);
   EXPECT_EQ(name_set().count(deep), 1u);
 }
@@ -190,7 +190,7 @@ TEST_F(PosixListsTest, AMissingObjectFolderIsOnTheVolumeOfItsParent) {
   ASSERT_EQ(::rmdir(work.c_str()), 0);
   VolumeInfo parent;
   ASSERT_EQ(fs.volume(base, parent), err::kOk);
-  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{u("Заполнение локальных списков файлов..."),
                                       "+1        ->" + work + "/*.*", std::string(76, '-')}));
@@ -204,7 +204,7 @@ TEST_F(PosixListsTest, AMissingObjectFolderIsOnTheVolumeOfItsParent) {
 
 TEST_F(PosixListsTest, ALinkInPlaceOfTheCarrierFolderIsNeverFollowed) {
   ASSERT_EQ(::symlink(outside.c_str(), (carrier + "/00007").c_str()), 0);
-  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{
                            u("Заполнение локальных списков файлов..."),
                            u("На носителе вместо папки объекта не папка, не обрабатывается: ") +
@@ -228,7 +228,7 @@ TEST_F(PosixListsTest, DeletingTheObjectsListRemovesItsCarrierFolderButNoLinkTar
   ASSERT_EQ(::symlink((outside + "/keep.txt").c_str(), (folder + "/Папка/file link").c_str()), 0);
   ASSERT_TRUE(ctx.lists.create(1));
 
-  delete_object_list(ctx);
+  delete_object_list(ctx.env, ctx, ctx.current_object);
   EXPECT_FALSE(exists(folder));
   EXPECT_FALSE(exists(carrier + "/00007.QRN"));
   EXPECT_TRUE(exists(outside + "/keep.txt"));
@@ -236,7 +236,7 @@ TEST_F(PosixListsTest, DeletingTheObjectsListRemovesItsCarrierFolderButNoLinkTar
 
   // A link in place of the carrier folder: the link goes, its target stays.
   ASSERT_EQ(::symlink(outside.c_str(), folder.c_str()), 0);
-  delete_object_list(ctx);
+  delete_object_list(ctx.env, ctx, ctx.current_object);
   EXPECT_FALSE(exists(folder));
   EXPECT_TRUE(exists(outside + "/keep.txt"));
 }

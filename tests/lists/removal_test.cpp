@@ -15,7 +15,7 @@ class RemovalTest : public ListsTest {
  protected:
   void SetUp() override {
     ListsTest::SetUp();
-    ctx.queue.set(op::kDeleteTree);
+    ctx.stop.reset();
   }
   // Every path of the fake that starts with `prefix`.
   std::vector<std::string> paths_under(std::string_view prefix) {
@@ -25,14 +25,15 @@ class RemovalTest : public ListsTest {
     }
     return out;
   }
+  long deleted = 0;  // files deleted, as delete_tree counts them
 };
 
 TEST_F(RemovalTest, AMissingFolderIsNothingToDo) {
   const auto before = fs.all_paths();
-  EXPECT_TRUE(delete_tree(ctx, "C:\\CARRIER\\00007\\", "*.*", true));
-  EXPECT_TRUE(delete_tree(ctx, "C:\\NOWHERE\\AT\\ALL\\", "*.*", false));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\CARRIER\\00007\\", "*.*", true, false, &deleted));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\NOWHERE\\AT\\ALL\\", "*.*", false, false, &deleted));
   EXPECT_EQ(fs.all_paths(), before);
-  EXPECT_EQ(ctx.deleted, 0);
+  EXPECT_EQ(deleted, 0);
 }
 
 TEST_F(RemovalTest, AWholeTreeGoesReadOnlyFilesIncluded) {
@@ -44,29 +45,29 @@ TEST_F(RemovalTest, AWholeTreeGoesReadOnlyFilesIncluded) {
   fs.make_folders("C:\\CARRIER\\00007\\EMPTY");
   fs.make_folders("C:\\CARRIER\\00007\\SUB\\EMPTY\\TOO");
   fs.write("C:\\CARRIER\\00008\\KEEP.TXT", "k");
-  ctx.deleted = 5;
+  deleted = 5;
 
-  EXPECT_TRUE(delete_tree(ctx, "C:\\CARRIER\\00007\\", "*.*", true));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\CARRIER\\00007\\", "*.*", true, false, &deleted));
   EXPECT_EQ(paths_under("C:\\CARRIER\\"),
             (std::vector<std::string>{"C:\\CARRIER\\00008", "C:\\CARRIER\\00008\\KEEP.TXT"}));
-  EXPECT_EQ(ctx.deleted, 9) << "the caller's count goes on";
+  EXPECT_EQ(deleted, 9) << "the caller's count goes on";
   EXPECT_EQ(host.progress.front(), "6");
 }
 
 TEST_F(RemovalTest, FoldersAloneGoWhenFilesAreKept) {
   fs.make_folders("C:\\T\\E1");
   fs.make_folders("C:\\T\\E2\\E3\\E4");
-  EXPECT_TRUE(delete_tree(ctx, "C:\\T\\", "*.*", false));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\T\\", "*.*", false, false, &deleted));
   EXPECT_FALSE(fs.exists("C:\\T"));
 
   fs.write("C:\\T\\KEEP\\DEEP\\F.TXT", "f");
   fs.make_folders("C:\\T\\KEEP\\ALSOEMPTY");
   fs.make_folders("C:\\T\\EMPTY\\TOO");
-  EXPECT_FALSE(delete_tree(ctx, "C:\\T\\", "*.*", false));
+  EXPECT_FALSE(delete_tree(ctx.env, "C:\\T\\", "*.*", false, false, &deleted));
   EXPECT_EQ(paths_under("C:\\T"),
             (std::vector<std::string>{"C:\\T", "C:\\T\\KEEP", "C:\\T\\KEEP\\DEEP",
                                       "C:\\T\\KEEP\\DEEP\\F.TXT"}));
-  EXPECT_EQ(ctx.deleted, 0);
+  EXPECT_EQ(deleted, 0);
 }
 
 TEST_F(RemovalTest, OnlyItemsOfThePatternAreSeen) {
@@ -75,17 +76,17 @@ TEST_F(RemovalTest, OnlyItemsOfThePatternAreSeen) {
   fs.write("C:\\T\\SUB.TMP\\C.TMP", "");
   fs.write("C:\\T\\SUB.TMP\\D.TXT", "");
   fs.write("C:\\T\\OTHER\\E.TMP", "");
-  EXPECT_FALSE(delete_tree(ctx, "C:\\T\\", "*.TMP", true));
+  EXPECT_FALSE(delete_tree(ctx.env, "C:\\T\\", "*.TMP", true, false, &deleted));
   EXPECT_EQ(
       paths_under("C:\\T"),
       (std::vector<std::string>{"C:\\T", "C:\\T\\B.TXT", "C:\\T\\SUB.TMP", "C:\\T\\SUB.TMP\\D.TXT",
                                 "C:\\T\\OTHER", "C:\\T\\OTHER\\E.TMP"}));
-  EXPECT_EQ(ctx.deleted, 2);
+  EXPECT_EQ(deleted, 2);
 
   // Nothing of the pattern: the folder is not touched, empty or not.
   fs.make_folders("C:\\U\\EMPTY");
-  EXPECT_TRUE(delete_tree(ctx, "C:\\U\\EMPTY\\", "*.TMP", true));
-  EXPECT_TRUE(delete_tree(ctx, "C:\\T\\OTHER\\", "*.DOC", true));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\U\\EMPTY\\", "*.TMP", true, false, &deleted));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\T\\OTHER\\", "*.DOC", true, false, &deleted));
   EXPECT_TRUE(fs.exists("C:\\U\\EMPTY"));
   EXPECT_TRUE(fs.exists("C:\\T\\OTHER\\E.TMP"));
 }
@@ -94,16 +95,16 @@ TEST_F(RemovalTest, LinksAndDevicesAreRemovedThemselves) {
   fs.write("C:\\T\\A.TXT", "");
   fs.add_item("C:\\T\\LINK", ItemKind::kLink);
   fs.add_item("C:\\T\\SUB\\FIFO", ItemKind::kOther);
-  EXPECT_TRUE(delete_tree(ctx, "C:\\T\\", "*.*", true));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\T\\", "*.*", true, false, &deleted));
   EXPECT_FALSE(fs.exists("C:\\T"));
-  EXPECT_EQ(ctx.deleted, 3);
+  EXPECT_EQ(deleted, 3);
 }
 
 TEST_F(RemovalTest, ReadOnlyFoldersDoNotKeepTheirFiles) {
   fs.write("C:\\T\\SUB\\F.TXT", "f");
   fs.set_read_only("C:\\T\\SUB");
   fs.set_read_only("C:\\T");
-  EXPECT_TRUE(delete_tree(ctx, "C:\\T\\", "*.*", true));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\T\\", "*.*", true, false, &deleted));
   EXPECT_FALSE(fs.exists("C:\\T"));
 }
 
@@ -111,7 +112,7 @@ TEST_F(RemovalTest, AFileThatCannotBeDeletedKeepsItsFolders) {
   fs.write("C:\\T\\SUB\\STUCK.TXT", "s");
   fs.write("C:\\T\\SUB\\GONE.TXT", "g");
   fs.fail_path("STUCK.TXT", err::kSharingViolation);
-  EXPECT_FALSE(delete_tree(ctx, "C:\\T\\", "*.*", true));
+  EXPECT_FALSE(delete_tree(ctx.env, "C:\\T\\", "*.*", true, false, &deleted));
   EXPECT_EQ(paths_under("C:\\T"),
             (std::vector<std::string>{"C:\\T", "C:\\T\\SUB", "C:\\T\\SUB\\STUCK.TXT"}));
 }
@@ -119,12 +120,12 @@ TEST_F(RemovalTest, AFileThatCannotBeDeletedKeepsItsFolders) {
 TEST_F(RemovalTest, AStopRequestEndsTheWalk) {
   fs.write("C:\\T\\A.TXT", "");
   fs.make_folders("C:\\E");
-  ctx.queue.request_stop();
-  EXPECT_FALSE(delete_tree(ctx, "C:\\T\\", "*.*", true));
+  ctx.stop.request();
+  EXPECT_FALSE(delete_tree(ctx.env, "C:\\T\\", "*.*", true, false, &deleted));
   EXPECT_TRUE(fs.exists("C:\\T\\A.TXT"));
-  EXPECT_EQ(ctx.deleted, 0);
+  EXPECT_EQ(deleted, 0);
   // An empty folder holds nothing that could be kept.
-  EXPECT_TRUE(delete_tree(ctx, "C:\\E\\", "*.*", true));
+  EXPECT_TRUE(delete_tree(ctx.env, "C:\\E\\", "*.*", true, false, &deleted));
   EXPECT_FALSE(fs.exists("C:\\E"));
 }
 
@@ -137,7 +138,7 @@ class DeleteObjectListTest : public RemovalTest {
     ctx.current_object = 0;
     ASSERT_TRUE(ctx.lists.create(2));
     ctx.lists.set_complete(true);
-    ctx.queue.set(op::kNone);  // called between runs
+    ctx.stop.reset();  // called between runs
     fs.write("C:\\CARRIER\\00008.QRN", "other list");
     fs.write("C:\\CARRIER\\00008\\X.TXT", "x");
     fs.write("D:\\WORK\\OBJECT.TXT", "the object itself");
@@ -153,15 +154,14 @@ TEST_F(DeleteObjectListTest, TheListFileAndTheWholeCarrierFolderGo) {
   fs.write("C:\\CARRIER\\00007\\RO.TXT", "r");
   fs.set_read_only("C:\\CARRIER\\00007\\RO.TXT");
   fs.make_folders("C:\\CARRIER\\00007\\EMPTY\\DEEPER");
-  delete_object_list(ctx);
+  delete_object_list(ctx.env, ctx, ctx.current_object);
   EXPECT_EQ(paths_under("C:\\CARRIER\\"), expected_left());
   EXPECT_FALSE(ctx.lists.held());
-  EXPECT_EQ(ctx.queue.current(), op::kNone);
   EXPECT_EQ(fs.contents("D:\\WORK\\OBJECT.TXT"), "the object itself");
 }
 
 TEST_F(DeleteObjectListTest, NothingThereIsNoError) {
-  delete_object_list(ctx);
+  delete_object_list(ctx.env, ctx, ctx.current_object);
   EXPECT_EQ(paths_under("C:\\CARRIER\\"), expected_left());
   EXPECT_FALSE(ctx.lists.held());
   EXPECT_TRUE(log.lines.empty());
@@ -169,7 +169,7 @@ TEST_F(DeleteObjectListTest, NothingThereIsNoError) {
 
 TEST_F(DeleteObjectListTest, ALinkInPlaceOfTheCarrierFolderIsRemovedNotFollowed) {
   fs.add_item("C:\\CARRIER\\00007", ItemKind::kLink);
-  delete_object_list(ctx);
+  delete_object_list(ctx.env, ctx, ctx.current_object);
   EXPECT_EQ(paths_under("C:\\CARRIER\\"), expected_left());
   EXPECT_FALSE(ctx.lists.held());
 }

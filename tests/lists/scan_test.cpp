@@ -48,7 +48,7 @@ TEST_F(ScanTest, ANewObjectIsCountedWrittenAndThenFoundUnchanged) {
   fs.write("D:\\WORK\\SUB\\C.TXT", "c", file_time(kJune15 + 30));
   fs.make_folders("D:\\WORK\\SUB\\DEEP");
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{kFilling, "+6        ->D:\\WORK\\*.*", kSeparator}));
   EXPECT_TRUE(ctx.lists.held());
@@ -71,7 +71,7 @@ TEST_F(ScanTest, ANewObjectIsCountedWrittenAndThenFoundUnchanged) {
   EXPECT_EQ(host.progress.back(), "");
 
   log.lines.clear();
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(log.lines, std::vector<std::string>{"    6->C:\\CARRIER\\00007.QRN"});
   std::vector<Record> records;
   for (std::size_t i = 0; i < stamps.size(); ++i) {
@@ -81,12 +81,12 @@ TEST_F(ScanTest, ANewObjectIsCountedWrittenAndThenFoundUnchanged) {
 
   // Nothing changed: the count alone, and nothing to write.
   log.lines.clear();
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{kFilling, "6         ->D:\\WORK\\*.*", kSeparator}));
   EXPECT_FALSE(list().dirty);
   log.lines.clear();
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_TRUE(log.lines.empty());
 
   // One new file here, one new and one known name on the carrier.
@@ -94,7 +94,7 @@ TEST_F(ScanTest, ANewObjectIsCountedWrittenAndThenFoundUnchanged) {
   fs.write("C:\\CARRIER\\00007\\A.TXT", "a2", file_time(kJune15 + 40));
   fs.write("C:\\CARRIER\\00007\\FROMELSEWHERE.TXT", "e", file_time(kJune15 + 60));
   log.lines.clear();
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{kFilling, "6+1:+1    ->D:\\WORK\\*.*", kSeparator}));
   EXPECT_EQ(names(list()).back(), "FROMELSEWHERE.TXT");
@@ -131,7 +131,7 @@ TEST_F(ScanTest, CountLinesArePaddedToTenCharactersButNeverCut) {
       fs.write("C:\\CARRIER\\" + list_file_name(c.id) + "\\C" + std::to_string(i), "");
     }
   }
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{kFilling, "120+3:+2  ->D:\\SMALL\\*.*",
                                                  "1000+100:+10->D:\\BIG\\*.*",
                                                  "1         ->D:\\ONLYROOT\\*.*", kSeparator}));
@@ -170,7 +170,7 @@ TEST_F(ScanTest, ExactTimeVolumesGetTheirTimesRoundedToTwoSecondsAndWrittenBack)
   set_last_write("D:\\WORK\\LOCKED", file_time(t + 1, 5000000));
   fs.fail_path("D:\\WORK\\LOCKED", err::kAccessDenied);
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   for (const auto& item : items) {
     SCOPED_TRACE(item.name);
     const FileTimes now = fs.times("D:\\WORK\\" + item.name);
@@ -205,7 +205,7 @@ TEST_F(ScanTest, FatVolumesAreNeverWrittenToAndCarrierItemsFollowTheObjectsVolum
   fs.write("C:\\CARRIER\\00008\\CF.TXT", "c");
   set_last_write("C:\\CARRIER\\00008\\CF.TXT", file_time(t + 1, 5000000));
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_FALSE(list(1).exact_object);
   EXPECT_EQ(last_write("E:\\FAT\\F.TXT"), file_time(t + 1, 5000000));
   EXPECT_EQ(last_write("E:\\FAT\\ODD.TXT"), file_time(t + 3));
@@ -228,8 +228,8 @@ TEST_F(ScanTest, DaylightMarksObjectStampsAndTheCarrierFolderStampItsOwnWay) {
   set_last_write("C:\\CARRIER\\00008", file_time(t + 4));
   log.dst = true;
 
-  ctx.exact_time_carrier = true;
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  ctx.carrier.exact_times = true;
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(object_stamp("F.TXT"), (t + 4) | 1);
   EXPECT_EQ(object_stamp("\\"), (t + 6) | 1);
   EXPECT_EQ(carrier_stamp("C.TXT"), (t + 4 - 3600) | kExact | 1);
@@ -237,19 +237,19 @@ TEST_F(ScanTest, DaylightMarksObjectStampsAndTheCarrierFolderStampItsOwnWay) {
   // daylight marker...
   EXPECT_EQ(carrier_stamp("\\"), (t + 4 - 3600) | kExact);
 
-  ctx.exact_time_carrier = false;
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  ctx.carrier.exact_times = false;
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(carrier_stamp("C.TXT"), (t + 4) | 1);
   EXPECT_EQ(carrier_stamp("\\"), t + 4);
 
   // ... and an odd second keeps its lowest bit.
   set_last_write("C:\\CARRIER\\00008", file_time(t + 3));
   log.dst = false;
-  ctx.exact_time_carrier = true;
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  ctx.carrier.exact_times = true;
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(carrier_stamp("\\"), (t + 3) | kExact);
-  ctx.exact_time_carrier = false;
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  ctx.carrier.exact_times = false;
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(carrier_stamp("\\"), t + 3);
 }
 
@@ -262,7 +262,7 @@ TEST_F(ScanTest, TheRootStampComesFromTheFolderTheVolumeSerialOrNothing) {
   add_object(9, "H:\\MISSING\\*.*");
   fs.write("F:\\X.TXT", "x", file_time(kJune15));
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{kFilling, "+2        ->F:\\*.*",
                                                  "+1        ->G:\\MISSING\\*.*",
                                                  "+1        ->H:\\MISSING\\*.*", kSeparator}));
@@ -276,7 +276,7 @@ TEST_F(ScanTest, TheRootStampComesFromTheFolderTheVolumeSerialOrNothing) {
 
   // The drive root's entry has no stamp at all and is not written.
   log.lines.clear();
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(log.lines[0], "    1->C:\\CARRIER\\00007.QRN");
 }
 
@@ -288,7 +288,7 @@ TEST_F(ScanTest, AVolumeThatDoesNotAnswerIsReportedOnceAndLeavesTheObjectAbsent)
   fs.write("C:\\CARRIER\\00007\\FROMCARRIER.TXT", "c");
   fs.set_volume_gone("D:\\");
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{kFilling, u("21: Устройство не готово."),
                                                  "+1:+1     ->D:\\WORK\\*.*",
                                                  "+2        ->C:\\LOCAL\\*.*", kSeparator}));
@@ -308,7 +308,7 @@ TEST_F(ScanTest, AFolderThatCannotBeReadIsLoggedAndTheScanGoesOn) {
   fs.fail_path("D:\\WORK\\SUB", err::kPathNotFound);  // gone between listing and entering
   fs.fail_path("D:\\WORK\\LOCKED", err::kAccessDenied);
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{
                 kFilling, u("Ошибка чтения папки D:\\WORK\\LOCKED\\: Отказано в доступе."),
@@ -339,7 +339,7 @@ TEST_F(ScanTest, ItemsThatCannotTravelAreLoggedOnceAndLeftOut) {
   fs.write("C:\\CARRIER\\00007\\~kld9-3.tmp", "left over");
   fs.add_item("C:\\CARRIER\\00007\\ELSEWHERE", ItemKind::kLink);
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{
                 kFilling,
@@ -384,9 +384,8 @@ TEST_F(ScanTest, OnlyTheReservedTemporaryFormIsALeftoverAndOnlyWritingRunsRemove
 
   for (const bool compare : {true, false}) {
     SCOPED_TRACE(compare ? "compare" : "synchronize");
-    ctx.queue.set(compare ? op::kCompare : op::kAction1, compare ? op::kNone : op::kAction2);
     log.lines.clear();
-    ASSERT_EQ(fill_all_lists(ctx), 0);
+    ASSERT_EQ(fill_all_lists(ctx.env, ctx, compare ? Leftovers::kKeep : Leftovers::kRemove), 0);
     std::vector<std::string> removed;
     for (const std::string& line : log.lines) {
       if (line.starts_with(u("Удален временный файл "))) removed.push_back(line);
@@ -419,7 +418,7 @@ TEST_F(ScanTest, WithoutNestingSubfoldersAreNotEnteredButStillStamped) {
   fs.write("C:\\CARRIER\\00007\\C.TXT", "c");
   fs.write("C:\\CARRIER\\00007\\CSUB\\IN.TXT", "c");
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(names(list()), (std::vector<std::string>{"\\", "A.TXT", "C.TXT"}));
   EXPECT_EQ(log.lines[1], "+2:+1     ->D:\\WORK\\*.*");
   EXPECT_EQ(last_write("D:\\WORK\\SUB"), file_time(kJune15 + 2)) << "its stamp was taken";
@@ -438,7 +437,7 @@ TEST_F(ScanTest, TheNamePartOfTheObjectPathIsThePatternOfEveryFolder) {
   fs.write("D:\\ALL\\MAKEFILE", "");
   fs.write("D:\\ALL\\SUB\\B", "");
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(names(list(0)),
             (std::vector<std::string>{"\\", "A.TXT", "DIR.TXT\\", "DIR.TXT\\D.TXT", "F.DOC"}));
   EXPECT_EQ(names(list(1)),
@@ -455,7 +454,7 @@ TEST_F(ScanTest, SomethingOtherThanAFolderInPlaceOfTheCarrierFolderIsRefused) {
   fs.write("C:\\CARRIER\\00007", "not a folder");
   fs.add_item("C:\\CARRIER\\00008", ItemKind::kLink);
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(
       log.lines,
       (std::vector<std::string>{
@@ -481,40 +480,40 @@ TEST_F(ScanTest, AStoppedFillIsCompletedButNeverWritten) {
   fs.write("C:\\CARRIER\\00007.QRN", old);
 
   // Stopped before the first step.
-  ctx.queue.request_stop();
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  ctx.stop.request();
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{kFilling, "0+1       ->D:\\WORK\\*.*",
                                                  "+1        ->D:\\MORE\\*.*", kSeparator}));
   EXPECT_EQ(list(0).states, (std::array<std::uint8_t, 4>{1, 2, 0, 0}));
   EXPECT_TRUE(list(0).dirty);
   EXPECT_FALSE(ctx.lists.complete());
   log.lines.clear();
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_TRUE(log.lines.empty());
   EXPECT_EQ(fs.contents("C:\\CARRIER\\00007.QRN"), old);
   EXPECT_FALSE(fs.exists("C:\\CARRIER\\00008.QRN"));
 
   // Stopped after the first record of the list file.
-  ctx.queue.set(op::kFill);
+  ctx.stop.reset();
   host.stop_at = 1;
   log.lines.clear();
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(names(list(0)), (std::vector<std::string>{"\\"}));
   EXPECT_EQ(log.lines[1], "1         ->D:\\WORK\\*.*");
   EXPECT_FALSE(ctx.lists.complete());
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(fs.contents("C:\\CARRIER\\00007.QRN"), old);
 
   // Without a list file the first report comes from the scan.
   ASSERT_EQ(fs.delete_file("C:\\CARRIER\\00007.QRN"), err::kOk);
-  ctx.queue.set(op::kFill);
+  ctx.stop.reset();
   host.stop_at = 1;
   log.lines.clear();
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(names(list(0)), (std::vector<std::string>{"\\", "A.TXT"}));
   EXPECT_EQ(log.lines[1], "+2        ->D:\\WORK\\*.*");
   EXPECT_FALSE(ctx.lists.complete());
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_FALSE(fs.exists("C:\\CARRIER\\00007.QRN"));
 }
 
@@ -527,11 +526,11 @@ TEST_F(ScanTest, AnObjectWithoutAFolderHereKeepsItsListFileUntouched) {
   fs.write("C:\\CARRIER\\00007.QRN", old);
   fs.write("C:\\CARRIER\\00007\\A.TXT", "");
 
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{kFilling, kSeparator}));
   EXPECT_TRUE(list().entries.empty());
   EXPECT_FALSE(list().dirty);
-  EXPECT_TRUE(write_lists(ctx));
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
   EXPECT_EQ(fs.contents("C:\\CARRIER\\00007.QRN"), old);
 }
 
@@ -540,13 +539,13 @@ TEST_F(ScanTest, FillingNeedsAnIdentifiedComputerAndKeepsTheCurrentObject) {
   add_object(8, "D:\\B\\*.*");
   add_object(9, "D:\\C\\*.*");
   ctx.current_object = 1;
-  EXPECT_EQ(fill_all_lists(ctx), 0);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(ctx.current_object, 1);
   EXPECT_EQ(ctx.lists.size(), 3u);
 
   ctx.computer = -1;
   log.lines.clear();
-  EXPECT_EQ(fill_all_lists(ctx), -1);
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), -1);
   EXPECT_FALSE(ctx.lists.held());
   EXPECT_EQ(log.lines, std::vector<std::string>{
                            u("Компьютер не идентифицирован, операция \"заполнение списков\" не "
@@ -556,14 +555,15 @@ TEST_F(ScanTest, FillingNeedsAnIdentifiedComputerAndKeepsTheCurrentObject) {
 TEST_F(ScanTest, ObjectAndCarrierPaths) {
   add_object(7, "D:\\WORK\\*.*");
   add_object(12345, "D:\\DEEP\\ER\\*.TXT");
-  EXPECT_EQ(object_path(ctx, "\\"), "D:\\WORK\\");
-  EXPECT_EQ(object_path(ctx, "SUB\\F.TXT"), "D:\\WORK\\SUB\\F.TXT");
-  EXPECT_EQ(object_path(ctx, "SUB\\"), "D:\\WORK\\SUB\\");
-  EXPECT_EQ(carrier_path(ctx, "\\"), "C:\\CARRIER\\00007\\");
-  EXPECT_EQ(carrier_path(ctx, "A.TXT"), "C:\\CARRIER\\00007\\A.TXT");
+  ASSERT_TRUE(ctx.lists.create(2));
+  EXPECT_EQ(ctx.run().object_path("\\"), "D:\\WORK\\");
+  EXPECT_EQ(ctx.run().object_path("SUB\\F.TXT"), "D:\\WORK\\SUB\\F.TXT");
+  EXPECT_EQ(ctx.run().object_path("SUB\\"), "D:\\WORK\\SUB\\");
+  EXPECT_EQ(ctx.run().carrier_path("\\"), "C:\\CARRIER\\00007\\");
+  EXPECT_EQ(ctx.run().carrier_path("A.TXT"), "C:\\CARRIER\\00007\\A.TXT");
   ctx.current_object = 1;
-  EXPECT_EQ(object_path(ctx, "X"), "D:\\DEEP\\ER\\X");
-  EXPECT_EQ(carrier_path(ctx, "SUB\\"), "C:\\CARRIER\\12345\\SUB\\");
+  EXPECT_EQ(ctx.run().object_path("X"), "D:\\DEEP\\ER\\X");
+  EXPECT_EQ(ctx.run().carrier_path("SUB\\"), "C:\\CARRIER\\12345\\SUB\\");
 
   EXPECT_EQ(path_folder("/home/ann/work/*.*"), "/home/ann/work/");
   EXPECT_EQ(path_pattern("/home/ann/work/*.*"), "*.*");
@@ -605,9 +605,9 @@ TEST_F(StampTest, OnlyExactVolumesRoundAndWriteBack) {
   DirItem item;
   item.name = "F.TXT";
   item.last_write = file_time(kJune15 + 1, 5000000);
-  EXPECT_EQ(take_stamp(ctx, item, "D:\\", false, local_offset(clock)), kJune15 + 1);
+  EXPECT_EQ(take_stamp(ctx.env, item, "D:\\", false, local_offset(clock)), kJune15 + 1);
   EXPECT_EQ(last_write("D:\\F.TXT"), file_time(kJune15 + 1, 5000000));
-  EXPECT_EQ(take_stamp(ctx, item, "D:\\", true, local_offset(clock)), kJune15 + 2);
+  EXPECT_EQ(take_stamp(ctx.env, item, "D:\\", true, local_offset(clock)), kJune15 + 2);
   EXPECT_EQ(last_write("D:\\F.TXT"), file_time(kJune15 + 2));
 }
 
@@ -623,17 +623,17 @@ TEST_F(ScanTest, MissingOrUnreadableFoldersMakeTheObjectUnreachable) {
   add_object(7, "D:\\WORK\\*.*");
   fs.write("D:\\WORK\\A.TXT", "a", file_time(kJune15 + 10));
   fs.write("D:\\WORK\\SUB\\B.TXT", "b", file_time(kJune15 + 20));
-  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   ASSERT_TRUE(list().object_present);
-  ctx.queue.set(op::kFill);
-  ASSERT_TRUE(write_lists(ctx));
+  ctx.stop.reset();
+  ASSERT_TRUE(write_lists(ctx.env, ctx));
 
   // The folder is gone (a drive not mounted): unreachable, one line.
   fs.set_volume_gone("D:\\");
   fs.add_volume("E:\\");
   ASSERT_TRUE(ctx.objects.record(0).set_path(0, "E:\\WORK\\*.*"));
   log.lines.clear();
-  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_FALSE(list().object_present);
   EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
                       cp1251("Папка объекта отсутствует: E:\\WORK\\")),
@@ -649,7 +649,7 @@ TEST_F(ScanTest, MissingOrUnreadableFoldersMakeTheObjectUnreachable) {
   fs.set_volume_gone("D:\\", false);
   fs.fail_path("D:\\WORK\\SUB\\", err::kAccessDenied);
   log.lines.clear();
-  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_FALSE(list().object_present);
   EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
                       cp1251("Ошибка чтения папки D:\\WORK\\SUB\\: Отказано в доступе.")),
@@ -660,7 +660,7 @@ TEST_F(ScanTest, MissingOrUnreadableFoldersMakeTheObjectUnreachable) {
   // filled from the carrier.
   add_object(8, "E:\\NEW\\*.*");
   log.lines.clear();
-  ASSERT_EQ(fill_all_lists(ctx), 0);
+  ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_TRUE(ctx.lists.list(1).object_present);
 }
 

@@ -44,8 +44,8 @@ class Action1Test : public SyncTest {
   long run() {
     log.lines.clear();
     ctx.list().dirty = false;
-    ctx.queue.set(op::kAction1);
-    return action1(ctx);
+    ctx.stop.reset();
+    return action1(ctx.env, ctx.run());
   }
 
   // Marks `name` as put on the carrier by computer 2 with its version T1.
@@ -523,7 +523,7 @@ TEST_F(AskingMasks, CancelStopsTheRunAndLeavesTheEntry) {
   host.answers = {Answer::kCancel};
   EXPECT_EQ(run(), 1);
   EXPECT_EQ(host.questions.size(), 1u);
-  EXPECT_FALSE(ctx.queue.running());
+  EXPECT_FALSE(!ctx.stop.pending());
   EXPECT_EQ(log.lines, lines({}, 1, 0, 0, 0, 0, true));
   EXPECT_EQ(fs.contents(object("d.txt")), "d");
   EXPECT_EQ(fs.contents(object("a.txt")), "old");

@@ -39,7 +39,7 @@ class Action2Test : public SyncTest {
     ASSERT_TRUE(ctx.lists.create(ctx.objects.count()));
     ctx.list().states = states;
     ctx.list().exact_object = true;
-    ctx.queue.set(op::kAction2);
+    ctx.stop.reset();
   }
 
   // An entry with object stamp `o` (its file is written to the object
@@ -75,7 +75,7 @@ TEST_F(Action2Test, PublishesFilesChangedHereAndRaisesTheListState) {
   add("changed.txt", kT1, {kT0, kT0, 0, 0});
   add("same.txt", kT0, {kT0, kT0, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 3);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 3);
 
   EXPECT_EQ(log.lines, expected({"=+ changed.txt", "=+ new.txt"}, 3, 2, 2, 0, 0));
   EXPECT_EQ(fs.contents(carrier("changed.txt")), "here:changed.txt");
@@ -96,7 +96,7 @@ TEST_F(Action2Test, ReplacesAnOlderCarrierCopyAndNotesAnEqualOne) {
   add("older.txt", kT1, {kT0, kT0, 0, 0}, 2, kT0);
   add("equal.txt", kT1, {kT0, kT1, 0, 0}, 2, kT1);
 
-  EXPECT_EQ(action2(ctx), 2);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 2);
 
   // The equal carrier copy is noted while this computer's list state is
   // below 3, and its time taken as synchronised here.
@@ -112,7 +112,7 @@ TEST_F(Action2Test, EqualCarrierCopyIsSilentOnceTheListStateIsThree) {
   prepare({3, 2, 0, 0});
   add("equal.txt", kT1, {kT0, kT1, 0, 0}, 2, kT1);
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   EXPECT_EQ(log.lines, expected({}, 1, 0, 0, 0, 0));
   EXPECT_EQ(entry("equal.txt").list_stamps[0], kT1);
@@ -139,7 +139,7 @@ class Action2PromptTest : public Action2Test {
 TEST_F(Action2PromptTest, YesReplacesTheNewerCarrierCopy) {
   newer_carrier_copy(Answer::kYes);
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   ASSERT_EQ(host.questions.size(), 1u);
   EXPECT_EQ(host.questions[0].text, question());
@@ -154,7 +154,7 @@ TEST_F(Action2PromptTest, YesReplacesTheNewerCarrierCopy) {
 TEST_F(Action2PromptTest, NoKeepsTheCarrierCopyAndTakesTheLocalTime) {
   newer_carrier_copy(Answer::kNo);
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   EXPECT_EQ(host.questions.size(), 1u);
   EXPECT_EQ(log.lines, expected({"RC a.txt"}, 1, 0, 0, 0, 0));
@@ -171,9 +171,9 @@ TEST_F(Action2PromptTest, CancelStopsTheRunAndLeavesTheEntry) {
   add("b.txt", kT1, {kT0, kT0, 0, 0});
   add("c.txt", kT1, {kT0, kT2, 0, 0}, 2, kT2);
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
-  EXPECT_FALSE(ctx.queue.running());
+  EXPECT_FALSE(!ctx.stop.pending());
   EXPECT_EQ(host.questions.size(), 1u);
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{
@@ -195,7 +195,7 @@ TEST_F(Action2Test, LeavesAnotherComputersCarrierCopyAndNamesANewerVersionElsewh
   // Computer 2 has a newer version that is not on the carrier.
   add("elsewhere.txt", kT0, {kT0, kT1, kT0, 0});
 
-  EXPECT_EQ(action2(ctx), 2);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 2);
 
   EXPECT_EQ(log.lines, expected({"<2 elsewhere.txt"}, 2, 0, 0, 0, 1));
   EXPECT_EQ(fs.contents(carrier("theirs.txt")), "carrier:theirs.txt");
@@ -215,7 +215,7 @@ TEST_F(Action2Test, FirstRunJudgesChangesByTheHolderRuleAlone) {
   // counted as desynchronised.
   add("ahead.txt", kT1, {kT1, kT0, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 2);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 2);
 
   EXPECT_EQ(log.lines, expected({"=+ ahead.txt"}, 2, 1, 1, 0, 1));
   EXPECT_FALSE(fs.exists(carrier("stale.txt")));
@@ -231,7 +231,7 @@ TEST_F(Action2Test, DaylightMarkerAloneIsNoChangeOnAVolumeWithoutExactTimes) {
   // Computer 2 took the same moment with the daylight marker.
   add("a.txt", kT0, {kT0, kT0 + 1, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   EXPECT_EQ(log.lines, expected({}, 1, 0, 0, 0, 0));
   EXPECT_FALSE(fs.exists(carrier("a.txt")));
@@ -243,7 +243,7 @@ TEST_F(Action2Test, DaylightMarkerIsAChangeOnAnExactTimeVolume) {
   prepare({1, 2, 0, 0});
   add("a.txt", kT0, {kT0, kT0 + 1, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   EXPECT_EQ(log.lines, expected({"=+ a.txt"}, 1, 1, 1, 0, 1));
   EXPECT_EQ(entry("a.txt").object_stamp, kT0);
@@ -260,7 +260,7 @@ TEST_F(Action2Test, DeletionsBecomeCommandsWhereAnotherComputerHasTheFile) {
   // Still here, so the object has not lost every file.
   add("kept.txt", kT0, {kT0, kT0, kT0, 0});
 
-  EXPECT_EQ(action2(ctx), 6);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 6);
 
   EXPECT_TRUE(host.questions.empty());
   EXPECT_EQ(log.lines,
@@ -287,7 +287,7 @@ TEST_F(Action2Test, FailedRemovalOfTheCarrierCopyStillWritesTheCommand) {
   add("a.txt", 0, {kT0, kT1, 0, 0}, 2, kT1);
   fs.fail_path("00001\\a.txt", 5);
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   fs.clear_failures();
   EXPECT_EQ(log.lines, expected({"ex a.txt"}, 1, 0, 0, 1, 1));
@@ -304,7 +304,7 @@ TEST_F(Action2Test, MasksThatForbidCopyOrDeleteActSilently) {
   add("unmasked.doc", kT1, {kT0, kT0, 0, 0});
   add("gone.doc", 0, {kT0, kT0, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 4);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 4);
 
   EXPECT_EQ(log.lines, expected({}, 4, 0, 0, 0, 0));
   EXPECT_EQ(entry("changed.txt").list_stamps[0], kT1);
@@ -324,7 +324,7 @@ TEST_F(Action2Test, ForceCopiesOverANewerCarrierCopyWithoutAskingWhateverTheMask
   add("a.txt", kT1, {kT1, kT2, 0, 0}, 2, kT2);
   add("b.txt", 0, {kT0, kT0, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 2);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 2);
 
   EXPECT_TRUE(host.questions.empty());
   EXPECT_EQ(log.lines, expected({"=x b.txt", "=> a.txt"}, 2, 1, 0, 1, 1));
@@ -336,18 +336,11 @@ TEST_F(Action2Test, ForceCopiesOverANewerCarrierCopyWithoutAskingWhateverTheMask
 TEST_F(Action2Test, EmptyListLogsTheSummaryAndRaisesTheState) {
   prepare({1, 0, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 0);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 0);
 
   EXPECT_EQ(log.lines, expected({}, 0, 0, 0, 0, 0));
   EXPECT_EQ(ctx.list().states[0], 3);
   EXPECT_TRUE(ctx.list().dirty);
-}
-
-TEST_F(Action2Test, NoListsHeldGivesMinusOne) {
-  add_object();
-  ctx.queue.set(op::kAction2);
-  EXPECT_EQ(action2(ctx), -1);
-  EXPECT_TRUE(log.lines.empty());
 }
 
 TEST_F(Action2Test, FullCarrierLogsTheFailureAndLeavesTheEntry) {
@@ -356,7 +349,7 @@ TEST_F(Action2Test, FullCarrierLogsTheFailureAndLeavesTheEntry) {
   add("big.dat", kT1, {kT0, kT0, 0, 0});
   fs.write(object("big.dat"), std::string(20 * 4096, 'x'));
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   EXPECT_EQ(log.lines,
             expected({"EC=big.dat", u("***: Мало места для копирования файла")}, 1, 0, 0, 0, 0));
@@ -371,7 +364,7 @@ TEST_F(Action2Test, UnsafeEntriesArePassedOver) {
   ListEntry& e = add("..\\outside.txt", 0, {kT0, kT0, 0, 0});
   e.unsafe = true;
 
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
   EXPECT_EQ(log.lines, expected({}, 1, 0, 0, 0, 0));
   EXPECT_EQ(ctx.list().entries[0].state, 0);
@@ -400,7 +393,7 @@ TEST_F(Action2MassDeletionTest, YesWritesTheDeleteCommands) {
   vanished();
   host.answers = {Answer::kYes};
 
-  EXPECT_EQ(action2(ctx), 4);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 4);
 
   ASSERT_EQ(host.questions.size(), 1u);
   EXPECT_EQ(host.questions[0].text, question());
@@ -416,7 +409,7 @@ TEST_F(Action2MassDeletionTest, NoLeavesTheDeletionsForALaterRun) {
   vanished();
   host.answers = {Answer::kNo};
 
-  EXPECT_EQ(action2(ctx), 4);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 4);
 
   EXPECT_EQ(host.questions.size(), 1u);
   EXPECT_EQ(log.lines,
@@ -434,12 +427,12 @@ TEST_F(Action2MassDeletionTest, AskedAgainOnTheNextRun) {
   add("b.txt", 0, {kT0, kT0, 0, 0});
   host.answers = {Answer::kNo, Answer::kYes};
 
-  EXPECT_EQ(action2(ctx), 2);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 2);
   EXPECT_EQ(entry("a.txt").state, 0);
   EXPECT_EQ(entry("b.txt").list_stamps[0], kT0);
 
   log.lines.clear();
-  EXPECT_EQ(action2(ctx), 2);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 2);
 
   EXPECT_EQ(host.questions.size(), 2u);
   EXPECT_EQ(log.lines, expected({"=x b.txt", "=x a.txt"}, 2, 0, 0, 2, 2));
@@ -453,7 +446,7 @@ TEST_F(Action2MassDeletionTest, NotAskedForOneFileOrWhileAFileRemains) {
   add("b.txt", kT0, {kT0, kT0, 0, 0});
   add("c.txt", 0, {kT0, kT0, 0, 0});
 
-  EXPECT_EQ(action2(ctx), 3);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 3);
   EXPECT_TRUE(host.questions.empty());
   EXPECT_EQ(entry("a.txt").state, 255);
   EXPECT_EQ(entry("c.txt").state, 255);
@@ -464,7 +457,7 @@ TEST_F(Action2MassDeletionTest, NotAskedForOneFileOrWhileAFileRemains) {
   ASSERT_TRUE(ctx.lists.create(ctx.objects.count()));
   ctx.list().states = {3, 2, 0, 0};
   add("only.txt", 0, {kT0, kT0, 0, 0});
-  EXPECT_EQ(action2(ctx), 1);
+  EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
   EXPECT_TRUE(host.questions.empty());
   EXPECT_EQ(log.lines, expected({"=x only.txt"}, 1, 0, 0, 1, 1));
 }

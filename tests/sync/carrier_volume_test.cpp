@@ -25,7 +25,7 @@ class CarrierVolumeTest : public SyncTest {
   void take_carrier_identity() {
     FolderIdentity identity;
     ASSERT_EQ(fs.folder_identity(kCarrier, identity), 0);
-    ctx.carrier_identity = identity;
+    ctx.carrier.identity = identity;
   }
   long not_ready_lines() const {
     return std::count(log.lines.begin(), log.lines.end(), "21: " + error_line(err::kNotReady));
@@ -54,8 +54,10 @@ TEST_F(CarrierVolumeTest, ACopyNeverMakesTheCarrierFolderOrTheObjectFolder) {
     ASSERT_TRUE(fill());
     fs.remove_tree(c.gone);
     const std::vector<std::string> before = fs.all_paths();
-    ctx.queue.set(op::kAction1);
-    EXPECT_EQ(copy_entry(ctx, entry_index(c.name), c.towards_object), err::kPathNotFound) << c.gone;
+    ctx.stop.reset();
+    EXPECT_EQ(copy_entry(ctx.env, ctx.run(), entry_index(c.name), c.towards_object),
+              err::kPathNotFound)
+        << c.gone;
     EXPECT_EQ(fs.all_paths(), before) << c.gone;
   }
 }
@@ -67,12 +69,12 @@ TEST_F(CarrierVolumeTest, NoListIsWrittenOnACarrierReplacedSinceStartUp) {
   ASSERT_TRUE(fill());
   fs.unmount_folder(kCarrier);
 
-  EXPECT_FALSE(write_lists(ctx));
+  EXPECT_FALSE(write_lists(ctx.env, ctx));
   EXPECT_TRUE(on_carrier().empty());
   EXPECT_EQ(not_ready_lines(), 1);
   EXPECT_TRUE(ctx.list().dirty);
   fs.remount_folder(kCarrier);
-  EXPECT_FALSE(write_lists(ctx)) << "lost for good";
+  EXPECT_FALSE(write_lists(ctx.env, ctx)) << "lost for good";
   EXPECT_FALSE(fs.exists(std::string(kCarrier) + "00001.QRN"));
   EXPECT_EQ(not_ready_lines(), 1);
 }
@@ -85,12 +87,12 @@ TEST_F(CarrierVolumeTest, Action2StopsAtTheFirstCopyToAnEmptyMountPoint) {
   ASSERT_TRUE(fill());
   ctx.list().states[1] = 2;  // another computer has none of them
   fs.unmount_folder(kCarrier);
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
-  action2(ctx);
+  action2(ctx.env, ctx.run());
 
   EXPECT_TRUE(on_carrier().empty());
-  EXPECT_FALSE(ctx.queue.running());
+  EXPECT_FALSE(!ctx.stop.pending());
   EXPECT_EQ(not_ready_lines(), 1);
   EXPECT_EQ(std::count_if(log.lines.begin(), log.lines.end(),
                           [](const std::string& l) { return l.starts_with("EC="); }),
@@ -118,11 +120,11 @@ TEST_F(CarrierVolumeTest, Action1TakesNothingAsDoneOnceTheCarrierIsGone) {
     fs.unmount_folder(kCarrier);
     fs.after_copy = nullptr;
   };
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
 
-  action1(ctx);
+  action1(ctx.env, ctx.run());
 
-  EXPECT_FALSE(ctx.queue.running());
+  EXPECT_FALSE(!ctx.stop.pending());
   EXPECT_EQ(not_ready_lines(), 1);
   EXPECT_EQ(fs.contents(object("a.txt")), "old");
   for (const char* name : {"a.txt", "b.txt"}) {
@@ -145,9 +147,9 @@ TEST_F(CarrierVolumeTest, AVolumeThatTellsNoSizeTakesCopiesUntilItIsFull) {
   ctx.list().states[1] = 2;
   fs.set_size_unknown("C:\\");
   fs.set_capacity("C:\\", 64 << 10);
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
-  action2(ctx);
+  action2(ctx.env, ctx.run());
 
   EXPECT_EQ(fs.contents(carrier("a.txt")), "small");
   EXPECT_FALSE(fs.exists(carrier("big.bin")));

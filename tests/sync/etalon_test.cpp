@@ -24,7 +24,7 @@ class EtalonTest : public SyncTest {
     ASSERT_TRUE(ctx.lists.create(ctx.objects.count()));
     ctx.list().states = states;
     ctx.list().exact_object = true;
-    ctx.queue.set(op::kEtalon);
+    ctx.stop.reset();
   }
 
   ListEntry& add(std::string name, std::uint32_t o, std::array<std::uint32_t, 4> stamps,
@@ -60,7 +60,7 @@ TEST_F(EtalonTest, CopiesWhatOthersLackAndCommandsWhatIsAbsentHere) {
   // The same everywhere.
   add("same.txt", kT0, {kT0, kT0, kT0, 0});
 
-  EXPECT_EQ(etalon_copy(ctx), 4);
+  EXPECT_EQ(etalon_copy(ctx.env, ctx.run()), 4);
 
   EXPECT_EQ(log.lines, expected({"=x theirs.txt", "=+ mine.txt"}, 4, 1, 1, 2));
   EXPECT_EQ(fs.contents(carrier("mine.txt")), "here:mine.txt");
@@ -80,7 +80,7 @@ TEST_F(EtalonTest, WithoutOtherParticipantsOnlyTheSummaryIsLogged) {
   add("a.txt", kT1, {kT0, kT0, 0, 0}, 2);
   add("b.txt", 0, {kT0, kT0, 0, 0}, 255);
 
-  EXPECT_EQ(etalon_copy(ctx), 2);
+  EXPECT_EQ(etalon_copy(ctx.env, ctx.run()), 2);
 
   EXPECT_EQ(log.lines, expected({}, 2, 0, 0, 0));
   // Every entry starts anew as not in transit, with this computer's time.
@@ -98,7 +98,7 @@ TEST_F(EtalonTest, MasksThatForbidAreLoggedWithoutForce) {
   add("mine.txt", kT0, {0, 0, 0, 0});
   add("theirs.txt", 0, {kT0, kT1, kT0, 0});
 
-  EXPECT_EQ(etalon_copy(ctx), 2);
+  EXPECT_EQ(etalon_copy(ctx.env, ctx.run()), 2);
 
   EXPECT_EQ(log.lines, expected({"-- theirs.txt", "-- mine.txt"}, 2, 0, 0, 2));
   EXPECT_FALSE(fs.exists(carrier("mine.txt")));
@@ -108,7 +108,7 @@ TEST_F(EtalonTest, MasksThatForbidAreLoggedWithoutForce) {
   // The force flag of the objects dialog overrides the masks.
   log.lines.clear();
   ctx.force = true;
-  EXPECT_EQ(etalon_copy(ctx), 2);
+  EXPECT_EQ(etalon_copy(ctx.env, ctx.run()), 2);
   EXPECT_EQ(log.lines, expected({"=x theirs.txt", "=+ mine.txt"}, 2, 1, 1, 2));
 }
 
@@ -118,7 +118,7 @@ TEST_F(EtalonTest, FailedCopyLogsTheErrorAndLeavesTheEntryNotInTransit) {
   add("big.dat", kT1, {kT0, kT0, 0, 0}, 2);
   fs.write(object("big.dat"), std::string(20 * 4096, 'x'));
 
-  EXPECT_EQ(etalon_copy(ctx), 1);
+  EXPECT_EQ(etalon_copy(ctx.env, ctx.run()), 1);
 
   EXPECT_EQ(log.lines,
             expected({"EC=big.dat", u("***: Мало места для копирования файла")}, 1, 0, 0, 1));
@@ -130,9 +130,9 @@ TEST_F(EtalonTest, FailedCopyLogsTheErrorAndLeavesTheEntryNotInTransit) {
 TEST_F(EtalonTest, StopRequestEndsTheWalkWithoutRaisingTheState) {
   prepare({2, 2, 0, 0});
   add("a.txt", kT1, {0, 0, 0, 0}, 2);
-  ctx.queue.request_stop();
+  ctx.stop.request();
 
-  EXPECT_EQ(etalon_copy(ctx), 0);
+  EXPECT_EQ(etalon_copy(ctx.env, ctx.run()), 0);
 
   EXPECT_EQ(log.lines,
             (std::vector<std::string>{

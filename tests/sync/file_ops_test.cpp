@@ -62,8 +62,8 @@ TEST_F(FileOpsTest, CopyTowardsCarrierMakesFoldersTopDownWithSourceTimes) {
   const FileTimes carrier_root = fs.times("C:\\CARRIER");
   fs.set_now(file_time(kJune15));
 
-  ctx.queue.set(op::kAction2);
-  ASSERT_EQ(copy_entry(ctx, at("a\\b\\f.txt"), false), 0);
+  ctx.stop.reset();
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("a\\b\\f.txt"), false), 0);
 
   EXPECT_EQ(fs.contents(carrier("a\\b\\f.txt")), "payload");
   EXPECT_EQ(fs.times(carrier("a\\b\\f.txt")).last_write, file_time(kJan15 + 100));
@@ -93,18 +93,18 @@ TEST_F(FileOpsTest, CopyTowardsObjectMakesFoldersAndUpdatesTheirObjectStamps) {
   ASSERT_TRUE(fill());
   const FileTimes work_times = fs.times(object());
   fs.set_now(file_time(kJune15));
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
 
   // A folder entry makes the folder (and its parents) with its times, and
   // nothing else.
-  ASSERT_EQ(copy_entry(ctx, at("x\\y\\"), true), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("x\\y\\"), true), 0);
   EXPECT_TRUE(same_times(fs.times(object("x\\y")), y_times));
   EXPECT_FALSE(fs.exists(object("x\\y\\g.txt")));
   EXPECT_EQ(entry("x\\").object_stamp, entry("x\\").carrier_stamp);
   EXPECT_EQ(entry("x\\y\\").object_stamp, entry("x\\y\\").carrier_stamp);
   EXPECT_EQ(entry("x\\").state, 0);
 
-  ASSERT_EQ(copy_entry(ctx, at("x\\y\\g.txt"), true), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("x\\y\\g.txt"), true), 0);
   EXPECT_EQ(fs.contents(object("x\\y\\g.txt")), "from carrier");
   EXPECT_EQ(entry("x\\y\\g.txt").object_stamp, (kJan15 + 40) | kExact);
   EXPECT_TRUE(same_times(fs.times(object("x\\y")), y_times));
@@ -120,11 +120,11 @@ TEST_F(FileOpsTest, StampsAreConvertedBetweenTwoSecondAndExactVolumes) {
   ASSERT_TRUE(fill());
   ASSERT_EQ(entry("e.txt").object_stamp, t + 1);
   ASSERT_EQ(entry("r.txt").carrier_stamp, (t + 1 - 3600) | kExact);
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
-  ASSERT_EQ(copy_entry(ctx, at("e.txt"), false), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("e.txt"), false), 0);
   EXPECT_EQ(entry("e.txt").carrier_stamp, (t + 1 - 3600) | kExact);
-  ASSERT_EQ(copy_entry(ctx, at("r.txt"), true), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("r.txt"), true), 0);
   EXPECT_EQ(entry("r.txt").object_stamp, t + 1);
   EXPECT_EQ(fs.contents("F:\\WORK\\r.txt"), "r");
 }
@@ -136,8 +136,8 @@ TEST_F(FileOpsTest, BetweenExactVolumesTheStampTravelsUnchanged) {
   ASSERT_TRUE(fill());
   const std::uint32_t stamp = entry("e.txt").object_stamp;
   ASSERT_NE(stamp & kExact, 0u);
-  ctx.queue.set(op::kAction2);
-  ASSERT_EQ(copy_entry(ctx, at("e.txt"), false), 0);
+  ctx.stop.reset();
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("e.txt"), false), 0);
   EXPECT_EQ(entry("e.txt").carrier_stamp, stamp);
 }
 
@@ -153,24 +153,24 @@ TEST_F(FileOpsTest, ParentTimesAreKeptOnExactVolumesOnly) {
   const FileTimes fat_before = fs.times("F:\\WORK\\sub");
   const FileTime later = file_time(kJune15);
   fs.set_now(later);
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
 
   ctx.current_object = 0;
-  ASSERT_EQ(copy_entry(ctx, at("sub\\h.txt"), true), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("sub\\h.txt"), true), 0);
   EXPECT_TRUE(same_times(fs.times("D:\\WORK\\sub"), exact_before));
   ctx.current_object = 1;
-  ASSERT_EQ(copy_entry(ctx, at("sub\\h.txt"), true), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("sub\\h.txt"), true), 0);
   EXPECT_EQ(fs.times("F:\\WORK\\sub").last_write, later);
   EXPECT_NE(fat_before.last_write, later);
 
   // Deleting keeps them the same way.
   fs.set_now(later + 10 * kSecond);
   ctx.current_object = 0;
-  ASSERT_EQ(delete_entry(ctx, at("sub\\h.txt"), false), 0);
+  ASSERT_EQ(delete_entry(ctx.env, ctx.run(), at("sub\\h.txt"), false), 0);
   EXPECT_FALSE(fs.exists("D:\\WORK\\sub\\h.txt"));
   EXPECT_TRUE(same_times(fs.times("D:\\WORK\\sub"), exact_before));
   ctx.current_object = 1;
-  ASSERT_EQ(delete_entry(ctx, at("sub\\h.txt"), false), 0);
+  ASSERT_EQ(delete_entry(ctx.env, ctx.run(), at("sub\\h.txt"), false), 0);
   EXPECT_EQ(fs.times("F:\\WORK\\sub").last_write, later + 10 * kSecond);
 }
 
@@ -181,16 +181,16 @@ TEST_F(FileOpsTest, ReplacingNeedsRoomForTheWholeNewFileBesideTheOld) {
   fs.write(carrier("big.bin"), std::string(10 * kCluster, 'o'), file_time(kJan15));
   ASSERT_TRUE(fill());
   const std::uint32_t old_stamp = entry("big.bin").carrier_stamp;
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
   // The growth is 0, but the copy is written beside the old file first.
   leave_free_on_carrier(13);
-  EXPECT_EQ(copy_entry(ctx, at("big.bin"), false), kNoSpaceCode);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("big.bin"), false), kNoSpaceCode);
   EXPECT_EQ(fs.contents(carrier("big.bin")), std::string(10 * kCluster, 'o'));
   EXPECT_EQ(entry("big.bin").carrier_stamp, old_stamp);
 
   leave_free_on_carrier(14);
-  ASSERT_EQ(copy_entry(ctx, at("big.bin"), false), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("big.bin"), false), 0);
   EXPECT_EQ(fs.contents(carrier("big.bin")), ten);
   EXPECT_EQ(entry("big.bin").carrier_stamp, (kJan15 + 2) | kExact);
 }
@@ -201,14 +201,14 @@ TEST_F(FileOpsTest, ASmallerFileReplacesTheOldOneOnANearlyFullCarrier) {
   fs.write(object("s.bin"), five, file_time(kJan15 + 2));
   fs.write(carrier("s.bin"), std::string(10 * kCluster, 'o'), file_time(kJan15));
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
   leave_free_on_carrier(8);
-  EXPECT_EQ(copy_entry(ctx, at("s.bin"), false), kNoSpaceCode);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("s.bin"), false), kNoSpaceCode);
   EXPECT_EQ(fs.contents(carrier("s.bin"))->size(), 10 * kCluster);
 
   leave_free_on_carrier(9);
-  ASSERT_EQ(copy_entry(ctx, at("s.bin"), false), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("s.bin"), false), 0);
   EXPECT_EQ(fs.contents(carrier("s.bin")), five);
   EXPECT_EQ(fs.free_bytes("C:\\"), 14 * kCluster);
 }
@@ -217,22 +217,22 @@ TEST_F(FileOpsTest, NoFolderIsMadeWithoutTheReserveOrWhenFreeSpaceIsUnknown) {
   add_object();
   fs.write(object("d\\f.txt"), "", file_time(kJan15));
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
   leave_free_on_carrier(3);
-  EXPECT_EQ(copy_entry(ctx, at("d\\f.txt"), false), kNoSpaceCode);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\f.txt"), false), kNoSpaceCode);
   EXPECT_FALSE(fs.exists(carrier()));
 
   leave_free_on_carrier(100);
   fs.free_space_code = err::kNotReady;
-  EXPECT_EQ(copy_entry(ctx, at("d\\f.txt"), false), kNoSpaceCode);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\f.txt"), false), kNoSpaceCode);
   EXPECT_FALSE(fs.exists(carrier()));
 
   // Folders in place, the file copy itself asks too.
   fs.free_space_code = 0;
   fs.make_folders(carrier("d"));
   fs.free_space_code = err::kNotReady;
-  EXPECT_EQ(copy_entry(ctx, at("d\\f.txt"), false), kNoSpaceCode);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\f.txt"), false), kNoSpaceCode);
   EXPECT_FALSE(fs.exists(carrier("d\\f.txt")));
   EXPECT_EQ(entry("d\\f.txt").carrier_stamp, 0u);
 }
@@ -246,11 +246,11 @@ TEST_F(FileOpsTest, AReadOnlyDestinationIsReplaced) {
   fs.set_read_only(object("ro.txt"));
   fs.set_read_only(carrier("up.txt"));
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
 
-  ASSERT_EQ(copy_entry(ctx, at("ro.txt"), true), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("ro.txt"), true), 0);
   EXPECT_EQ(fs.contents(object("ro.txt")), "new there");
-  ASSERT_EQ(copy_entry(ctx, at("up.txt"), false), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("up.txt"), false), 0);
   EXPECT_EQ(fs.contents(carrier("up.txt")), "new here");
 }
 
@@ -262,14 +262,14 @@ TEST_F(FileOpsTest, AVanishedSourceGivesNotFoundAndLeavesTheStamps) {
   const std::uint32_t object_stamp = entry("gone.txt").object_stamp;
   ASSERT_EQ(fs.delete_file(object("gone.txt")), 0);
   ASSERT_EQ(fs.delete_file(carrier("left.txt")), 0);
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
-  EXPECT_EQ(copy_entry(ctx, at("gone.txt"), false), err::kFileNotFound);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("gone.txt"), false), err::kFileNotFound);
   EXPECT_EQ(entry("gone.txt").object_stamp, object_stamp);
   EXPECT_EQ(entry("gone.txt").carrier_stamp, 0u);
   EXPECT_FALSE(fs.exists(carrier("gone.txt")));
 
-  EXPECT_EQ(copy_entry(ctx, at("left.txt"), true), err::kFileNotFound);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("left.txt"), true), err::kFileNotFound);
   EXPECT_EQ(entry("left.txt").object_stamp, 0u);
   EXPECT_NE(entry("left.txt").carrier_stamp, 0u);
 }
@@ -285,33 +285,33 @@ TEST_F(FileOpsTest, DeleteResults) {
   ASSERT_EQ(fs.delete_file(carrier("missing.txt")), 0);
   ASSERT_EQ(fs.delete_file(carrier("way\\w.txt")), 0);
   ASSERT_EQ(fs.remove_folder(carrier("way")), 0);
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
 
-  EXPECT_EQ(delete_entry(ctx, at("c.txt"), true), 0);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("c.txt"), true), 0);
   EXPECT_FALSE(fs.exists(carrier("c.txt")));
   EXPECT_EQ(entry("c.txt").carrier_stamp, 0u);
 
-  EXPECT_EQ(delete_entry(ctx, at("missing.txt"), true), 0);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("missing.txt"), true), 0);
   EXPECT_EQ(entry("missing.txt").carrier_stamp, 0u);
 
-  EXPECT_EQ(delete_entry(ctx, at("o.txt"), false), 0);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("o.txt"), false), 0);
   EXPECT_FALSE(fs.exists(object("o.txt")));
   EXPECT_EQ(entry("o.txt").object_stamp, 0u);
   // Gone already on the object side too.
   entry("o.txt").object_stamp = 0x12345678;
-  EXPECT_EQ(delete_entry(ctx, at("o.txt"), false), 0);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("o.txt"), false), 0);
   EXPECT_EQ(entry("o.txt").object_stamp, 0u);
 
   const std::uint32_t way_stamp = entry("way\\w.txt").carrier_stamp;
-  EXPECT_EQ(delete_entry(ctx, at("way\\w.txt"), true), err::kPathNotFound);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("way\\w.txt"), true), err::kPathNotFound);
   EXPECT_EQ(entry("way\\w.txt").carrier_stamp, way_stamp);
 
   const std::uint32_t full_stamp = entry("full\\").carrier_stamp;
-  EXPECT_EQ(delete_entry(ctx, at("full\\"), true), err::kDirNotEmpty);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("full\\"), true), err::kDirNotEmpty);
   EXPECT_TRUE(fs.exists(carrier("full\\member.txt")));
   EXPECT_EQ(entry("full\\").carrier_stamp, full_stamp);
-  ASSERT_EQ(delete_entry(ctx, at("full\\member.txt"), true), 0);
-  EXPECT_EQ(delete_entry(ctx, at("full\\"), true), 0);
+  ASSERT_EQ(delete_entry(ctx.env, ctx.run(), at("full\\member.txt"), true), 0);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("full\\"), true), 0);
   EXPECT_FALSE(fs.exists(carrier("full")));
   EXPECT_EQ(entry("full\\").carrier_stamp, 0u);
 }
@@ -323,27 +323,27 @@ TEST_F(FileOpsTest, AnObjectFileChangedSinceTheScanIsNeitherReplacedNorDeleted) 
   fs.write(carrier("n.txt"), "incoming", file_time(kJan15 + 20));
   fs.write(object("same.txt"), "same", file_time(kJan15));
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction1);
-  EXPECT_TRUE(unchanged_since_scan(ctx, at("c.txt")));
-  EXPECT_TRUE(unchanged_since_scan(ctx, at("n.txt")));  // missing, stamp 0
+  ctx.stop.reset();
+  EXPECT_TRUE(unchanged_since_scan(ctx.env, ctx.run(), at("c.txt")));
+  EXPECT_TRUE(unchanged_since_scan(ctx.env, ctx.run(), at("n.txt")));  // missing, stamp 0
 
   fs.write(object("c.txt"), "edited", file_time(kJan15 + 10));
   fs.write(object("n.txt"), "made meanwhile", file_time(kJan15 + 10));
   const std::uint32_t stamp = entry("c.txt").object_stamp;
-  EXPECT_FALSE(unchanged_since_scan(ctx, at("c.txt")));
-  EXPECT_EQ(copy_entry(ctx, at("c.txt"), true), kChangedSinceScan);
-  EXPECT_EQ(delete_entry(ctx, at("c.txt"), false), kChangedSinceScan);
+  EXPECT_FALSE(unchanged_since_scan(ctx.env, ctx.run(), at("c.txt")));
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("c.txt"), true), kChangedSinceScan);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("c.txt"), false), kChangedSinceScan);
   EXPECT_EQ(fs.contents(object("c.txt")), "edited");
   EXPECT_EQ(entry("c.txt").object_stamp, stamp);
-  EXPECT_EQ(copy_entry(ctx, at("n.txt"), true), kChangedSinceScan);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("n.txt"), true), kChangedSinceScan);
   EXPECT_EQ(fs.contents(object("n.txt")), "made meanwhile");
   EXPECT_EQ(entry("n.txt").object_stamp, 0u);
 
   // Towards the carrier nothing of the object folder is replaced.
-  EXPECT_EQ(copy_entry(ctx, at("c.txt"), false), 0);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("c.txt"), false), 0);
   EXPECT_EQ(fs.contents(carrier("c.txt")), "edited");
 
-  EXPECT_EQ(delete_entry(ctx, at("same.txt"), false), 0);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("same.txt"), false), 0);
   EXPECT_FALSE(fs.exists(object("same.txt")));
 }
 
@@ -354,14 +354,14 @@ TEST_F(FileOpsTest, NothingIsWrittenThroughALinkInTheObjectFolder) {
   fs.write(carrier("lnk\\f.txt"), "f", file_time(kJan15));
   fs.write(carrier("l2.txt"), "l", file_time(kJan15));
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
   const auto before = fs.all_paths();
 
-  EXPECT_EQ(copy_entry(ctx, at("lnk\\f.txt"), true), err::kAccessDenied);
-  EXPECT_EQ(copy_entry(ctx, at("lnk\\"), true), err::kAccessDenied);
-  EXPECT_EQ(copy_entry(ctx, at("l2.txt"), true), err::kAccessDenied);
-  EXPECT_EQ(delete_entry(ctx, at("lnk\\f.txt"), false), err::kAccessDenied);
-  EXPECT_EQ(delete_entry(ctx, at("l2.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("lnk\\f.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("lnk\\"), true), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("l2.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("lnk\\f.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("l2.txt"), false), err::kAccessDenied);
   EXPECT_EQ(fs.all_paths(), before);
   EXPECT_EQ(entry("l2.txt").object_stamp, 0u);
 }
@@ -372,10 +372,10 @@ TEST_F(FileOpsTest, NothingIsWrittenThroughALinkOnTheCarrier) {
   fs.write(object("in\\f.txt"), "f", file_time(kJan15));
   fs.write(object("k.txt"), "k", file_time(kJan15));
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
   auto before = fs.all_paths();
-  EXPECT_EQ(copy_entry(ctx, at("in\\f.txt"), false), err::kAccessDenied);
-  EXPECT_EQ(delete_entry(ctx, at("in\\f.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("in\\f.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("in\\f.txt"), true), err::kAccessDenied);
   EXPECT_EQ(fs.all_paths(), before);
   EXPECT_EQ(entry("in\\f.txt").carrier_stamp, 0u);
 
@@ -384,8 +384,8 @@ TEST_F(FileOpsTest, NothingIsWrittenThroughALinkOnTheCarrier) {
   ASSERT_EQ(fs.remove_folder(carrier()), 0);
   fs.add_item("C:\\CARRIER\\00001", ItemKind::kLink);
   before = fs.all_paths();
-  EXPECT_EQ(copy_entry(ctx, at("k.txt"), false), err::kAccessDenied);
-  EXPECT_EQ(delete_entry(ctx, at("k.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("k.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), at("k.txt"), true), err::kAccessDenied);
   EXPECT_EQ(fs.all_paths(), before);
 }
 
@@ -398,13 +398,13 @@ TEST_F(FileOpsTest, AnUnsafeEntryIsRefused) {
   ctx.list().entries[i].unsafe = true;
   ctx.list().entries[i].object_stamp = 7;
   ctx.list().entries[i].carrier_stamp = 9;
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
   const auto before = fs.all_paths();
 
-  EXPECT_EQ(copy_entry(ctx, i, true), err::kInvalidName);
-  EXPECT_EQ(copy_entry(ctx, i, false), err::kInvalidName);
-  EXPECT_EQ(delete_entry(ctx, i, false), err::kInvalidName);
-  EXPECT_EQ(delete_entry(ctx, i, true), err::kInvalidName);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), i, true), err::kInvalidName);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), i, false), err::kInvalidName);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), i, false), err::kInvalidName);
+  EXPECT_EQ(delete_entry(ctx.env, ctx.run(), i, true), err::kInvalidName);
   EXPECT_EQ(fs.all_paths(), before);
   EXPECT_EQ(fs.contents("D:\\x.txt"), "outside");
   EXPECT_EQ(ctx.list().entries[i].object_stamp, 7u);
@@ -418,13 +418,13 @@ TEST_F(FileOpsTest, FolderTimesAreCopiedBetweenFolders) {
   const FileTimes t{file_time(kJan15 - 20), file_time(kJan15 - 10), file_time(kJan15 - 4)};
   fs.set_raw_times("D:\\WORK\\from", t);
 
-  EXPECT_EQ(copy_folder_times(ctx, "C:\\to", "D:\\WORK\\from\\"), kNoSpaceCode);
-  EXPECT_EQ(copy_folder_times(ctx, "C:\\to\\", "D:\\WORK\\from"), kNoSpaceCode);
+  EXPECT_EQ(copy_folder_times(ctx.env, "C:\\to", "D:\\WORK\\from\\"), kNoSpaceCode);
+  EXPECT_EQ(copy_folder_times(ctx.env, "C:\\to\\", "D:\\WORK\\from"), kNoSpaceCode);
   EXPECT_FALSE(same_times(fs.times("C:\\to"), t));
-  EXPECT_EQ(copy_folder_times(ctx, "C:\\to\\", "D:\\WORK\\from\\"), 0);
+  EXPECT_EQ(copy_folder_times(ctx.env, "C:\\to\\", "D:\\WORK\\from\\"), 0);
   EXPECT_TRUE(same_times(fs.times("C:\\to"), t));
-  EXPECT_EQ(copy_folder_times(ctx, "C:\\to\\", "D:\\WORK\\none\\"), err::kFileNotFound);
-  EXPECT_EQ(copy_folder_times(ctx, "C:\\none\\", "D:\\WORK\\from\\"), err::kFileNotFound);
+  EXPECT_EQ(copy_folder_times(ctx.env, "C:\\to\\", "D:\\WORK\\none\\"), err::kFileNotFound);
+  EXPECT_EQ(copy_folder_times(ctx.env, "C:\\none\\", "D:\\WORK\\from\\"), err::kFileNotFound);
 }
 
 // The same on a real Linux folder.
@@ -445,9 +445,9 @@ class PosixFileOpsTest : public ::testing::Test {
     carrier = base + "/carrier";
     outside = base + "/outside";
     for (const auto& folder : {work, carrier, outside}) ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
-    ctx.config_dir = carrier + "/";
+    ctx.carrier.folder = carrier + "/";
     ctx.computer = 0;
-    ctx.exact_time_carrier = true;
+    ctx.carrier.exact_times = true;
   }
   void TearDown() override {
     if (!base.empty()) ::nftw(base.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
@@ -460,8 +460,8 @@ class PosixFileOpsTest : public ::testing::Test {
     ASSERT_TRUE(ctx.objects.commit_new_object());
   }
   bool fill() {
-    ctx.queue.set(op::kFill);
-    return fill_all_lists(ctx) == 0;
+    ctx.stop.reset();
+    return fill_all_lists(ctx.env, ctx, Leftovers::kRemove) == 0;
   }
   std::size_t at(std::string_view name) {
     ListEntry* e = ctx.list().find(name);
@@ -488,7 +488,7 @@ class PosixFileOpsTest : public ::testing::Test {
   FixedClock clock;
   RecordingHost host;
   SyncLog log;
-  Context ctx{fs, clock, host, log};
+  TestContext ctx{fs, clock, host, log};
   std::string base, work, carrier, outside;
 
  private:
@@ -504,15 +504,15 @@ TEST_F(PosixFileOpsTest, CopiesToTheCarrierButNeverThroughALinkPlacedThere) {
   ASSERT_EQ(::mkdir((carrier + "/00007").c_str(), 0755), 0);
   ASSERT_EQ(::symlink(outside.c_str(), (carrier + "/00007/sub2").c_str()), 0);
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction2);
+  ctx.stop.reset();
 
-  ASSERT_EQ(copy_entry(ctx, at("sub\\f.txt"), false), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("sub\\f.txt"), false), 0);
   EXPECT_EQ(read(carrier + "/00007/sub/f.txt"), "real");
   struct stat st {};
   ASSERT_EQ(::stat((carrier + "/00007/sub/f.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, kJan15);
 
-  EXPECT_EQ(copy_entry(ctx, at("sub2\\g.txt"), false), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("sub2\\g.txt"), false), err::kAccessDenied);
   EXPECT_FALSE(exists(outside + "/g.txt"));
   EXPECT_EQ(ctx.list().find("sub2\\g.txt")->carrier_stamp, 0u);
 }
@@ -527,9 +527,9 @@ TEST_F(PosixFileOpsTest, NothingIsReadThroughALinkOnTheCarrier) {
   ListEntry* e = ctx.list().add("ext\\secret.txt", ctx.lists.names());
   ASSERT_NE(e, nullptr);
   e->carrier_stamp = kJan15 | kExact;
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
 
-  EXPECT_EQ(copy_entry(ctx, at("ext\\secret.txt"), true), err::kAccessDenied);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("ext\\secret.txt"), true), err::kAccessDenied);
   EXPECT_FALSE(exists(work + "/ext"));
   EXPECT_EQ(ctx.list().find("ext\\secret.txt")->object_stamp, 0u);
 }
@@ -542,11 +542,11 @@ TEST_F(PosixFileOpsTest, AnObjectFolderReachedThroughALinkIsUsable) {
   ASSERT_EQ(::mkdir((carrier + "/00007/d").c_str(), 0755), 0);
   make_file(carrier + "/00007/d/n.txt", "new", kJan15);
   ASSERT_TRUE(fill());
-  ctx.queue.set(op::kAction1);
+  ctx.stop.reset();
 
-  ASSERT_EQ(copy_entry(ctx, at("d\\n.txt"), true), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\n.txt"), true), 0);
   EXPECT_EQ(read(work + "/d/n.txt"), "new");
-  ASSERT_EQ(delete_entry(ctx, at("d\\n.txt"), false), 0);
+  ASSERT_EQ(delete_entry(ctx.env, ctx.run(), at("d\\n.txt"), false), 0);
   EXPECT_FALSE(exists(work + "/d/n.txt"));
   EXPECT_EQ(ctx.list().find("d\\n.txt")->object_stamp, 0u);
 }

@@ -38,7 +38,7 @@ class HolderTest : public SyncTest {
     f().object_stamp = object_stamp;
     f().state = state;
   }
-  int rule(bool after_applying = false) { return holder_rule(ctx, list(), f(), after_applying); }
+  int rule(bool after_applying = false) { return holder_rule(ctx.run(), f(), after_applying); }
 };
 
 TEST_F(HolderTest, TwoComputersInStepNeedNothing) {

@@ -17,7 +17,7 @@
 
 #include "fakes/recording_host.h"
 #include "fakes/test_support.h"
-#include "lists/context.h"
+#include "lists/run.h"
 #include "lists/scan.h"
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
@@ -71,9 +71,9 @@ class SyncTest : public ::testing::Test {
     fs.add_volume("F:\\", false);  // a two-second (FAT-like) volume
     fs.make_folders("C:\\CARRIER");
     fs.make_folders("D:\\WORK");
-    ctx.config_dir = std::string(kCarrier);
+    ctx.carrier.folder = std::string(kCarrier);
     ctx.computer = 0;
-    ctx.exact_time_carrier = true;
+    ctx.carrier.exact_times = true;
   }
 
   // Adds an object with `path` (on this computer unless `computer` is
@@ -98,8 +98,8 @@ class SyncTest : public ::testing::Test {
 
   // Fills every object's list as a run does; true on success.
   bool fill() {
-    ctx.queue.set(op::kFill);
-    return fill_all_lists(ctx) == 0;
+    ctx.stop.reset();
+    return fill_all_lists(ctx.env, ctx, Leftovers::kRemove) == 0;
   }
 
   // The index of the current object's entry named `name` (ASCII case
@@ -129,7 +129,7 @@ class SyncTest : public ::testing::Test {
   FixedClock clock;
   RecordingHost host;
   SyncLog log;
-  Context ctx{fs, clock, host, log};
+  TestContext ctx{fs, clock, host, log};
 
  private:
   ScopedTimeZone time_zone_{"MSK-3"};
