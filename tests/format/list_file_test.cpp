@@ -191,38 +191,21 @@ TEST(CarrierFileNamesTest, TheReservedTemporaryFormIsMadeAndRecognised) {
 }
 
 TEST(SafeNameTest, NamesThatCouldLeaveTheObjectFolderAreUnsafe) {
-  for (std::string name :
-       {std::string("\\"), std::string("A"), std::string("SUB\\"), std::string("SUB\\DEEP\\F.TXT"),
-        std::string("..A"), std::string("A.."), std::string(".HIDDEN"), std::string("A B.TXT"),
-        std::string("\xCF\xE0\xEF\xEA\xE0\\\xCE\xF2\xF7\xB8\xF2.doc"), std::string("~kld1.tmp")}) {
+  using namespace std::literals;
+  for (std::string_view name :
+       {"\\"sv, "A"sv, "SUB\\"sv, "SUB\\DEEP\\F.TXT"sv, "..A"sv, "A.."sv, ".HIDDEN"sv, "A B.TXT"sv,
+        "~kld1.tmp"sv, "\xCF\xE0\xEF\xEA\xE0\\\xCE\xF2\xF7\xB8\xF2.doc"sv}) {
     EXPECT_TRUE(is_safe_relative_name(name)) << name;
   }
-  for (std::string name : {std::string(""),
-                           std::string(".."),
-                           std::string("..\\"),
-                           std::string("..\\EVIL.TXT"),
-                           std::string("SUB\\..\\..\\EVIL"),
-                           std::string(".\\A"),
-                           std::string("A\\.\\B"),
-                           std::string("SUB\\.."),
-                           std::string("C:EVIL"),
-                           std::string("C:\\WINDOWS\\X"),
-                           std::string("\\ROOTED"),
-                           std::string("\\\\SERVER\\SHARE\\X"),
-                           std::string("A\\\\B"),
-                           std::string("A\0B", 3),
-                           std::string("A<B"),
-                           std::string("A>B"),
-                           std::string("A:B"),
-                           std::string("A\"B"),
-                           std::string("A/B"),
-                           std::string("../X"),
-                           std::string("A|B"),
-                           std::string("A?B"),
-                           std::string("*.*"),
-                           std::string("A\x01"),
-                           std::string("A\x1F")}) {
-    EXPECT_FALSE(is_safe_relative_name(name)) << name;
+  // Components that are empty or lead out, drives and roots, characters no
+  // file name may hold.
+  for (auto names :
+       {std::vector{""sv, ".."sv, "..\\"sv, "..\\EVIL.TXT"sv, "SUB\\..\\..\\EVIL"sv, ".\\A"sv,
+                    "A\\.\\B"sv, "SUB\\.."sv, "A\\\\B"sv, "../X"sv},
+        std::vector{"C:EVIL"sv, "C:\\WINDOWS\\X"sv, "\\ROOTED"sv, "\\\\SERVER\\SHARE\\X"sv},
+        std::vector{"A\0B"sv, "A<B"sv, "A>B"sv, "A:B"sv, "A\"B"sv, "A/B"sv, "A|B"sv, "A?B"sv,
+                    "*.*"sv, "A\x01"sv, "A\x1F"sv}}) {
+    for (std::string_view name : names) EXPECT_FALSE(is_safe_relative_name(name)) << name;
   }
 }
 

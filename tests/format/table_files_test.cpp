@@ -74,7 +74,7 @@ TEST(TableFileTest, RecordsAndFilesByteForByte) {
       {"computer table", encode_computer_file(computers),
        std::string(20, '\0') + raw(c) + std::string(40, '\0')},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.encoded, c.expected) << c.what;
+  for (const Case& test : cases) EXPECT_EQ(test.encoded, test.expected) << test.what;
   EXPECT_EQ(c.name(), "ABCDEFGHIJKLMNO");
   EXPECT_EQ(m.pattern(), "*.doc");
 }
