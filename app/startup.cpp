@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "format/bytes.h"
 #include "lists/list_file.h"
 #include "platform/errors.h"
 #include "platform/text.h"
-#include "store/bytes.h"
 
 namespace keldar {
 namespace {

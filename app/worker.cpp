@@ -315,7 +315,7 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
       s.queue.set(op::kDeleteTree, op::kFill, op::kAction1);
       return true;
     case ObjectOperation::kCopy:
-      (void)s.fs.delete_file(s.carrier.path(list_file_name(record.id()) + ".QRV"));
+      (void)s.fs.delete_file(s.carrier.path(old_list_file(record.id())));
       s.log.line(cp1251("Файл списка объекта ") + id + cp1251(" удален"));
       s.force = true;
       s.operand_path = carrier_files;
@@ -333,7 +333,7 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
       s.queue.set(op::kFill, op::kAction1);
       return true;
     case ObjectOperation::kClear:
-      (void)s.fs.delete_file(s.carrier.path(list_file_name(record.id()) + ".QRN"));
+      (void)s.fs.delete_file(s.carrier.path(list_file(record.id())));
       s.log.line(cp1251("Файл списка объекта ") + id + cp1251(" удален"));
       // The forgotten list must not come back when the run writes the
       // lists it holds.

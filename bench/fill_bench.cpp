@@ -342,7 +342,7 @@ class Bench {
     if (!object.set_path(0, tree.root + "/*.*")) die("object path too long");
     if (!ctx_.objects.commit_new_object()) die("cannot add the object");
     ctx_.objects.set_next_id(2);
-    list_file_ = carrier_ + "/" + list_file_name(1) + ".QRN";
+    list_file_ = carrier_ + "/" + list_file(1);
     const std::string object_carrier = carrier_ + "/" + list_file_name(1);
     if (::mkdir(object_carrier.c_str(), 0755) != 0) die("cannot create " + object_carrier);
     expected_ = tree.files + tree.folders + 1;  // and the root "\"

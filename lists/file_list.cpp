@@ -1,7 +1,6 @@
 #include "lists/file_list.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -189,41 +188,6 @@ void ListTable::release() {
   lists_.shrink_to_fit();
   names_.clear();
   held_ = complete_ = false;
-}
-
-std::string list_file_name(std::int16_t object_id) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%05i", static_cast<int>(object_id));
-  return text;
-}
-
-bool is_safe_relative_name(std::string_view name) {
-  if (name == "\\") return true;
-  if (name.empty() || name.front() == '\\') return false;
-  std::size_t start = 0;
-  while (start < name.size()) {
-    std::size_t end = name.find('\\', start);
-    if (end == std::string_view::npos) end = name.size();
-    std::string_view part = name.substr(start, end - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    for (char c : part) {
-      switch (c) {
-        case '<':
-        case '>':
-        case ':':
-        case '"':
-        case '/':
-        case '|':
-        case '?':
-        case '*':
-          return false;
-        default:
-          if (static_cast<unsigned char>(c) < 0x20) return false;
-      }
-    }
-    start = end + 1;
-  }
-  return true;
 }
 
 }  // namespace keldar

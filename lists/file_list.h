@@ -12,11 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "format/carrier_files.h"
+#include "format/list_file.h"
+
 namespace keldar {
 
 inline constexpr int kComputers = 4;
-// The longest name a list file can hold.
-inline constexpr std::size_t kMaxListName = 259;
 
 // Entry states.
 namespace entry_state {
@@ -134,12 +135,5 @@ class ListTable {
   std::vector<FileList> lists_;
   NameStore names_;
 };
-
-// The five characters that name an object's list file and carrier folder:
-// the id right-aligned and padded with '0' (7 -> "00007").
-std::string list_file_name(std::int16_t object_id);
-
-// Whether a relative name read from a list may be used to build a path.
-bool is_safe_relative_name(std::string_view name);
 
 }  // namespace keldar

@@ -2,19 +2,15 @@
 
 #include <cstdio>
 
+#include "format/list_file.h"
 #include "platform/errors.h"
 #include "platform/text.h"
-#include "store/bytes.h"
 
 namespace keldar {
 namespace {
 
-constexpr unsigned char kMagic = 0xE5;
-constexpr std::size_t kHeaderSize = 5;
-constexpr std::size_t kRecordSize = 19;
-
 std::string list_path(const Carrier& carrier, const ObjectRecord& record) {
-  return carrier.path(list_file_name(record.id()) + ".QRN");
+  return carrier.path(list_file(record.id()));
 }
 
 // A name as it may be shown in a log line: control characters as '?'.
@@ -30,15 +26,9 @@ std::string printable(std::string_view name) {
 
 std::string encode_list(const FileList& list) {
   std::string out;
-  out += static_cast<char>(kMagic);
-  for (auto state : list.states) out += static_cast<char>(state);
+  append_list_header(out, list.states);
   for (const ListEntry& e : list.entries) {
-    if (e.all_stamps_zero()) continue;
-    for (auto stamp : e.list_stamps) append_u32(out, stamp);
-    std::string_view name = e.name().substr(0, kMaxListName);
-    append_u16(out, static_cast<std::uint16_t>(name.size()));
-    out += static_cast<char>(e.state);
-    out += name;
+    if (!e.all_stamps_zero()) append_list_record(out, {e.list_stamps, e.state, e.name()});
   }
   return out;
 }
@@ -57,36 +47,30 @@ long load_list_file(Env& env, const ObjectRun& run, bool& opened) {
     list.unreadable = true;
     return 0;
   }
-  if (!opened || data.empty() || static_cast<unsigned char>(data[0]) != kMagic) return 0;
-  for (std::size_t k = 0; k < kComputers && 1 + k < data.size(); ++k) {
-    list.states[k] = static_cast<std::uint8_t>(data[1 + k]);
-  }
-  if (data.size() < kHeaderSize) return 0;
+  const ListHeader header = decode_list_header(data);
+  if (!opened || !header.magic) return 0;
+  list.states = header.states;
+  if (header.states_read < list.states.size()) return 0;
 
   const Marking marking = run.marking(env.log.daylight());
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
-  std::size_t at = kHeaderSize;
-  while (!env.stop.pending() && data.size() - at >= kRecordSize) {
-    const std::uint8_t* record = bytes + at;
-    std::size_t n = get_u16(record + 16);
-    if (n > kMaxListName || data.size() - at - kRecordSize < n) break;
-    std::string_view name(data.data() + at + kRecordSize, n);
-    at += kRecordSize + n;
-
+  ListRecords records(std::string_view(data).substr(kListHeaderSize));
+  ListRecord record;
+  while (!env.stop.pending() && records.next(record) == ListStep::kRecord) {
+    const std::string_view name = record.name;
     long position = 0;
     ListEntry* e = list.find_or_add(name, 0, 0, marking, run.names, &position);
     if (e == nullptr) return -1;
     env.progress.show(position);
-    for (int k = 0; k < kComputers; ++k) e->list_stamps[k] = get_u32(record + 4 * k);
+    e->list_stamps = record.stamps;
     if (list.states[run.computer] == 0 && !name.empty() && name[0] == '\\') {
       e->list_stamps[run.computer] = 0;
       list.dirty = true;
     }
-    e->state = record[18];
+    e->state = record.state;
     if (!e->unsafe && !is_safe_relative_name(name)) {
       e->unsafe = true;
-      env.log.line(cp1251("Недопустимое имя в списке ") + list_file_name(run.record.id()) +
-                   cp1251(".QRN, не обрабатывается: ") + printable(name));
+      env.log.line(cp1251("Недопустимое имя в списке ") + list_file(run.record.id()) +
+                   cp1251(", не обрабатывается: ") + printable(name));
     }
   }
   return static_cast<long>(list.entries.size());

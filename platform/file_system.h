@@ -10,6 +10,10 @@
 // Every operation returns a result code (platform/errors.h): 0 for success,
 // otherwise a Windows error number. Implementations are safe to call from one
 // thread at a time; the core never calls them from two threads at once.
+//
+// The temporary files that copy_file and write_file make beside their
+// destination have the reserved name form (temporary_name and
+// is_temporary_name, format/carrier_files.h).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "format/carrier_files.h"
 
 namespace keldar {
 
@@ -165,10 +171,5 @@ class FileSystem {
   // symbolic link at `to` is replaced, never written through.
   [[nodiscard]] virtual int move_file(std::string_view from, std::string_view to) = 0;
 };
-
-// Temporary files have one reserved name form, exactly "~kld<digits>-<digits>.tmp"
-// (the letters in this case). The scan never lists such a name, and runs that
-// write remove leftovers of it; any other name is a user's file.
-bool is_temporary_name(std::string_view name);
 
 }  // namespace keldar

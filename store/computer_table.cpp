@@ -1,32 +1,11 @@
 #include "store/computer_table.h"
 
-#include <algorithm>
-
-#include "store/bytes.h"
-
 namespace keldar {
-namespace {
-constexpr std::size_t kRecordSize = 20;
-}
 
 bool ComputerTable::decode(std::string_view data) {
-  clear();
-  std::size_t n = std::min(data.size(), kFileSize);
-  std::copy_n(reinterpret_cast<const std::uint8_t*>(data.data()), n, bytes_.begin());
-  return data.size() == kFileSize;
-}
-
-std::uint32_t ComputerTable::id(int slot) const { return get_u32(&bytes_[slot * kRecordSize]); }
-
-std::string ComputerTable::name(int slot) const {
-  return get_text(&bytes_[slot * kRecordSize + 4], 16, kMaxName);
-}
-
-void ComputerTable::set(int slot, std::uint32_t id, std::string_view name) {
-  put_u32(&bytes_[slot * kRecordSize], id);
-  std::string_view kept = name.substr(0, std::min(name.size(), kMaxName));
-  kept = kept.substr(0, kept.find('\0'));
-  put_text(&bytes_[slot * kRecordSize + 4], 16, kept);
+  ComputerFile file = decode_computer_file(data);
+  records_ = file.records;
+  return file.whole;
 }
 
 int ComputerTable::find_slot(std::uint32_t wanted) const {

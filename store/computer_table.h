@@ -1,7 +1,4 @@
-// The computer table, file COMPS.QRV: four records of 20 bytes, no header.
-//
-//   offset 0  uint32    computer id, 0 = free slot
-//   offset 4  16 bytes  name, NUL-terminated, at most 15 characters
+// The computer table, kept in its file COMPS.QRV (format/computer_file.h).
 //
 // Slots are taken in order and never freed.
 #pragma once
@@ -11,38 +8,33 @@
 #include <string>
 #include <string_view>
 
-#include "store/table_file.h"
+#include "format/computer_file.h"
 
 namespace keldar {
 
-inline constexpr const char* kComputerFileName = "COMPS.QRV";
-
 class ComputerTable {
  public:
-  static constexpr int kSlots = 4;
-  static constexpr std::size_t kFileSize = 80;
-  static constexpr std::size_t kMaxName = 15;
+  static constexpr int kSlots = kComputerSlots;
+  static constexpr std::size_t kMaxName = ComputerRecord::kMaxName;
 
   // Fills the table from a file's bytes; false when they are not exactly 80
   // (a damaged file). A shorter file fills what it holds, the rest stays
   // empty; bytes past 80 are ignored.
   bool decode(std::string_view data);
-  std::string encode() const {
-    return std::string(reinterpret_cast<const char*>(bytes_.data()), bytes_.size());
-  }
-  void clear() { bytes_.fill(0); }
+  std::string encode() const { return encode_computer_file(records_); }
+  void clear() { records_ = {}; }
 
-  std::uint32_t id(int slot) const;
-  std::string name(int slot) const;
+  std::uint32_t id(int slot) const { return records_.at(slot).id(); }
+  std::string name(int slot) const { return records_.at(slot).name(); }
   // Stores the id and the first 15 bytes of the name (up to a NUL).
-  void set(int slot, std::uint32_t id, std::string_view name);
+  void set(int slot, std::uint32_t id, std::string_view name) { records_.at(slot).set(id, name); }
 
   // The slot that holds `id`, or the first free slot, whichever comes first;
   // -1 when all four hold other ids. `id` must not be 0.
   int find_slot(std::uint32_t id) const;
 
  private:
-  std::array<std::uint8_t, kFileSize> bytes_{};
+  std::array<ComputerRecord, kSlots> records_{};
 };
 
 // The candidate ids of a new computer, from the C runtime generator of the

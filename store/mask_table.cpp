@@ -6,17 +6,6 @@
 #include "platform/text.h"
 
 namespace keldar {
-namespace {
-
-constexpr std::size_t kHeaderSize = 2;
-
-}  // namespace
-
-bool MaskRecord::set_pattern(std::string_view pattern) {
-  if (pattern.size() > kMaxPattern || pattern.find('\0') != std::string_view::npos) return false;
-  put_text(&bytes[0], kMaxPattern, pattern);
-  return true;
-}
 
 MaskTable::MaskTable() { clear(); }
 
@@ -34,22 +23,17 @@ std::int16_t MaskTable::load(FileSystem& fs, const std::string& path) {
                                                      : load_result::kCannotCreate;
   }
   damaged_ = true;  // until the file is taken whole
-  if (code != err::kOk || data.size() < kHeaderSize) return load_result::kReadError;
-  std::int16_t count = get_i16(reinterpret_cast<const std::uint8_t*>(data.data()));
-  if (count < 0) return load_result::kReadError;
-  if (!fits_count<MaskRecord>(data, kHeaderSize, count)) return load_result::kDamaged;
-  records_ = read_records<MaskRecord>(data, kHeaderSize, count);
+  if (code != err::kOk) return load_result::kReadError;
+  MaskFile file = decode_mask_file(data);
+  if (file.status != TableStatus::kOk) return load_result_of(file.status);
+  records_ = std::move(file.records);
   records_.push_back(MaskRecord{});
   damaged_ = false;
-  return this->count();
+  return count();
 }
 
 std::string MaskTable::encode() const {
-  std::string out;
-  out.reserve(kHeaderSize + count() * MaskRecord::kSize);
-  append_u16(out, static_cast<std::uint16_t>(count()));
-  append_records(out, records_, count());
-  return out;
+  return encode_mask_file(std::span(records_).first(count()));
 }
 
 int MaskTable::save(FileSystem& fs, const std::string& path) const {

@@ -8,33 +8,9 @@
 namespace keldar {
 namespace {
 
-constexpr std::uint8_t kMagic = 0xE5;
-constexpr std::size_t kHeaderSize = 5;
-constexpr std::size_t kPathOffset = 11;
-constexpr std::size_t kPathField = 512;
-
 bool is_absent(int code) { return code == err::kFileNotFound || code == err::kPathNotFound; }
 
 }  // namespace
-
-ObjectRecord ObjectRecord::new_object() {
-  ObjectRecord r;
-  for (int k = 0; k < kComputerSlots; ++k) {
-    r.set_copy_from_carrier(k, true);
-    r.set_copy_to_carrier(k, true);
-  }
-  return r;
-}
-
-std::string ObjectRecord::path(int computer) const {
-  return get_text(&bytes[kPathOffset + kPathField * computer], kPathField, kMaxPath);
-}
-
-bool ObjectRecord::set_path(int computer, std::string_view path) {
-  if (path.size() > kMaxPath || path.find('\0') != std::string_view::npos) return false;
-  put_text(&bytes[kPathOffset + kPathField * computer], kPathField, path);
-  return true;
-}
 
 ObjectTable::ObjectTable() { clear(); }
 
@@ -54,29 +30,17 @@ std::int16_t ObjectTable::load(FileSystem& fs, const std::string& path) {
   }
   damaged_ = true;  // until the file is taken whole
   if (code != err::kOk) return load_result::kReadError;
-  if (data.empty() || static_cast<std::uint8_t>(data[0]) != kMagic) {
-    return load_result::kVersionError;
-  }
-  if (data.size() < kHeaderSize) return load_result::kReadError;
-  auto header = reinterpret_cast<const std::uint8_t*>(data.data());
-  std::int16_t stored_count = get_i16(header + 1);
-  if (stored_count < 0) return load_result::kReadError;
-  if (!fits_count<ObjectRecord>(data, kHeaderSize, stored_count)) return load_result::kDamaged;
-  records_ = read_records<ObjectRecord>(data, kHeaderSize, stored_count);
+  ObjectFile file = decode_object_file(data);
+  if (file.status != TableStatus::kOk) return load_result_of(file.status);
+  records_ = std::move(file.records);
   records_.push_back(ObjectRecord::new_object());
-  next_id_ = get_i16(header + 3);
+  next_id_ = file.next_id;
   damaged_ = false;
   return count();
 }
 
 std::string ObjectTable::encode() const {
-  std::string out;
-  out.reserve(kHeaderSize + count() * ObjectRecord::kSize);
-  out += static_cast<char>(kMagic);
-  append_u16(out, static_cast<std::uint16_t>(count()));
-  append_u16(out, static_cast<std::uint16_t>(next_id_));
-  append_records(out, records_, count());
-  return out;
+  return encode_object_file(next_id_, std::span(records_).first(count()));
 }
 
 int ObjectTable::save(FileSystem& fs, const std::string& path) const {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <sstream>
 
+#include "format/carrier_files.h"
 #include "platform/errors.h"
 #include "platform/posix/posix_volume.h"
 #include "platform/text.h"
@@ -500,8 +501,7 @@ int PosixFileSystem::create_temporary(const std::string& folder, std::string& pa
   std::string prefix = folder;
   if (prefix.back() != '/') prefix += '/';
   for (int attempt = 0; attempt < 100; ++attempt) {
-    path = prefix + "~kld" + std::to_string(pid_) + "-" + std::to_string(++temporary_counter_) +
-           ".tmp";
+    path = prefix + temporary_name(static_cast<std::uint64_t>(pid_), ++temporary_counter_);
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd >= 0) return err::kOk;
     if (errno != EEXIST) return error_for(errno, path);

@@ -10,11 +10,11 @@
 #include "app/worker.h"
 #include "fakes/recording_host.h"
 #include "fakes/test_support.h"
+#include "format/bytes.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
-#include "store/bytes.h"
 
 namespace keldar {
 namespace {

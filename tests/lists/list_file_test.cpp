@@ -235,51 +235,6 @@ TEST(ListTableTest, CreateAndRelease) {
   EXPECT_THROW(table.list(0), std::out_of_range);
 }
 
-TEST(ListFileNameTest, FiveDigitsWithLeadingZeros) {
-  EXPECT_EQ(list_file_name(7), "00007");
-  EXPECT_EQ(list_file_name(12), "00012");
-  EXPECT_EQ(list_file_name(471), "00471");
-  EXPECT_EQ(list_file_name(12345), "12345");
-  EXPECT_EQ(list_file_name(0), "00000");
-  EXPECT_EQ(list_file_name(32767), "32767");
-}
-
-TEST(SafeNameTest, NamesThatCouldLeaveTheObjectFolderAreUnsafe) {
-  for (std::string name :
-       {std::string("\\"), std::string("A"), std::string("SUB\\"), std::string("SUB\\DEEP\\F.TXT"),
-        std::string("..A"), std::string("A.."), std::string(".HIDDEN"), std::string("A B.TXT"),
-        u("Папка\\Отчёт.doc"), std::string("~kld1.tmp")}) {
-    EXPECT_TRUE(is_safe_relative_name(name)) << to_utf8_lossy(name);
-  }
-  for (std::string name : {std::string(""),
-                           std::string(".."),
-                           std::string("..\\"),
-                           std::string("..\\EVIL.TXT"),
-                           std::string("SUB\\..\\..\\EVIL"),
-                           std::string(".\\A"),
-                           std::string("A\\.\\B"),
-                           std::string("SUB\\.."),
-                           std::string("C:EVIL"),
-                           std::string("C:\\WINDOWS\\X"),
-                           std::string("\\ROOTED"),
-                           std::string("\\\\SERVER\\SHARE\\X"),
-                           std::string("A\\\\B"),
-                           std::string("A\0B", 3),
-                           std::string("A<B"),
-                           std::string("A>B"),
-                           std::string("A:B"),
-                           std::string("A\"B"),
-                           std::string("A/B"),
-                           std::string("../X"),
-                           std::string("A|B"),
-                           std::string("A?B"),
-                           std::string("*.*"),
-                           std::string("A\x01"),
-                           std::string("A\x1F")}) {
-    EXPECT_FALSE(is_safe_relative_name(name)) << to_utf8_lossy(name);
-  }
-}
-
 // --- the file's bytes -------------------------------------------------------
 
 TEST(EncodeListTest, HeaderThenEveryEntryWithAStamp) {

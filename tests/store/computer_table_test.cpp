@@ -28,28 +28,6 @@ TEST(CandidateIdsTest, NewIdSkipsIdsTakenBeforeTheFirstFreeSlot) {
   EXPECT_EQ(new_computer_id(gap), 0x00261E27u);
 }
 
-TEST(ComputerTableTest, LayoutNamesAndFilesOfOtherSizes) {
-  ComputerTable table;
-  table.set(1, 0x01020304u, "ABCDEFGHIJKLMNOPQRST");  // 20 characters: 15 kept
-  std::string bytes = table.encode();
-  ASSERT_EQ(bytes.size(), 80u);
-  EXPECT_EQ(bytes.substr(20, 4), "\x04\x03\x02\x01");
-  EXPECT_EQ(bytes.substr(24, 16), std::string("ABCDEFGHIJKLMNO\0", 16));
-  EXPECT_EQ(table.name(1), "ABCDEFGHIJKLMNO");
-
-  ComputerTable short_table;
-  EXPECT_TRUE(short_table.decode(bytes));
-  EXPECT_FALSE(short_table.decode(bytes + '\0')) << "longer than four records";
-  EXPECT_FALSE(short_table.decode(bytes.substr(0, 30)));  // slot 0 whole, slot 1 cut in its name
-  EXPECT_EQ(short_table.id(1), 0x01020304u);
-  EXPECT_EQ(short_table.name(1), "ABCDEF");
-  EXPECT_EQ(short_table.id(2), 0u);
-
-  std::string damaged(80, 'Z');  // no terminators anywhere
-  short_table.decode(damaged);
-  EXPECT_EQ(short_table.name(3), std::string(15, 'Z'));
-}
-
 TEST(ComputerTableTest, FindSlotStopsAtTheIdOrTheFirstFreeSlot) {
   ComputerTable table;
   EXPECT_EQ(table.find_slot(7), 0);

@@ -170,21 +170,6 @@ TEST_F(ObjectTableTest, FailedSaveLeavesTheOldFile) {
   EXPECT_FALSE(fs.exists("C:\\CARRIER\\OTHER.QRV"));
 }
 
-TEST(ObjectRecordTest, PathsUpTo511BytesAreKeptLongerOnesRefused) {
-  ObjectRecord r = ObjectRecord::new_object();
-  std::string longest(511, 'a');
-  EXPECT_TRUE(r.set_path(3, longest));
-  EXPECT_EQ(r.path(3), longest);
-  EXPECT_EQ(r.bytes[11 + 3 * 512 + 511], 0) << "terminator kept";
-  EXPECT_EQ(r.bytes[2059], 0) << "reserved byte untouched";
-  EXPECT_FALSE(r.set_path(3, std::string(512, 'b')));
-  EXPECT_FALSE(r.set_path(3, std::string("a\0b", 3)));
-  EXPECT_EQ(r.path(3), longest);
-  // A damaged record without a terminator still reads at most 511 bytes.
-  for (int i = 0; i < 512; ++i) r.bytes[11 + 512 + i] = 'x';
-  EXPECT_EQ(r.path(1), std::string(511, 'x'));
-}
-
 TEST(ObjectLoadMessageTest, TextsOfEachResult) {
   EXPECT_EQ(object_load_message(-4), cp1251("Ошибка версии списка объектов SYNCOBJ.QRV"));
   EXPECT_EQ(object_load_message(-3), cp1251("Ошибка чтения из файла SYNCOBJ.QRV"));

@@ -1,11 +1,15 @@
 #include "tools/dataupgrade/dataupgrade.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <array>
 #include <map>
 #include <random>
+#include <set>
 
+#include "format/carrier_files.h"
 #include "tools/tool_test_support.h"
 
 namespace keldar {
@@ -202,6 +206,42 @@ TEST_F(DataUpgradeTest, Arguments) {
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_NE(out.find("dataupgrade --help"), std::string::npos);
   EXPECT_TRUE(files().empty());
+}
+
+// Every file the tool writes is made under the reserved temporary form and
+// renamed to its name, so that a crash leaves the old file and a temporary
+// that keldar's runs remove. (That the temporary is flushed to the disk
+// before the rename cannot be seen from here.)
+TEST_F(DataUpgradeTest, NewFilesAreRenamedIntoPlaceFromReservedTemporaries) {
+  write_file(folder / "SYNCOBJ.QRV",
+             le16(2) + le16(3) + old_record(1, 0, 0, {}, {}) + old_record(2, 0, 0, {}, {}));
+  write_file(folder / "00001.QRV", list_entry(1, 0, "A"));
+  write_file(folder / "00002.QRV", "");
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(
+      ::inotify_add_watch(watch, folder.path().c_str(), IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO),
+      0);
+  ASSERT_EQ(run(), 0) << err;
+
+  std::set<std::string> created, moved_from, moved_to;
+  alignas(inotify_event) char buffer[8192];
+  for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+    for (char* at = buffer; at < buffer + n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      const std::string name = event->len > 0 ? event->name : "";
+      if (event->mask & IN_CREATE) created.insert(name);
+      if (event->mask & IN_MOVED_FROM) moved_from.insert(name);
+      if (event->mask & IN_MOVED_TO) moved_to.insert(name);
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  ::close(watch);
+  EXPECT_EQ(created.size(), 3u);
+  for (const std::string& name : created) EXPECT_TRUE(is_temporary_name(name)) << name;
+  EXPECT_EQ(moved_from, created);
+  EXPECT_EQ(moved_to, (std::set<std::string>{"00001.QRN", "00002.QRN", "SYNCOBJ.QRV"}));
+  EXPECT_EQ(folder.temporaries(), 0);
 }
 
 }  // namespace

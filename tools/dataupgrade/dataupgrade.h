@@ -1,7 +1,8 @@
 // dataupgrade: converts the carrier data of the earlier release in place.
 // Run in the carrier folder; the old SYNCOBJ.QRV becomes the current object
 // table and each object's old list NNNNN.QRV becomes a list NNNNN.QRN (the
-// old lists stay). Needs nothing but the standard library.
+// old lists stay). Each new file is written to a temporary, flushed to the
+// disk and renamed into place. Needs the formats and the platform's flush.
 #pragma once
 
 #include <cstdint>

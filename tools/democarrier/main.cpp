@@ -5,11 +5,11 @@
 #include <iostream>
 #include <string>
 
+#include "format/bytes.h"
 #include "platform/errors.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system.h"
 #include "platform/text.h"
-#include "store/bytes.h"
 #include "store/computer_table.h"
 #include "store/mask_table.h"
 #include "store/object_table.h"

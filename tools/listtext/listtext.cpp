@@ -1,11 +1,10 @@
 #include "tools/listtext/listtext.h"
 
-#include <algorithm>
-#include <array>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 
+#include "format/list_file.h"
 #include "platform/text.h"
 
 namespace keldar::listtext {
@@ -13,9 +12,6 @@ namespace {
 
 // Paths of this length and more do not fit the Windows path buffer.
 constexpr std::size_t kMaxPath = 260;
-// Longest name that a list record can hold.
-constexpr std::size_t kMaxName = 259;
-constexpr std::size_t kRecordSize = 19;
 
 struct Close {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -45,8 +41,13 @@ bool put_text(std::FILE* file, std::string_view text) {
   return std::fwrite(out.data(), 1, out.size(), file) == out.size();
 }
 
-std::uint32_t u32_at(const unsigned char* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+// Appends the file's bytes to `data`; false when a read fails (`data` then
+// holds what came before the failure).
+bool read_all(std::FILE* file, std::string& data) {
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, got);
+  return !std::ferror(file);
 }
 
 std::string state_column(unsigned char state) {
@@ -136,37 +137,41 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   File text = open(text_path, "wb");
   if (!text) return exit_code::kCannotCreate;
 
+  std::string data;
+  const bool read = read_all(in.get(), data);
   bool written = true;
-  unsigned char magic;
-  if (std::fread(&magic, 1, 1, in.get()) == 1) {
-    if (magic != 0xE5) return exit_code::kNotAList;
-    unsigned char states[4];
-    if (std::fread(states, 1, 4, in.get()) != 4) return exit_code::kCannotRead;
+  if (!data.empty()) {
+    const ListHeader header = decode_list_header(data);
+    if (!header.magic) return exit_code::kNotAList;
+    if (header.states_read < header.states.size()) return exit_code::kCannotRead;
     char line[128];
-    std::snprintf(line, sizeof line, "V|%21i|%21i|%21i|%21i|\n",
-                  static_cast<signed char>(states[0]), static_cast<signed char>(states[1]),
-                  static_cast<signed char>(states[2]), static_cast<signed char>(states[3]));
+    std::snprintf(
+        line, sizeof line, "V|%21i|%21i|%21i|%21i|\n", static_cast<signed char>(header.states[0]),
+        static_cast<signed char>(header.states[1]), static_cast<signed char>(header.states[2]),
+        static_cast<signed char>(header.states[3]));
     written = put_text(text.get(), line);
 
-    unsigned char record[kRecordSize];
-    while (written && std::fread(record, 1, kRecordSize, in.get()) == kRecordSize) {
-      // A longer name cannot be stored; its rest is read as the next record.
-      std::size_t n = std::min<std::size_t>(record[16] | record[17] << 8, kMaxName);
-      std::array<char, kMaxName + 1> name{};
-      std::size_t got = std::fread(name.data(), 1, n, in.get());
+    // A longer name cannot be stored: its first 259 bytes are the name, the
+    // rest is read as the next record.
+    ListRecords records(std::string_view(data).substr(kListHeaderSize), LongNames::kCutTo259);
+    ListRecord record;
+    while (written) {
+      const ListStep step = records.next(record);
+      if (step == ListStep::kEnd) break;
       // The name ends at its first NUL byte, if it holds one.
-      std::string_view shown(name.data());
+      const std::string_view shown = record.name.substr(0, record.name.find('\0'));
       out << to_utf8_lossy(shown) << '\n';
-      if (got < n) break;
-      std::string entry = state_column(record[18]);
-      for (int k = 0; k < 4; ++k) entry += time_text(u32_at(record + 4 * k), daylight_now) + "|";
+      if (step == ListStep::kShortName) break;
+      std::string entry = state_column(record.state);
+      for (std::uint32_t stamp : record.stamps) entry += time_text(stamp, daylight_now) + "|";
       entry += shown;
       entry += '\n';
       written = put_text(text.get(), entry);
     }
   }
-  // A read error is not the end of the list.
-  if (std::ferror(in.get())) return exit_code::kCannotRead;
+  // A read error is not the end of the list; the records before it were
+  // dumped all the same.
+  if (!read && written) return exit_code::kCannotRead;
   written = std::fflush(text.get()) == 0 && written;
   if (std::fclose(text.release()) != 0 || !written) return exit_code::kCannotCreate;
   return exit_code::kOk;

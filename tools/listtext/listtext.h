@@ -1,6 +1,6 @@
 // listtext: writes a list file NNNNN.QRN as readable text into NNNNN.QRT
-// beside it and echoes every name on the terminal. Needs nothing but the
-// standard library.
+// beside it and echoes every name on the terminal. Needs the list format
+// and the Windows-1251 text helpers.
 #pragma once
 
 #include <cstdint>

@@ -13,6 +13,7 @@
 
 #include "app/startup.h"
 #include "dialogs/computer_name.h"
+#include "format/bytes.h"
 #include "gui/qt/about_box.h"
 #include "gui/qt/computer_name_window.h"
 #include "gui/qt/main_window.h"
@@ -24,7 +25,6 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system.h"
 #include "platform/text.h"
-#include "store/bytes.h"
 
 namespace fs = std::filesystem;
 using namespace keldar;

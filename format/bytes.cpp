@@ -1,4 +1,4 @@
-#include "store/bytes.h"
+#include "format/bytes.h"
 
 #include <algorithm>
 #include <cstring>
