@@ -149,12 +149,11 @@ void MainWindow::restore_objects_dialog() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (program_.finished()) {
-    event->accept();
-    return;
-  }
-  event->ignore();
+  // The close box is Выход. When it ends the program, this very close
+  // hides the window: the close that the end asks for while this one is
+  // under way does nothing.
   program_.exit();
+  event->setAccepted(program_.finished());
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

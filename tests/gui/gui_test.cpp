@@ -151,6 +151,7 @@ class GuiTest : public QObject {
   void newcomerSynchronisesTwoComputers();
   void stopEndsALongRunAndASecondExitEndsTheProgram();
   void enterIsIgnoredEscExitsAndThePaneDropsOldLines();
+  void theCloseBoxStopsARunOrEndsTheProgram();
   void replaceObjectFromTheObjectsDialog();
   void cancelledNameLeavesTheComputerUnidentified();
   void questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable();
@@ -419,6 +420,37 @@ void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
   // Esc is Выход.
   QTest::keyClick(&c.window, Qt::Key_Escape);
   QVERIFY(c.window.program().finished());
+}
+
+void GuiTest::theCloseBoxStopsARunOrEndsTheProgram() {
+  const fs::path root = carrier_.parent_path();
+  write_file(root / "work" / "a.txt", "a");
+  Computer c(root / "config");
+  c.start("Ann");
+  QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
+  add_object(c, root / "work", root / "other");
+  QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
+  // During a run the close box is Стоп; the window stays.
+  QObject gate;
+  connect(
+      &c.host, &QtHost::logLine, &gate,
+      [&](const QString& line) {
+        if (!line.startsWith(QString::fromUtf8("Действие 1."))) return;
+        QMetaObject::invokeMethod(
+            &gate, [&] { QVERIFY(!c.window.windowHandle()->close()); },
+            Qt::BlockingQueuedConnection);
+      },
+      Qt::DirectConnection);
+  QTest::mouseClick(c.window.button(Command::kSynchronize), Qt::LeftButton);
+  c.wait_for_run();
+  QVERIFY(c.pane().endsWith(QString::fromUtf8("Процесс прерван ") + QString(60, '#')));
+  QVERIFY(c.window.isVisible());
+  // Idle, one close ends the program with the end of the run.
+  QVERIFY(c.window.windowHandle()->close());
+  QVERIFY(c.window.program().finished());
+  QVERIFY(!c.window.isVisible());
+  const std::string log = read_file(carrier_ / "KELDAR.LOG");
+  QVERIFY(log.ends_with(std::string(95, '=') + "\r\n"));
 }
 
 void GuiTest::replaceObjectFromTheObjectsDialog() {
