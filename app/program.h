@@ -1,4 +1,4 @@
-// One run of keldar as the main window drives it, for every front end: the
+// The program as its main window drives it, for every front end: the
 // start-up sequence and the exit status it may end the program with,
 // Compare, Synchronize and the objects dialog's runs (one at a time),
 // Выход/Стоп and the end of the program, which commands are enabled when,

@@ -21,16 +21,15 @@ namespace keldar {
 namespace {
 
 using test::u;
+using Calls = std::vector<std::string>;
 
-// Holds a run where it begins its object loop until released.
+// Holds a run where its object loop begins, until released.
 class GateHost : public RecordingHost {
  public:
   void set_running(bool on) override {
-    RecordingHost::set_running(on);
-    if (on && gated) {
-      entered = true;
-      gate.get_future().wait();
-    }
+    if (!on || !gated) return;
+    entered = true;
+    gate.get_future().wait();
   }
   bool gated = false;
   std::atomic<bool> entered{false};
@@ -41,32 +40,32 @@ class FakeWindow : public MainWindowView {
  public:
   void clear_log() override {}
   void set_enabled(Command command, bool on) override { enabled[command] = on; }
-  void set_text(Command command, std::string_view text) override { texts[command] = text; }
+  void set_text(Command command, std::string_view text) override {
+    EXPECT_EQ(command, Command::kExit);
+    exit_text = text;
+  }
   void open_masks_dialog() override { calls.push_back("masks"); }
   void open_objects_dialog() override { calls.push_back("objects"); }
   void close_dialog() override {
     calls.push_back("close dialog");
-    program->dialog_closed(counters_at_close);
+    program->dialog_closed({.added = 0, .changed = 1, .deleted = 0});
   }
   void show_run() override { calls.push_back("show run"); }
   void post_run_ended() override { posted = true; }
   void restore_objects_dialog() override { calls.push_back("restore objects"); }
   void close_window() override { calls.push_back("close"); }
 
-  // Whether the four commands other than Выход are enabled, all alike.
-  bool commands_enabled() const {
-    const bool masks = enabled.at(Command::kMasks);
-    for (Command c : {Command::kObjects, Command::kCompare, Command::kSynchronize}) {
-      EXPECT_EQ(enabled.at(c), masks);
-    }
-    return masks;
+  // Whether the commands are enabled: the four other than Выход, alike.
+  bool commands() const {
+    const auto on = std::ranges::count_if(enabled, [](auto& e) { return e.second; });
+    EXPECT_TRUE(enabled.size() == 4 && (on == 0 || on == 4)) << on;
+    return on == 4;
   }
 
   Program* program = nullptr;
-  ChangeCounters counters_at_close;
   std::map<Command, bool> enabled;
-  std::map<Command, std::string> texts;
-  std::vector<std::string> calls;
+  std::string exit_text;
+  Calls calls;
   std::atomic<bool> posted{false};
 };
 
@@ -74,25 +73,21 @@ class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs.add_volume("C:\\");
-    fs.add_volume("D:\\");
     fs.make_folders("C:\\CARRIER");
-    fs.write("D:\\WORK\\A.TXT", "a");
+    fs.write("C:\\WORK\\A.TXT", "a");
     system.set_current_directory("C:\\CARRIER");
     ObjectTable objects;
     ObjectRecord& r = objects.new_object();
     r.set_id(1);
-    EXPECT_TRUE(r.set_path(0, "D:\\WORK\\*.*"));
-    EXPECT_TRUE(objects.commit_new_object());
-    objects.set_next_id(2);
+    ASSERT_TRUE(r.set_path(0, "C:\\WORK\\*.*"));
+    ASSERT_TRUE(objects.commit_new_object());
     fs.write("C:\\CARRIER\\SYNCOBJ.QRV", objects.encode());
     host.answer_with("Ann");
     window.program = &program;
     ASSERT_EQ(program.start_up('C'), std::nullopt);
     host.lines.clear();
   }
-  long count(const std::string& line) const {
-    return std::count(host.lines.begin(), host.lines.end(), line);
-  }
+  long count(const std::string& line) const { return std::ranges::count(host.lines, line); }
 
   FakeFileSystem fs;
   FakeSystem system;
@@ -104,58 +99,45 @@ class ProgramTest : public ::testing::Test {
 };
 
 TEST(ExitStatusTest, TheSmallestStatusOfWhatWentWrong) {
-  struct Case {
-    Failures failures;
-    long log_failures;
-    bool interrupted;
-    int status;
-  };
-  const Case cases[] = {
-      {{}, 0, false, exit_status::kOk},
-      {{}, 0, true, exit_status::kInterrupted},
-      {{}, 1, true, exit_status::kFailures},
-      {{.lists = true}, 0, false, exit_status::kFailures},
-      {{.log_file = true, .lists = true}, 3, true, exit_status::kLogFile},
-      {{.config_file = true, .log_file = true}, 0, false, exit_status::kConfigFile},
-      {{.config_file = true, .unidentified = true}, 0, true, exit_status::kUnidentified},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(exit_status_of(c.failures, c.log_failures, c.interrupted), c.status) << c.status;
-  }
+  EXPECT_EQ(exit_status_of({}, 0, false), exit_status::kOk);
+  EXPECT_EQ(exit_status_of({}, 0, true), exit_status::kInterrupted);
+  EXPECT_EQ(exit_status_of({}, 1, true), exit_status::kFailures);
+  EXPECT_EQ(exit_status_of({.lists = true}, 0, false), exit_status::kFailures);
+  EXPECT_EQ(exit_status_of({.log_file = true, .lists = true}, 3, true), exit_status::kLogFile);
+  EXPECT_EQ(exit_status_of({.config_file = true, .log_file = true}, 0, false),
+            exit_status::kConfigFile);
+  EXPECT_EQ(exit_status_of({.config_file = true, .unidentified = true}, 0, true),
+            exit_status::kUnidentified);
 }
 
 TEST_F(ProgramTest, CommandsWaitForAListDialogWhichLogsItsCountersWhenClosed) {
-  EXPECT_TRUE(window.commands_enabled());
+  EXPECT_TRUE(window.commands());
   program.open_masks();
-  EXPECT_FALSE(window.commands_enabled());
+  EXPECT_FALSE(window.commands());
   program.open_objects();
   program.compare();
   program.synchronize();
-  EXPECT_EQ(window.calls, std::vector<std::string>{"masks"});
   EXPECT_FALSE(program.busy());
   program.dialog_closed({.added = 0, .changed = 12, .deleted = 0});
-  EXPECT_TRUE(window.commands_enabled());
-
+  EXPECT_TRUE(window.commands());
   program.open_objects();
   program.dialog_closed({});
   program.open_objects();
   program.dialog_closed({.added = 1, .changed = 0, .deleted = 1});
-  EXPECT_EQ(window.calls, (std::vector<std::string>{"masks", "objects", "objects"}));
-  EXPECT_EQ(host.lines, (std::vector<std::string>{u("Изменено масок файлов: 12"),
-                                                  u("Удалено объектов синхронизации: 1"),
-                                                  u("Добавлено объектов синхронизации: 1")}));
+  EXPECT_EQ(window.calls, (Calls{"masks", "objects", "objects"}));
+  EXPECT_EQ(host.lines,
+            (Calls{u("Изменено масок файлов: 12"), u("Удалено объектов синхронизации: 1"),
+                   u("Добавлено объектов синхронизации: 1")}));
 }
 
 TEST_F(ProgramTest, ExitDuringARunOnlyStopsItAndASecondExitEndsTheProgram) {
   host.gated = true;
   program.compare();
   EXPECT_TRUE(program.busy());
-  EXPECT_FALSE(window.commands_enabled());
-  EXPECT_EQ(window.calls, std::vector<std::string>{"show run"});
-  program.compare();
+  EXPECT_FALSE(window.commands());
+  program.compare();  // refused: one run at a time
   program.running_changed(true);
-  EXPECT_EQ(window.texts[Command::kExit], u("Стоп"));
-
+  EXPECT_EQ(window.exit_text, u("Стоп"));
   while (!host.entered) std::this_thread::yield();
   program.exit();
   EXPECT_FALSE(program.finished());
@@ -163,19 +145,17 @@ TEST_F(ProgramTest, ExitDuringARunOnlyStopsItAndASecondExitEndsTheProgram) {
   program.run_ended();
   EXPECT_TRUE(window.posted);
   EXPECT_FALSE(program.busy());
-  EXPECT_TRUE(window.commands_enabled());
+  EXPECT_TRUE(window.commands());
   program.running_changed(false);
-  EXPECT_EQ(window.texts[Command::kExit], u("Выход"));
+  EXPECT_EQ(window.exit_text, u("Выход"));
   EXPECT_EQ(count(u("Процесс прерван ") + std::string(60, '#')), 1);
-  EXPECT_EQ(std::count_if(host.lines.begin(), host.lines.end(),
-                          [](const std::string& l) { return l.ends_with(u(" СРАВНИТЬ")); }),
-            1)
-      << "the second Compare was refused";
+  EXPECT_EQ(std::ranges::count_if(host.lines, [](auto& l) { return l.ends_with(u(" СРАВНИТЬ")); }),
+            1);
 
   program.exit();
   program.exit();
   EXPECT_TRUE(program.finished());
-  EXPECT_EQ(window.calls, (std::vector<std::string>{"show run", "close"}));
+  EXPECT_EQ(window.calls, (Calls{"show run", "close"}));
   EXPECT_EQ(count(std::string(95, '=')), 1);
 }
 
@@ -184,15 +164,12 @@ TEST_F(ProgramTest, TheObjectsDialogComesBackAfterItsRunAndExitClosesItFirst) {
   ASSERT_TRUE(prepare_object_operation(session, 0, ObjectOperation::kCompare));
   program.start(RunThread::Kind::kOneObject);
   program.run_ended();
-  EXPECT_FALSE(window.commands_enabled()) << "the dialog is still open";
-  window.counters_at_close = {.added = 0, .changed = 1, .deleted = 0};
+  EXPECT_FALSE(window.commands()) << "the dialog is still open";
   program.exit();
-  EXPECT_EQ(window.calls, (std::vector<std::string>{"objects", "show run", "restore objects",
-                                                    "close dialog", "close"}));
-  const auto changed =
-      std::find(host.lines.begin(), host.lines.end(), u("Изменено объектов синхронизации: 1"));
-  const auto end = std::find(host.lines.begin(), host.lines.end(), std::string(95, '='));
-  EXPECT_LT(changed, end);
+  EXPECT_EQ(window.calls,
+            (Calls{"objects", "show run", "restore objects", "close dialog", "close"}));
+  const auto changed = std::ranges::find(host.lines, u("Изменено объектов синхронизации: 1"));
+  EXPECT_LT(changed, std::ranges::find(host.lines, std::string(95, '=')));
 }
 
 }  // namespace
