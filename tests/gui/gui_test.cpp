@@ -254,8 +254,8 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     QTest::mouseClick(ann.window.button(Command::kObjects), Qt::LeftButton);
     ObjectsWindow* objects = ann.window.objects_window();
     QVERIFY(objects != nullptr);
-    QVERIFY(!ann.window.button(Command::kCompare)
-                 ->isEnabled());  // the main window waits for the dialog
+    // The main window waits for the dialog.
+    QVERIFY(!ann.window.button(Command::kCompare)->isEnabled());
     add_object(ann, ann_docs, boris_docs);
     add_object(ann, ann_photos, boris_photos);
     QCOMPARE(objects->flex_grid()->rowCount(), 4);
