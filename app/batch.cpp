@@ -9,6 +9,40 @@
 #include "platform/text.h"
 
 namespace keldar {
+namespace {
+
+// Batch runs have no window: what the core shows goes to the host alone.
+class NoWindow : public MainWindowView {
+ public:
+  void clear_log() override {}
+  void set_enabled(Command, bool) override {}
+  void set_text(Command, std::string_view) override {}
+  void open_masks_dialog() override {}
+  void open_objects_dialog() override {}
+  void close_dialog() override {}
+  void show_run() override {}
+  void post_run_ended() override {}
+  void restore_objects_dialog() override {}
+  void close_window() override {}
+};
+
+// --object ID --op NAME: the operation on the object with that id, started
+// as the objects dialog starts it.
+void start_object_operation(Program& program, Session& s, int id, ObjectOperation operation) {
+  if (!s.require_computer(cp1251("операция над объектом"))) return;
+  int index = -1;
+  for (int i = 0; i < s.objects.count(); ++i) {
+    if (s.objects.record(i).id() == id) index = i;
+  }
+  if (index < 0) {
+    s.log.line(cp1251("Объект с идентификатором ") + std::to_string(id) + cp1251(" не найден"));
+    s.failures.lists = true;
+  } else if (prepare_object_operation(s, index, operation)) {
+    program.start(RunThread::Kind::kOneObject);
+  }
+}
+
+}  // namespace
 
 Options parse_options(const std::vector<std::string>& args) {
   Options options;
@@ -198,58 +232,17 @@ void TerminalHost::show_message(std::string_view text) {
 }
 
 int run_batch(Session& session, const Options& options) {
-  bool interrupted = false;
-  StartResult started = start_up(session, identification_drive(options.argument_text));
-  if (started != StartResult::kReady) {
-    // The program ends here; closing the log still moves this run's lines
-    // back to the carrier, so they are not lost at the next start.
-    (void)session.operation_log.close();
-    switch (started) {
-      case StartResult::kIdFileFailed:
-        return exit_status::kIdFileFailed;
-      case StartResult::kFifthComputer:
-        return exit_status::kFifthComputer;
-      default:
-        return exit_status::kNoCarrier;
-    }
+  NoWindow window;
+  Program program(session, window);
+  if (auto status = program.start_up(identification_drive(options.argument_text))) return *status;
+  if (options.compare) {
+    program.compare();
+  } else if (options.sync) {
+    program.synchronize();
+  } else if (options.object_id) {
+    start_object_operation(program, session, *options.object_id, *options.object_operation);
   }
-  std::optional<RunThread::Kind> kind;
-  if (options.compare && session.require_computer(cp1251("сравнение"))) {
-    log_compare_banner(session);
-    session.queue.set(op::kCompare);
-    kind = RunThread::Kind::kAllObjects;
-  } else if (options.sync && session.require_computer(cp1251("синхронизация"))) {
-    log_sync_banner(session);
-    session.queue.set(op::kAction1, op::kAction2);
-    kind = RunThread::Kind::kAllObjects;
-  } else if (options.object_id && session.require_computer(cp1251("операция над объектом"))) {
-    int index = -1;
-    for (int i = 0; i < session.objects.count(); ++i) {
-      if (session.objects.record(i).id() == *options.object_id) index = i;
-    }
-    if (index < 0) {
-      session.log.line(cp1251("Объект с идентификатором ") + std::to_string(*options.object_id) +
-                       cp1251(" не найден"));
-      session.failures.lists = true;
-    } else if (prepare_object_operation(session, index, *options.object_operation)) {
-      kind = RunThread::Kind::kOneObject;
-    }
-  }
-  if (kind) {
-    RunThread thread;
-    thread.start(session, *kind);
-    RunOutcome outcome = thread.wait();
-    if (outcome.failed || outcome.unreachable) session.failures.lists = true;
-    interrupted = outcome.interrupted;
-  }
-  finish_run(session);
-  const Failures& f = session.failures;
-  if (f.unidentified) return exit_status::kUnidentified;
-  if (f.config_file) return exit_status::kConfigFile;
-  if (f.log_file) return exit_status::kLogFile;
-  if (f.lists || session.operation_log.failures() > 0) return exit_status::kFailures;
-  if (interrupted) return exit_status::kInterrupted;
-  return exit_status::kOk;
+  return program.finish();
 }
 
 }  // namespace keldar

@@ -1,5 +1,5 @@
-// Running the program without a window: options, exit statuses and the host
-// that talks to the terminal.
+// Running the program without a window: options, the host that talks to the
+// terminal, and the batch run itself.
 #pragma once
 
 #include <iosfwd>
@@ -7,27 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/program.h"
 #include "app/session.h"
 #include "app/worker.h"
 #include "platform/host.h"
 
 namespace keldar {
-
-// Exit statuses of a batch run. When several things went wrong, the
-// smallest status among them is returned.
-namespace exit_status {
-inline constexpr int kOk = 0;
-inline constexpr int kIdFileFailed = 1;   // the identification file could not be created
-inline constexpr int kUsage = 2;          // wrong arguments
-inline constexpr int kFifthComputer = 3;  // the computer table holds four other computers
-inline constexpr int kUnidentified = 4;   // no name given, or the computer could not be identified
-inline constexpr int kConfigFile = 5;     // a table file could not be read, created or written
-inline constexpr int kLogFile = 6;        // the log could not be opened, written or moved back
-inline constexpr int kNoCarrier = 7;      // the current directory cannot be used as the carrier
-inline constexpr int kFailures = 8;       // something failed: a copy or deletion (EC=, ERC=, ERD=),
-                                     // a list (ErrOp, ErrWr), a system error, an unreachable object
-inline constexpr int kInterrupted = 9;  // the run was stopped (Ctrl+C or Отмена)
-}  // namespace exit_status
 
 struct Options {
   bool help = false;
@@ -77,8 +62,8 @@ class TerminalHost : public Host {
 };
 
 // A whole batch run in `session`: start-up, the requested operation, then
-// the end of the run.
-// Returns the exit status.
+// the end of the run, as the window's Program does them. Returns the exit
+// status.
 int run_batch(Session& session, const Options& options);
 
 }  // namespace keldar

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/counters.h"
 #include "app/session.h"
-#include "dialogs/counters.h"
 #include "dialogs/grid.h"
 #include "dialogs/object_edit.h"
 

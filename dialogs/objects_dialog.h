@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "app/counters.h"
+#include "app/program.h"
 #include "app/session.h"
 #include "app/worker.h"
-#include "dialogs/counters.h"
 #include "dialogs/grid.h"
 #include "dialogs/object_edit.h"
 
@@ -35,15 +36,6 @@ class ObjectsView {
   virtual void show_message(std::string_view text) = 0;
   // Minimises the dialog without activating it, for the length of a run.
   virtual void minimise() = 0;
-};
-
-// Where runs are started, one at a time.
-class Runs {
- public:
-  virtual ~Runs() = default;
-  // Whether a run is in progress (from its start until its thread is done).
-  virtual bool busy() const = 0;
-  virtual void start(RunThread::Kind kind) = 0;
 };
 
 // The state line's text for a list state: "не обработан", "заполнен",

@@ -8,7 +8,6 @@
 #include <QShortcut>
 #include <QTextCharFormat>
 
-#include "dialogs/counters.h"
 #include "gui/qt/about_box.h"
 #include "gui/qt/dialog_units.h"
 #include "gui/qt/masks_window.h"
@@ -28,7 +27,8 @@ MainWindow::MainWindow(Session& session, QtHost& host)
       host_(host),
       pane_(new QPlainTextEdit(this)),
       status_(plain_label(QString(), this)),
-      progress_(plain_label(QString(), this)) {
+      progress_(plain_label(QString(), this)),
+      program_(session, *this) {
   setWindowTitle(ru("Brindlewood"));
   setObjectName("main");
   setWindowIcon(keldar_icon());
@@ -44,22 +44,27 @@ MainWindow::MainWindow(Session& session, QtHost& host)
   pane_->setMaximumBlockCount(kPaneLines);
   pane_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   du.place(pane_, 7, 7, 365, 206);
-  add_button(9, "Маски", 96, 45);
-  add_button(8, "Объекты", 146, 45);
-  add_button(6, "Сравнить", 196, 45);
-  add_button(7, "Синхронизировать", 246, 84);
-  add_button(2, "Выход", 335, 37);
+  add_button(Command::kMasks, "masks", "Маски", 96, 45);
+  add_button(Command::kObjects, "objects", "Объекты", 146, 45);
+  add_button(Command::kCompare, "compare", "Сравнить", 196, 45);
+  add_button(Command::kSynchronize, "synchronize", "Синхронизировать", 246, 84);
+  add_button(Command::kExit, "exit", "Выход", 335, 37);
   auto* computer = plain_label(ru("Компьютер:"), this);
   du.place(computer, 7, 216, 43, 8);
   progress_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   du.place(progress_, 55, 217, 36, 9);
   du.place(status_, 7, 230, 84, 8);
 
-  connect(buttons_[9], &QPushButton::clicked, this, &MainWindow::open_masks);
-  connect(buttons_[8], &QPushButton::clicked, this, &MainWindow::open_objects);
-  connect(buttons_[6], &QPushButton::clicked, this, &MainWindow::compare);
-  connect(buttons_[7], &QPushButton::clicked, this, &MainWindow::synchronize);
-  connect(buttons_[2], &QPushButton::clicked, this, &MainWindow::exit_pressed);
+  const std::pair<Command, void (Program::*)()> commands[] = {
+      {Command::kMasks, &Program::open_masks},
+      {Command::kObjects, &Program::open_objects},
+      {Command::kCompare, &Program::compare},
+      {Command::kSynchronize, &Program::synchronize},
+      {Command::kExit, &Program::exit}};
+  for (const auto& [command, act] : commands) {
+    connect(buttons_[command], &QPushButton::clicked, this,
+            [this, act = act] { (program_.*act)(); });
+  }
   auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(about, &QShortcut::activated, this, &MainWindow::show_about);
 
@@ -69,16 +74,10 @@ MainWindow::MainWindow(Session& session, QtHost& host)
   connect(&host_, &QtHost::progressChanged, progress_, &QLabel::setText);
   connect(&host_, &QtHost::titleChanged, this, &QWidget::setWindowTitle);
   connect(&host_, &QtHost::runningChanged, this,
-          [this](bool running) { buttons_[2]->setText(running ? ru("Стоп") : ru("Выход")); });
-  thread_.set_on_finished(
-      [this] { QMetaObject::invokeMethod(this, &MainWindow::run_finished, Qt::QueuedConnection); });
+          [this](bool running) { program_.running_changed(running); });
 }
 
 MainWindow::~MainWindow() {
-  // A run still going (the window torn down without Выход) is stopped and
-  // waited for before the window it reports to goes away.
-  session_.queue.request_stop();
-  (void)thread_.wait();
   // The objects dialog is a window of its own, not a child of this one.
   delete objects_.data();
 }
@@ -92,117 +91,75 @@ void MainWindow::append_line(const QString& line, bool failure) {
   pane_->appendPlainText(line);
 }
 
-QPushButton* MainWindow::add_button(int id, const char* text, int x, int width) {
+void MainWindow::add_button(Command command, const char* name, const char* text, int x, int width) {
   auto* button = new QPushButton(ru(text), this);
-  button->setObjectName(QStringLiteral("b%1").arg(id));
+  button->setObjectName(name);
   button->setAutoDefault(false);
   DialogUnits(font()).place(button, x, 218, width, 20);
-  buttons_[id] = button;
-  return button;
+  buttons_[command] = button;
 }
 
-StartResult MainWindow::start(char drive) {
-  pane_->clear();
-  return start_up(session_, drive);
+void MainWindow::set_enabled(Command command, bool enabled) {
+  buttons_.at(command)->setEnabled(enabled);
 }
 
-void MainWindow::update_buttons() {
-  const bool idle = !running_ && objects_.isNull() && masks_.isNull();
-  for (int id : {9, 8, 6, 7}) buttons_[id]->setEnabled(idle);
+void MainWindow::set_text(Command command, std::string_view text) {
+  buttons_.at(command)->setText(qs(text));
 }
 
-void MainWindow::start(RunThread::Kind kind) {
-  if (running_) return;
-  running_ = true;
-  update_buttons();
-  if (!thread_.start(session_, kind)) {
-    running_ = false;
-    update_buttons();
-    return;
-  }
+void MainWindow::open_masks_dialog() {
+  masks_ = new MasksWindow(session_, host_, this);
+  connect(masks_, &QDialog::finished, this, [this] {
+    program_.dialog_closed(masks_->counters());
+    masks_->deleteLater();
+    masks_ = nullptr;
+  });
+  masks_->show();
+}
+
+void MainWindow::open_objects_dialog() {
+  objects_ = new ObjectsWindow(session_, host_, program_);
+  connect(objects_, &QDialog::finished, this, [this] {
+    program_.dialog_closed(objects_->counters());
+    objects_->deleteLater();
+    objects_ = nullptr;
+  });
+  objects_->show();
+}
+
+void MainWindow::close_dialog() {
+  if (masks_) masks_->accept();
+  if (objects_) objects_->accept();
+}
+
+void MainWindow::show_run() {
   // The log, the progress and Стоп stay in view while the objects dialog
   // that started the run is minimised.
   raise();
   activateWindow();
 }
 
-void MainWindow::run_finished() {
-  (void)thread_.wait();
-  running_ = false;
-  update_buttons();
+void MainWindow::post_run_ended() {
+  QMetaObject::invokeMethod(
+      this, [this] { program_.run_ended(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::restore_objects_dialog() {
   if (objects_) objects_->run_ended();
 }
 
-void MainWindow::open_masks() {
-  if (busy() || masks_ || objects_) return;
-  masks_ = new MasksWindow(session_, host_, this);
-  connect(masks_, &QDialog::finished, this, [this] {
-    log_mask_counters(session_.log, masks_->counters());
-    masks_->deleteLater();
-    masks_ = nullptr;
-    update_buttons();
-  });
-  update_buttons();
-  masks_->show();
-}
-
-void MainWindow::open_objects() {
-  if (busy() || masks_ || objects_) return;
-  objects_ = new ObjectsWindow(session_, host_, *this);
-  connect(objects_, &QDialog::finished, this, [this] {
-    log_object_counters(session_.log, objects_->counters());
-    objects_->deleteLater();
-    objects_ = nullptr;
-    update_buttons();
-  });
-  update_buttons();
-  objects_->show();
-}
-
-void MainWindow::compare() {
-  if (busy() || !session_.require_computer(cp1251("сравнение"))) return;
-  log_compare_banner(session_);
-  session_.queue.set(op::kCompare);
-  session_.force = false;
-  start(RunThread::Kind::kAllObjects);
-}
-
-void MainWindow::synchronize() {
-  if (busy() || !session_.require_computer(cp1251("синхронизация"))) return;
-  log_sync_banner(session_);
-  session_.queue.set(op::kAction1, op::kAction2);
-  session_.force = false;
-  start(RunThread::Kind::kAllObjects);
-}
-
-void MainWindow::exit_pressed() {
-  if (finished_) return;
-  // While a run is in progress Выход (reading Стоп) only asks it to stop.
-  if (session_.queue.running() || running_) {
-    session_.queue.request_stop();
-    return;
-  }
-  // An open list dialog is closed first, so its counters are logged.
-  if (masks_) masks_->accept();
-  if (objects_) objects_->accept();
-  finish_run(session_);
-  finished_ = true;
-  close();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (finished_) {
-    event->accept();
-    return;
-  }
-  event->ignore();
-  exit_pressed();
+  // The close box is Выход. When it ends the program, this very close
+  // hides the window: the close that the end asks for while this one is
+  // under way does nothing.
+  program_.exit();
+  event->setAccepted(program_.finished());
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Escape:
-      exit_pressed();
+      program_.exit();
       break;
     case Qt::Key_Return:
     case Qt::Key_Enter:

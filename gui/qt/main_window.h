@@ -1,7 +1,8 @@
 // The main window: the log pane, Маски, Объекты, Сравнить, Синхронизировать
-// and Выход/Стоп, the computer's status text and the progress field. It
-// runs the start-up sequence, opens the list dialogs, starts the runs on the
-// worker thread and performs the end-of-run steps when the user leaves.
+// and Выход/Стоп, the computer's status text and the progress field. A view
+// of the core's Program, which decides what the commands do; the window
+// holds the widgets, the list dialogs while they are open, the pane's font
+// and the about box.
 #pragma once
 
 #include <QLabel>
@@ -11,9 +12,7 @@
 #include <QWidget>
 #include <map>
 
-#include "app/startup.h"
-#include "app/worker.h"
-#include "dialogs/objects_dialog.h"
+#include "app/program.h"
 #include "gui/qt/masks_window.h"
 #include "gui/qt/objects_window.h"
 
@@ -21,28 +20,17 @@ namespace keldar {
 
 class QtHost;
 
-class MainWindow : public QWidget, public Runs {
+class MainWindow : public QWidget, public MainWindowView {
   Q_OBJECT
 
  public:
   MainWindow(Session& session, QtHost& host);
   ~MainWindow() override;
 
-  // The start-up sequence, with the identification file of `drive`.
-  StartResult start(char drive);
-
-  // Runs: one at a time. busy() holds from start() until the thread has
-  // ended and been joined.
-  bool busy() const override { return running_; }
-  void start(RunThread::Kind kind) override;
-
-  // Whether the end-of-run steps have been done (the program may end).
-  bool finished() const { return finished_; }
+  Program& program() { return program_; }
 
   QPlainTextEdit* log_pane() const { return pane_; }
-  // The button with control id `id`: 9 Маски, 8 Объекты, 6 Сравнить,
-  // 7 Синхронизировать, 2 Выход/Стоп.
-  QPushButton* button(int id) const { return buttons_.at(id); }
+  QPushButton* button(Command command) const { return buttons_.at(command); }
   QLabel* status_label() const { return status_; }
   QLabel* progress_label() const { return progress_; }
   ObjectsWindow* objects_window() const { return objects_; }
@@ -51,6 +39,18 @@ class MainWindow : public QWidget, public Runs {
   void set_pane_lines(int lines) { pane_->setMaximumBlockCount(lines); }
   void show_about();
 
+  // MainWindowView
+  void clear_log() override { pane_->clear(); }
+  void set_enabled(Command command, bool enabled) override;
+  void set_text(Command command, std::string_view text) override;
+  void open_masks_dialog() override;
+  void open_objects_dialog() override;
+  void close_dialog() override;
+  void show_run() override;
+  void post_run_ended() override;
+  void restore_objects_dialog() override;
+  void close_window() override { QWidget::close(); }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -58,27 +58,20 @@ class MainWindow : public QWidget, public Runs {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  void open_masks();
-  void open_objects();
-  void compare();
-  void synchronize();
-  void exit_pressed();
-  void run_finished();
   void append_line(const QString& line, bool failure);
-  void update_buttons();
-  QPushButton* add_button(int id, const char* text, int x, int width);
+  void add_button(Command command, const char* name, const char* text, int x, int width);
 
   Session& session_;
   QtHost& host_;
-  RunThread thread_;
-  bool running_ = false;
-  bool finished_ = false;
   QPlainTextEdit* pane_;
   QLabel* status_;
   QLabel* progress_;
-  std::map<int, QPushButton*> buttons_;
+  std::map<Command, QPushButton*> buttons_;
   QPointer<ObjectsWindow> objects_;
   QPointer<MasksWindow> masks_;
+  // Last: made when the widgets are, and gone (its run stopped and waited
+  // for) before them.
+  Program program_;
 };
 
 }  // namespace keldar

@@ -103,25 +103,28 @@ MasksWindow::MasksWindow(Session& session, QtHost& host, QWidget* parent)
   auto* index_label = plain_label(ru("Индекс="), this);
   du.place(index_label, 181, 259, 30, 17);
   du.place(index_, 215, 259, 19, 17);
-  const std::tuple<int, const char*, int> buttons[] = {
-      {3, "Вставить", 7}, {4, "Изменить", 66}, {5, "Удалить", 125}, {1, "OK", 184}};
-  for (const auto& [id, text, x] : buttons) {
+  const std::tuple<Button, const char*, const char*, int> buttons[] = {
+      {Button::kInsert, "insert", "Вставить", 7},
+      {Button::kEdit, "edit", "Изменить", 66},
+      {Button::kDelete, "delete", "Удалить", 125},
+      {Button::kOk, "ok", "OK", 184}};
+  for (const auto& [role, name, text, x] : buttons) {
     auto* button = new QPushButton(ru(text), this);
-    button->setObjectName(QStringLiteral("b%1").arg(id));
+    button->setObjectName(name);
     button->setAutoDefault(false);
     du.place(button, x, 276, 50, 16);
-    buttons_[id] = button;
+    buttons_[role] = button;
   }
-  buttons_[1]->setDefault(true);
-  connect(buttons_[3], &QPushButton::clicked, this, [this] { logic_.insert(); });
-  connect(buttons_[4], &QPushButton::clicked, this, [this] { logic_.edit(); });
-  connect(buttons_[5], &QPushButton::clicked, this, [this] { logic_.remove(); });
-  connect(buttons_[1], &QPushButton::clicked, this, &QDialog::accept);
+  buttons_[Button::kOk]->setDefault(true);
+  connect(buttons_[Button::kInsert], &QPushButton::clicked, this, [this] { logic_.insert(); });
+  connect(buttons_[Button::kEdit], &QPushButton::clicked, this, [this] { logic_.edit(); });
+  connect(buttons_[Button::kDelete], &QPushButton::clicked, this, [this] { logic_.remove(); });
+  connect(buttons_[Button::kOk], &QPushButton::clicked, this, &QDialog::accept);
   connect(grid_, &CMSFlexGrid::gridClick, this, [this] { logic_.click(); });
   connect(grid_, &CMSFlexGrid::gridDoubleClick, this, [this] { logic_.edit(); });
-  connect(grid_, &CMSFlexGrid::insertPressed, buttons_[3], &QPushButton::click);
-  connect(grid_, &CMSFlexGrid::enterPressed, buttons_[4], &QPushButton::click);
-  connect(grid_, &CMSFlexGrid::deletePressed, buttons_[5], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::insertPressed, buttons_[Button::kInsert], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::enterPressed, buttons_[Button::kEdit], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::deletePressed, buttons_[Button::kDelete], &QPushButton::click);
   logic_.open();
   grid_->setFocus();
 }

@@ -48,12 +48,13 @@ class MasksWindow : public QDialog, public MasksView {
   Q_OBJECT
 
  public:
+  enum class Button { kInsert, kEdit, kDelete, kOk };
+
   MasksWindow(Session& session, QtHost& host, QWidget* parent);
 
   const ChangeCounters& counters() const { return logic_.counters(); }
   CMSFlexGrid* flex_grid() const { return grid_; }
-  // The button with control id `id` (3, 4, 5, 1).
-  QPushButton* button(int id) const { return buttons_.at(id); }
+  QPushButton* button(Button role) const { return buttons_.at(role); }
   QLabel* info_label() const { return info_; }
 
   Grid& grid() override { return *grid_; }
@@ -67,7 +68,7 @@ class MasksWindow : public QDialog, public MasksView {
   CMSFlexGrid* grid_;
   QLabel* info_;
   QLabel* index_;
-  std::map<int, QPushButton*> buttons_;
+  std::map<Button, QPushButton*> buttons_;
   MasksDialog logic_;
 };
 

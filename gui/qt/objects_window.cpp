@@ -38,53 +38,56 @@ ObjectsWindow::ObjectsWindow(Session& session, QtHost& host, Runs& runs)
   du.size(this, 422, 299);
   du.place(grid_, 7, 7, 408, 233);
   du.place(info_, 7, 242, 408, 10);
-  add_button(1030, "Сравнить", 7, 255, 48, 14);
-  add_button(1032, "Копия объекта", 60, 255, 64, 14);
-  add_button(1031, "Замена объекта", 129, 255, 68, 14);
-  add_button(1034, "Эталон", 202, 255, 59, 14);
-  add_button(1035, "С носителя", 266, 255, 59, 14);
+  add_button(Button::kCompare, "compare", "Сравнить", 7, 255, 48, 14);
+  add_button(Button::kCopy, "copy", "Копия объекта", 60, 255, 64, 14);
+  add_button(Button::kReplace, "replace", "Замена объекта", 129, 255, 68, 14);
+  add_button(Button::kEtalon, "etalon", "Эталон", 202, 255, 59, 14);
+  add_button(Button::kFromCarrier, "fromCarrier", "С носителя", 266, 255, 59, 14);
   du.place(state_, 331, 257, 84, 9);
-  add_button(3, "Добавить", 7, 276, 44, 16);
-  add_button(4, "Изменить", 57, 276, 44, 16);
-  add_button(5, "Удалить", 107, 276, 44, 16);
-  add_button(6, "Очистить", 157, 276, 44, 16);
+  add_button(Button::kAdd, "add", "Добавить", 7, 276, 44, 16);
+  add_button(Button::kEdit, "edit", "Изменить", 57, 276, 44, 16);
+  add_button(Button::kDelete, "delete", "Удалить", 107, 276, 44, 16);
+  add_button(Button::kClear, "clear", "Очистить", 157, 276, 44, 16);
   auto* index_label = plain_label(ru("Индекс="), this);
   du.place(index_label, 223, 275, 28, 17);
   du.place(index_, 259, 275, 18, 17);
   auto* id_label = plain_label(ru("Объект ID="), this);
   du.place(id_label, 286, 275, 40, 17);
   du.place(id_, 327, 275, 26, 17);
-  QPushButton* ok = add_button(1, "OK", 354, 276, 61, 16);
+  QPushButton* ok = add_button(Button::kOk, "ok", "OK", 354, 276, 61, 16);
   ok->setDefault(true);
 
-  const std::pair<int, ObjectOperation> operations[] = {
-      {1030, ObjectOperation::kCompare},     {1032, ObjectOperation::kCopy},
-      {1031, ObjectOperation::kReplace},     {1034, ObjectOperation::kEtalon},
-      {1035, ObjectOperation::kFromCarrier}, {6, ObjectOperation::kClear}};
-  for (const auto& [id, operation] : operations) {
-    connect(buttons_[id], &QPushButton::clicked, this,
+  const std::pair<Button, ObjectOperation> operations[] = {
+      {Button::kCompare, ObjectOperation::kCompare},
+      {Button::kCopy, ObjectOperation::kCopy},
+      {Button::kReplace, ObjectOperation::kReplace},
+      {Button::kEtalon, ObjectOperation::kEtalon},
+      {Button::kFromCarrier, ObjectOperation::kFromCarrier},
+      {Button::kClear, ObjectOperation::kClear}};
+  for (const auto& [role, operation] : operations) {
+    connect(buttons_[role], &QPushButton::clicked, this,
             [this, operation = operation] { logic_.operation(operation); });
   }
-  connect(buttons_[3], &QPushButton::clicked, this, [this] { logic_.add(); });
-  connect(buttons_[4], &QPushButton::clicked, this, [this] { logic_.edit(); });
-  connect(buttons_[5], &QPushButton::clicked, this, [this] { logic_.remove(); });
+  connect(buttons_[Button::kAdd], &QPushButton::clicked, this, [this] { logic_.add(); });
+  connect(buttons_[Button::kEdit], &QPushButton::clicked, this, [this] { logic_.edit(); });
+  connect(buttons_[Button::kDelete], &QPushButton::clicked, this, [this] { logic_.remove(); });
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(grid_, &CMSFlexGrid::gridClick, this, [this] { logic_.click(); });
   connect(grid_, &CMSFlexGrid::gridDoubleClick, this, [this] { logic_.edit(); });
-  connect(grid_, &CMSFlexGrid::insertPressed, buttons_[3], &QPushButton::click);
-  connect(grid_, &CMSFlexGrid::enterPressed, buttons_[4], &QPushButton::click);
-  connect(grid_, &CMSFlexGrid::deletePressed, buttons_[5], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::insertPressed, buttons_[Button::kAdd], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::enterPressed, buttons_[Button::kEdit], &QPushButton::click);
+  connect(grid_, &CMSFlexGrid::deletePressed, buttons_[Button::kDelete], &QPushButton::click);
   logic_.open();
   grid_->setFocus();
 }
 
-QPushButton* ObjectsWindow::add_button(int id, const char* text, int x, int y, int width,
-                                       int height) {
+QPushButton* ObjectsWindow::add_button(Button role, const char* name, const char* text, int x,
+                                       int y, int width, int height) {
   auto* button = new QPushButton(ru(text), this);
-  button->setObjectName(QStringLiteral("b%1").arg(id));
+  button->setObjectName(name);
   button->setAutoDefault(false);
   DialogUnits(font()).place(button, x, y, width, height);
-  buttons_[id] = button;
+  buttons_[role] = button;
   return button;
 }
 

@@ -23,13 +23,25 @@ class ObjectsWindow : public QDialog, public ObjectsView {
   Q_OBJECT
 
  public:
+  enum class Button {
+    kCompare,
+    kCopy,
+    kReplace,
+    kEtalon,
+    kFromCarrier,
+    kAdd,
+    kEdit,
+    kDelete,
+    kClear,
+    kOk
+  };
+
   // Has no parent: whoever makes it deletes it.
   ObjectsWindow(Session& session, QtHost& host, Runs& runs);
 
   const ChangeCounters& counters() const { return logic_.counters(); }
   CMSFlexGrid* flex_grid() const { return grid_; }
-  // The button with control id `id` (1030..1035, 3..6, 1).
-  QPushButton* button(int id) const { return buttons_.at(id); }
+  QPushButton* button(Button role) const { return buttons_.at(role); }
   QLabel* info_label() const { return info_; }
   QLabel* state_label() const { return state_; }
   // A run of this dialog has ended: the dialog is shown again.
@@ -47,7 +59,8 @@ class ObjectsWindow : public QDialog, public ObjectsView {
   void minimise() override;
 
  private:
-  QPushButton* add_button(int id, const char* text, int x, int y, int width, int height);
+  QPushButton* add_button(Button role, const char* name, const char* text, int x, int y, int width,
+                          int height);
 
   Session& session_;
   QtHost& host_;
@@ -56,7 +69,7 @@ class ObjectsWindow : public QDialog, public ObjectsView {
   QLabel* state_;
   QLabel* index_;
   QLabel* id_;
-  std::map<int, QPushButton*> buttons_;
+  std::map<Button, QPushButton*> buttons_;
   ObjectsDialog logic_;
 };
 

@@ -5,6 +5,7 @@
 #include <QTranslator>
 #include <cstdlib>
 
+#include "app/startup.h"
 #include "gui/qt/about_box.h"
 #include "gui/qt/main_window.h"
 #include "gui/qt/qt_host.h"
@@ -39,18 +40,8 @@ int run_window(int argc, char** argv, const Options& options, FileSystem& fs, Sy
   Session session(fs, system, clock, host);
   MainWindow window(session, host);
   window.show();
-  switch (window.start(identification_drive(options.argument_text))) {
-    case StartResult::kReady:
-      break;
-    case StartResult::kIdFileFailed:
-      (void)session.operation_log.close();
-      return exit_status::kIdFileFailed;
-    case StartResult::kFifthComputer:
-      (void)session.operation_log.close();
-      return exit_status::kFifthComputer;
-    case StartResult::kNoCarrier:
-      (void)session.operation_log.close();
-      return exit_status::kNoCarrier;
+  if (auto status = window.program().start_up(identification_drive(options.argument_text))) {
+    return *status;
   }
   // The window ends the run itself (Выход while idle); the loop ends when it
   // has closed.

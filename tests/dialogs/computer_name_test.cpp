@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "dialogs/counters.h"
 #include "fakes/test_support.h"
 
 namespace keldar {
@@ -34,16 +33,6 @@ TEST(ComputerNameTest, OkHandsBackTheWholeTextAndCancelLeavesTheAnswer) {
   EXPECT_FALSE(refused.accept(std::nullopt, error));
   EXPECT_EQ(error, u("Имя содержит знаки, которых нет в кодировке Windows-1251"));
   EXPECT_EQ(answer, long_name);
-}
-
-TEST(CountersTest, OnlyNonZeroCountersAreLoggedDeletedFirst) {
-  test::CollectingLog log;
-  log_object_counters(log, {.added = 1, .changed = 0, .deleted = 1});
-  log_mask_counters(log, {.added = 0, .changed = 12, .deleted = 0});
-  log_object_counters(log, {});
-  EXPECT_EQ(log.lines, (std::vector<std::string>{u("Удалено объектов синхронизации: 1"),
-                                                 u("Добавлено объектов синхронизации: 1"),
-                                                 u("Изменено масок файлов: 12")}));
 }
 
 }  // namespace

@@ -127,10 +127,10 @@ struct Computer {
         click_child(window, "ok");
       });
     }
-    QCOMPARE(window.start('C'), StartResult::kReady);
+    QVERIFY(!window.program().start_up('C'));
   }
   QString pane() const { return window.log_pane()->toPlainText(); }
-  void wait_for_run() { QTRY_VERIFY_WITH_TIMEOUT(!window.busy(), kRunTimeoutMs); }
+  void wait_for_run() { QTRY_VERIFY_WITH_TIMEOUT(!window.program().busy(), kRunTimeoutMs); }
 
   PosixFileSystem files;
   PosixSystem system;
@@ -149,7 +149,7 @@ class GuiTest : public QObject {
   void init();
   void cleanup();
   void newcomerSynchronisesTwoComputers();
-  void stopEndsALongRunAndASecondExitEndsTheProgram();
+  void stopEndsALongRunAndTheCloseBoxThenEndsTheProgram();
   void enterIsIgnoredEscExitsAndThePaneDropsOldLines();
   void replaceObjectFromTheObjectsDialog();
   void cancelledNameLeavesTheComputerUnidentified();
@@ -201,11 +201,11 @@ void GuiTest::add_object(Computer& c, const fs::path& first, const fs::path& sec
     if (nested) QTest::mouseClick(edit->nested_box(), Qt::LeftButton);
     click_child(edit, "ok");
   });
-  QTest::mouseClick(objects->button(3), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kAdd), Qt::LeftButton);
 }
 
 void GuiTest::add_mask(Computer& c, const QString& pattern) {
-  QTest::mouseClick(c.window.button(9), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kMasks), Qt::LeftButton);
   MasksWindow* masks = c.window.masks_window();
   QVERIFY(masks != nullptr);
   when_modal([&](QWidget* dialog) {
@@ -218,16 +218,16 @@ void GuiTest::add_mask(Computer& c, const QString& pattern) {
     QVERIFY(!edit->ask_replace_box()->isDown());
     click_child(edit, "ok");
   });
-  QTest::mouseClick(masks->button(3), Qt::LeftButton);
+  QTest::mouseClick(masks->button(MasksWindow::Button::kInsert), Qt::LeftButton);
   QCOMPARE(masks->flex_grid()->item(1, 0)->text(), pattern);
   QCOMPARE(masks->flex_grid()->item(1, 1)->text(), QString::fromUtf8("Да"));
-  QTest::mouseClick(masks->button(1), Qt::LeftButton);
+  QTest::mouseClick(masks->button(MasksWindow::Button::kOk), Qt::LeftButton);
   QVERIFY(c.window.masks_window() == nullptr);
 }
 
 void GuiTest::exit(Computer& c) {
-  QTest::mouseClick(c.window.button(2), Qt::LeftButton);
-  QVERIFY(c.window.finished());
+  QTest::mouseClick(c.window.button(Command::kExit), Qt::LeftButton);
+  QVERIFY(c.window.program().finished());
   QVERIFY(!c.window.isVisible());
 }
 
@@ -251,10 +251,11 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     add_mask(ann, "*.*");
     QVERIFY(ann.pane().endsWith(QString::fromUtf8("Добавлено масок файлов: 1")));
 
-    QTest::mouseClick(ann.window.button(8), Qt::LeftButton);
+    QTest::mouseClick(ann.window.button(Command::kObjects), Qt::LeftButton);
     ObjectsWindow* objects = ann.window.objects_window();
     QVERIFY(objects != nullptr);
-    QVERIFY(!ann.window.button(6)->isEnabled());  // the main window waits for the dialog
+    // The main window waits for the dialog.
+    QVERIFY(!ann.window.button(Command::kCompare)->isEnabled());
     add_object(ann, ann_docs, boris_docs);
     add_object(ann, ann_photos, boris_photos);
     QCOMPARE(objects->flex_grid()->rowCount(), 4);
@@ -263,22 +264,22 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     click_cell(objects->flex_grid(), 2, 2);
     QCOMPARE(objects->info_label()->text(),
              QString::fromStdString((boris_photos / "*.*").string()));
-    QTest::mouseClick(objects->button(1), Qt::LeftButton);
+    QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
     QVERIFY(ann.pane().endsWith(
         QString::fromUtf8("Новый объект: 2\nДобавлено объектов синхронизации: 2")));
 
-    QTest::mouseClick(ann.window.button(6), Qt::LeftButton);
+    QTest::mouseClick(ann.window.button(Command::kCompare), Qt::LeftButton);
     ann.wait_for_run();
     QVERIFY(ann.pane().contains(QString::fromUtf8(" СРАВНИТЬ")));
     QVERIFY(ann.pane().contains(
         QString::fromUtf8("\nСравнение объекта: ") +
         QString::fromStdString((ann_photos / "*.*").string()) +
         QString::fromUtf8("\nПервая обработка списка файлов на этом компьютере...")));
-    QTest::mouseClick(ann.window.button(7), Qt::LeftButton);
+    QTest::mouseClick(ann.window.button(Command::kSynchronize), Qt::LeftButton);
     ann.wait_for_run();
     QVERIFY(ann.pane().contains(QString::fromUtf8("= СИНХРОНИЗАЦИЯ")));
     QVERIFY(ann.pane().endsWith(QString(76, '#')));
-    QCOMPARE(ann.window.button(2)->text(), QString::fromUtf8("Выход"));
+    QCOMPARE(ann.window.button(Command::kExit)->text(), QString::fromUtf8("Выход"));
     QCOMPARE(ann.window.windowTitle(), QString::fromUtf8("Brindlewood"));
     exit(ann);
   }
@@ -292,7 +293,7 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     Computer boris(root / "config-boris");
     boris.start(QString::fromUtf8("Борис"));
     QCOMPARE(boris.window.status_label()->text(), QString::fromUtf8("2=>Борис"));
-    QTest::mouseClick(boris.window.button(7), Qt::LeftButton);
+    QTest::mouseClick(boris.window.button(Command::kSynchronize), Qt::LeftButton);
     boris.wait_for_run();
     exit(boris);
   }
@@ -307,7 +308,7 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
   {
     Computer ann(root / "config-ann");
     ann.start(QString());
-    QTest::mouseClick(ann.window.button(7), Qt::LeftButton);
+    QTest::mouseClick(ann.window.button(Command::kSynchronize), Qt::LeftButton);
     ann.wait_for_run();
     QVERIFY(ann.pane().contains(QString::fromUtf8("Объект => носитель: ") +
                                 QString::fromStdString((ann_docs / "*.*").string())));
@@ -319,7 +320,7 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
   // Boris receives them.
   Computer boris(root / "config-boris");
   boris.start(QString());
-  QTest::mouseClick(boris.window.button(7), Qt::LeftButton);
+  QTest::mouseClick(boris.window.button(Command::kSynchronize), Qt::LeftButton);
   boris.wait_for_run();
   QVERIFY(boris.pane().contains(QString::fromUtf8("Носитель => объект: ") +
                                 QString::fromStdString((boris_docs / "*.*").string())));
@@ -330,17 +331,17 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
   exit(boris);
 }
 
-void GuiTest::stopEndsALongRunAndASecondExitEndsTheProgram() {
+void GuiTest::stopEndsALongRunAndTheCloseBoxThenEndsTheProgram() {
   const fs::path root = carrier_.parent_path();
   for (int i = 0; i < 50; ++i) write_file(root / "big" / ("f" + std::to_string(i)), "data");
   Computer c(root / "config");
   c.start("Ann");
-  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
   add_object(c, root / "big", root / "other");
-  QTest::mouseClick(c.window.objects_window()->button(1), Qt::LeftButton);
+  QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
 
   // The worker waits at the title of Action 1 until the window has
-  // handled it: Стоп is pressed there.
+  // handled it: Стоп is pressed there, and the close box only stops too.
   bool pressed = false;
   QObject gate;
   connect(
@@ -350,26 +351,30 @@ void GuiTest::stopEndsALongRunAndASecondExitEndsTheProgram() {
         QMetaObject::invokeMethod(
             &gate,
             [&] {
-              QCOMPARE(c.window.button(2)->text(), QString::fromUtf8("Стоп"));
-              QVERIFY(!c.window.button(7)->isEnabled());
-              QVERIFY(!c.window.button(8)->isEnabled());
-              QTest::mouseClick(c.window.button(2), Qt::LeftButton);
+              QCOMPARE(c.window.button(Command::kExit)->text(), QString::fromUtf8("Стоп"));
+              QVERIFY(!c.window.button(Command::kSynchronize)->isEnabled());
+              QVERIFY(!c.window.button(Command::kObjects)->isEnabled());
+              QTest::mouseClick(c.window.button(Command::kExit), Qt::LeftButton);
+              QVERIFY(!c.window.windowHandle()->close());
               pressed = true;
             },
             Qt::BlockingQueuedConnection);
       },
       Qt::DirectConnection);
-  QTest::mouseClick(c.window.button(7), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kSynchronize), Qt::LeftButton);
   c.wait_for_run();
   QVERIFY(pressed);
   QVERIFY(c.window.isVisible());
-  QVERIFY(!c.window.finished());
+  QVERIFY(!c.window.program().finished());
   QVERIFY(c.pane().endsWith(QString::fromUtf8("Процесс прерван ") + QString(60, '#')));
   QVERIFY(!c.pane().contains(QString::fromUtf8("Действие 2.")));
   QVERIFY(!fs::exists(carrier_ / "00001" / "f0"));
-  QCOMPARE(c.window.button(2)->text(), QString::fromUtf8("Выход"));
-  QVERIFY(c.window.button(7)->isEnabled());
-  exit(c);
+  QCOMPARE(c.window.button(Command::kExit)->text(), QString::fromUtf8("Выход"));
+  QVERIFY(c.window.button(Command::kSynchronize)->isEnabled());
+  // Idle, one press of the close box ends the program.
+  QVERIFY(c.window.windowHandle()->close());
+  QVERIFY(c.window.program().finished());
+  QVERIFY(!c.window.isVisible());
 }
 
 void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
@@ -379,7 +384,7 @@ void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
   QTest::keyClick(&c.window, Qt::Key_Return);
   QTest::keyClick(&c.window, Qt::Key_Enter);
   QVERIFY(c.window.isVisible());
-  QVERIFY(!c.window.finished());
+  QVERIFY(!c.window.program().finished());
 
   // The pane drops whole lines from the top when it is full.
   c.window.set_pane_lines(3);
@@ -417,7 +422,7 @@ void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
 
   // Esc is Выход.
   QTest::keyClick(&c.window, Qt::Key_Escape);
-  QVERIFY(c.window.finished());
+  QVERIFY(c.window.program().finished());
 }
 
 void GuiTest::replaceObjectFromTheObjectsDialog() {
@@ -429,14 +434,14 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
   {
     Computer ann(root / "config-ann");
     ann.start("Ann");
-    QTest::mouseClick(ann.window.button(8), Qt::LeftButton);
+    QTest::mouseClick(ann.window.button(Command::kObjects), Qt::LeftButton);
     // Subfolders belong to the object, so Replace object deletes its files.
     add_object(ann, ann_work, boris_work, /*nested=*/true);
     ObjectsWindow* objects = ann.window.objects_window();
     // Copy of object puts the whole folder on the carrier; the dialog is
     // minimised while it runs and shown again at the end.
     click_cell(objects->flex_grid(), 1, 1);
-    QTest::mouseClick(objects->button(1032), Qt::LeftButton);
+    QTest::mouseClick(objects->button(ObjectsWindow::Button::kCopy), Qt::LeftButton);
     QVERIFY(objects->isMinimized());
     // The main window with its log and Стоп stays in view and active: the
     // dialog is a window of its own, which a window manager does not
@@ -449,13 +454,13 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
     QVERIFY(!objects->isMinimized());
     QCOMPARE(read_file(carrier_ / "00001" / "a.txt"), std::string("a"));
     QCOMPARE(read_file(carrier_ / "00001" / "sub" / "b.txt"), std::string("b"));
-    QTest::mouseClick(objects->button(1), Qt::LeftButton);
+    QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
     exit(ann);
   }
 
   Computer boris(root / "config-boris");
   boris.start("Boris");
-  QTest::mouseClick(boris.window.button(8), Qt::LeftButton);
+  QTest::mouseClick(boris.window.button(Command::kObjects), Qt::LeftButton);
   ObjectsWindow* objects = boris.window.objects_window();
   std::vector<Question> asked;
   boris.host.answer_hook = [&](const Question& q) {
@@ -463,7 +468,7 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
     return Answer::kYes;
   };
   click_cell(objects->flex_grid(), 1, 2);
-  QTest::mouseClick(objects->button(1031), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kReplace), Qt::LeftButton);
   boris.wait_for_run();
   // Emptying the folder gives it a new time; when that falls into a later
   // two seconds than the carrier's, Action 1 asks about the folder too.
@@ -483,7 +488,7 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
   click_cell(objects->flex_grid(), 1, 1);
   QCOMPARE(objects->state_label()->text(), QString::fromUtf8("синхронизирован"));
   // Closed without a change: no counter line.
-  QTest::mouseClick(objects->button(1), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   QVERIFY(boris.pane().endsWith(QString(76, '#')));
   exit(boris);
 }
@@ -500,11 +505,11 @@ void GuiTest::cancelledNameLeavesTheComputerUnidentified() {
     QCOMPARE(window->name_edit()->text(), QString("AnnAnnAnnAnnAnn"));
     click_child(window, "cancel");
   });
-  QCOMPARE(c.window.start('C'), StartResult::kReady);
+  QVERIFY(!c.window.program().start_up('C'));
   QCOMPARE(c.window.status_label()->text(), QString());
   QCOMPARE(read_file(carrier_ / "COMPS.QRV"), std::string(80, '\0'));
-  QTest::mouseClick(c.window.button(6), Qt::LeftButton);
-  QVERIFY(!c.window.busy());
+  QTest::mouseClick(c.window.button(Command::kCompare), Qt::LeftButton);
+  QVERIFY(!c.window.program().busy());
   exit(c);
 }
 
@@ -582,7 +587,7 @@ void GuiTest::objectsDialogRefusesCommandsDuringItsRun() {
   c.start("Ann");
   QStringList messages;
   c.host.message_hook = [&](const QString& text) { messages << text; };
-  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
   add_object(c, root / "work", root / "other");
   ObjectsWindow* objects = c.window.objects_window();
   // The run waits at its fill while the dialog's buttons are pressed.
@@ -596,21 +601,21 @@ void GuiTest::objectsDialogRefusesCommandsDuringItsRun() {
             [&] {
               objects->showNormal();
               click_cell(objects->flex_grid(), 1, 1);
-              QTest::mouseClick(objects->button(5), Qt::LeftButton);
-              QTest::mouseClick(objects->button(1030), Qt::LeftButton);
+              QTest::mouseClick(objects->button(ObjectsWindow::Button::kDelete), Qt::LeftButton);
+              QTest::mouseClick(objects->button(ObjectsWindow::Button::kCompare), Qt::LeftButton);
             },
             Qt::BlockingQueuedConnection);
       },
       Qt::DirectConnection);
   click_cell(objects->flex_grid(), 1, 1);
-  QTest::mouseClick(objects->button(1030), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kCompare), Qt::LeftButton);
   c.wait_for_run();
   const QString refused = QString::fromUtf8(
       "Идет выполнение операции. Дождитесь ее окончания или остановите ее кнопкой \"Стоп\"");
   QCOMPARE(messages, QStringList({refused, refused}));
   QCOMPARE(c.session.objects.count(), 1);
   QCOMPARE(c.pane().count(QString::fromUtf8("Сравнение объекта: ")), 1);
-  QTest::mouseClick(objects->button(1), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
 
@@ -619,13 +624,13 @@ void GuiTest::gridsWorkFromTheKeyboard() {
   Computer c(root / "config");
   c.start("Ann");
   add_mask(c, "*.txt");
-  QTest::mouseClick(c.window.button(9), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kMasks), Qt::LeftButton);
   check_grid_keys(c.window.masks_window(), c.window.masks_window()->flex_grid());
-  QTest::mouseClick(c.window.masks_window()->button(1), Qt::LeftButton);
-  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  QTest::mouseClick(c.window.masks_window()->button(MasksWindow::Button::kOk), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
   add_object(c, root / "work", root / "other");
   check_grid_keys(c.window.objects_window(), c.window.objects_window()->flex_grid());
-  QTest::mouseClick(c.window.objects_window()->button(1), Qt::LeftButton);
+  QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
 
@@ -633,7 +638,7 @@ void GuiTest::enterAfterBrowseConfirmsTheObject() {
   const fs::path root = carrier_.parent_path();
   Computer c(root / "config");
   c.start("Ann");
-  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
   // Every folder chooser that opens is counted and cancelled.
   int choosers = 0;
   QTimer cancel_choosers;
@@ -651,10 +656,10 @@ void GuiTest::enterAfterBrowseConfirmsTheObject() {
     QTest::keyClick(edit->focusWidget(), Qt::Key_Return);
     if (edit->isVisible()) edit->reject();
   });
-  QTest::mouseClick(c.window.objects_window()->button(3), Qt::LeftButton);
+  QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kAdd), Qt::LeftButton);
   QCOMPARE(choosers, 1);
   QCOMPARE(c.session.objects.count(), 1);  // Enter was OK
-  QTest::mouseClick(c.window.objects_window()->button(1), Qt::LeftButton);
+  QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
 
@@ -662,7 +667,7 @@ void GuiTest::labelsShowTheirTextAsItIs() {
   Computer c(carrier_.parent_path() / "config");
   c.start("Ann");
   // No label of any window takes its text (a name, a path) for markup.
-  ObjectsWindow objects(c.session, c.host, c.window);
+  ObjectsWindow objects(c.session, c.host, c.window.program());
   ObjectEditWindow edit(c.session.objects.new_object(), c.session.computers, 0, c.host, nullptr);
   MasksWindow masks(c.session, c.host, nullptr);
   std::string answer;
@@ -683,7 +688,7 @@ void GuiTest::questionsWhoseYesDeletesDataDefaultToNo() {
   write_file(root / "work" / "a.txt", "a");
   Computer c(root / "config");
   c.start("Ann");
-  QTest::mouseClick(c.window.button(8), Qt::LeftButton);
+  QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
   ObjectsWindow* objects = c.window.objects_window();
   add_object(c, root / "work", root / "other", /*nested=*/true);
   // Each box is answered with Enter, which presses its default button.
@@ -701,10 +706,10 @@ void GuiTest::questionsWhoseYesDeletesDataDefaultToNo() {
     click_child(edit, "ok");
   });
   click_cell(objects->flex_grid(), 1, 1);
-  QTest::mouseClick(objects->button(4), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kEdit), Qt::LeftButton);
   when_modal_is<QMessageBox>(enter);
   click_cell(objects->flex_grid(), 1, 1);
-  QTest::mouseClick(objects->button(1031), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kReplace), Qt::LeftButton);
   QCOMPARE(seen, QStringList({QString::fromUtf8("Brindlewood|Нет|Объект был изменен, изменить "
                                                 "идентификатор (будет удален файл общего списка)?"),
                               QString::fromUtf8("Brindlewood|Нет|Все файлы объекта будут удалены, "
@@ -712,9 +717,9 @@ void GuiTest::questionsWhoseYesDeletesDataDefaultToNo() {
                                   QString::fromStdString((root / "work").string() + "/")}));
   // Нет kept the identity and started nothing.
   QCOMPARE(c.session.objects.record(0).id(), 1);
-  QVERIFY(!c.window.busy());
+  QVERIFY(!c.window.program().busy());
   QVERIFY(fs::exists(root / "work" / "a.txt"));
-  QTest::mouseClick(objects->button(1), Qt::LeftButton);
+  QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
 

@@ -123,15 +123,16 @@ int main(int argc, char** argv) {
   Session session(files, system, clock, host);
   MainWindow window(session, host);
   window.show();
-  if (window.start('C') != StartResult::kReady) return 1;
-  window.button(6)->click();
-  while (window.busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  if (window.program().start_up('C')) return 1;
+  window.button(Command::kCompare)->click();
+  while (window.program().busy())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 
   bool ok = save(&window, out, "main_window");
   AboutBox about(&window);
   ok = picture(&about, out, "about_box") && ok;
 
-  window.button(8)->click();
+  window.button(Command::kObjects)->click();
   ObjectsWindow* objects = window.objects_window();
   objects->flex_grid()->set_row(1);
   objects->flex_grid()->set_column(1);
@@ -142,7 +143,7 @@ int main(int argc, char** argv) {
   ok = picture(&edit, out, "object_edit") && ok;
   objects->accept();
 
-  window.button(9)->click();
+  window.button(Command::kMasks)->click();
   MasksWindow* masks = window.masks_window();
   masks->flex_grid()->set_row(2);
   masks->flex_grid()->gridClick();
@@ -156,6 +157,6 @@ int main(int argc, char** argv) {
   ComputerNameWindow computer(logic, host, &window);
   ok = picture(&computer, out, "computer_name") && ok;
 
-  window.button(2)->click();
+  window.button(Command::kExit)->click();
   return ok ? 0 : 1;
 }

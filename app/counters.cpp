@@ -1,4 +1,4 @@
-#include "dialogs/counters.h"
+#include "app/counters.h"
 
 #include <string>
 
