@@ -39,8 +39,7 @@ std::uint32_t mark_volume_kind(std::uint32_t seconds, bool exact_volume, bool da
 
 std::uint32_t mark_stamp(std::uint32_t seconds, bool exact_volume, bool daylight) {
   if (seconds == 0) return 0;
-  const std::uint32_t stamp =
-      mark_volume_kind(seconds & ~(kExactTimeBit | kDaylightBit), exact_volume, daylight);
+  const std::uint32_t stamp = mark_volume_kind(moment_of(seconds), exact_volume, daylight);
   return daylight ? stamp | kDaylightBit : stamp;
 }
 
@@ -57,7 +56,7 @@ int stamp_now(FileSystem& fs, Clock& clock, std::string_view path, bool exact_vo
 }
 
 std::int32_t normal_value(std::uint32_t stamp) {
-  auto value = static_cast<std::int32_t>(stamp & ~(kExactTimeBit | kDaylightBit));
+  auto value = static_cast<std::int32_t>(moment_of(stamp));
   if ((stamp & kDaylightBit) != 0 && (stamp & kExactTimeBit) == 0) value -= kDaylightHour;
   return value;
 }
@@ -80,7 +79,7 @@ std::uint32_t convert_stamp(std::uint32_t source, bool exact_source, bool exact_
 std::string timestamp_text(std::uint32_t value, Clock& clock, bool& daylight_now) {
   if (value == 0) return "---";
   daylight_now = clock.to_local(clock.now()).is_dst > 0;
-  LocalTime t = clock.to_local(value & ~(kExactTimeBit | kDaylightBit));
+  LocalTime t = clock.to_local(moment_of(value));
   char text[64];
   std::snprintf(text, sizeof text, "%02i.%02i.%04i %02i:%02i:%02i%c%c", t.day, t.month, t.year,
                 t.hour, t.minute, t.second, (value & kExactTimeBit) ? 'n' : ' ',
@@ -90,7 +89,7 @@ std::string timestamp_text(std::uint32_t value, Clock& clock, bool& daylight_now
 
 std::uint32_t banner_time(Clock& clock, bool daylight) {
   auto now = static_cast<std::uint32_t>(clock.now());
-  return (now & ~(kExactTimeBit | kDaylightBit)) | (daylight ? kDaylightBit : 0);
+  return moment_of(now) | (daylight ? kDaylightBit : 0);
 }
 
 }  // namespace keldar

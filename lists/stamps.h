@@ -2,24 +2,18 @@
 // and by which two time values are ordered. The one home of the marker bits,
 // the two-second rounding, the daylight marking, the conversion between
 // volume kinds and the display form of a time.
-//
-// A time value is 32-bit seconds since 1970-01-01 UTC with two marker bits:
-// bit 31 set = taken on an exact-time (NTFS-like) volume, bit 0 set =
-// daylight saving time was in effect. 0 means no time.
+// The time value itself, with its marker bits, is in format/time_value.h.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "format/time_value.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 
 namespace keldar {
-
-inline constexpr std::uint32_t kExactTimeBit = 0x80000000u;
-inline constexpr std::uint32_t kDaylightBit = 0x1u;
-inline constexpr std::uint32_t kDaylightHour = 3600;
 
 // --- taking a stamp ---------------------------------------------------------
 // Seconds to add to a UTC time to have the local time, now.

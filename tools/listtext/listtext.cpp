@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "format/list_file.h"
+#include "format/time_value.h"
 #include "platform/text.h"
 
 namespace keldar::listtext {
@@ -82,7 +83,8 @@ bool is_list_path(const std::string& path, std::string& text_path) {
 // the time of the dump.
 std::string time_text(std::uint32_t stamp, bool daylight_now) {
   if (stamp == 0) return std::string(21, '=');
-  std::time_t moment = static_cast<std::time_t>(stamp & 0x7FFFFFFEu) + (daylight_now ? 3600 : 0);
+  std::time_t moment =
+      static_cast<std::time_t>(moment_of(stamp)) + (daylight_now ? kDaylightHour : 0);
   std::string text(19, '?');
   if (const std::tm* t = std::localtime(&moment)) {
     char buffer[64];
@@ -90,8 +92,8 @@ std::string time_text(std::uint32_t stamp, bool daylight_now) {
                   t->tm_year + 1900, t->tm_hour, t->tm_min, t->tm_sec);
     text = buffer;
   }
-  text += (stamp & 0x80000000u) ? 'n' : ' ';
-  text += (stamp & 1u) ? 'd' : ' ';
+  text += (stamp & kExactTimeBit) ? 'n' : ' ';
+  text += (stamp & kDaylightBit) ? 'd' : ' ';
   return text;
 }
 
