@@ -14,6 +14,20 @@
 // The temporary files that copy_file and write_file make beside their
 // destination have the reserved name form (temporary_name and
 // is_temporary_name, format/carrier_files.h).
+//
+// Rules every implementation keeps (tests/platform/file_system_contract_test
+// asks each of them the same cases):
+// - An operation on a missing item gives 2 when its folder exists and 3
+//   when a folder on the way is missing or is a file.
+// - A symbolic link as the last component is never followed: it is not
+//   read, copied from, written, appended to or copied over (5, and the link
+//   and what it points to stay as they are); move_file replaces the link
+//   itself, delete_file removes the link, set_times sets the link's own
+//   times. A device, socket or FIFO is treated the same way.
+// - A read-only file is read, copied, replaced (write_file, copy_file,
+//   move_file) and deleted like any other file; only appending to it, which
+//   writes into the file itself, gives 5. set_normal_attributes makes it
+//   writable.
 #pragma once
 
 #include <cstdint>
@@ -108,9 +122,11 @@ class FileSystem {
 
   // --- directory search ---------------------------------------------------
   // Items of `folder` whose names match `pattern` by the Windows rules (ASCII
-  // case ignored, "*" and "*.*" match every name, '?' one character). "." and
-  // ".." are not reported. A folder without matches gives 0 and no items; a
-  // folder that does not exist gives 3.
+  // case ignored, "*" and "*.*" match every name, '?' one character, a
+  // pattern ending in ".*" also matches the name without it). "." and ".."
+  // are not reported; the order is the platform's. A folder without matches
+  // gives 0 and no items; a folder that does not exist gives 3, an item
+  // that is not a folder 267.
   [[nodiscard]] virtual int search(std::string_view folder, std::string_view pattern,
                                    std::vector<DirItem>& items) = 0;
   // Kind of the item at `path` (links are not followed); 2 or 3 when absent.
@@ -120,8 +136,12 @@ class FileSystem {
   [[nodiscard]] virtual int item_info(std::string_view path, DirItem& item) = 0;
 
   // --- volumes ------------------------------------------------------------
-  // The volume that holds `path` (any path on it, not only its root).
+  // The volume that holds the existing item `path` (any item on it, not only
+  // its root); 3 when `path` does not exist, as no volume can be told for
+  // it (a volume not mounted yet leaves an empty or missing folder).
   [[nodiscard]] virtual int volume(std::string_view path, VolumeInfo& info) = 0;
+  // Free space on the volume of the existing item `path`, in clusters of
+  // sectors; 3 when `path` does not exist.
   [[nodiscard]] virtual int free_space(std::string_view path, FreeSpace& space) = 0;
   // The identity of the folder at `path` (a trailing separator is allowed;
   // a link is not followed, so a link there is no folder). 2 or 3 when
@@ -136,13 +156,15 @@ class FileSystem {
   [[nodiscard]] virtual int set_times(std::string_view path, const FileTimes& times) = 0;
 
   // --- items --------------------------------------------------------------
-  // One folder level; 183 when it exists, 3 when its parent does not.
+  // One folder level; 183 when an item of that name exists, 3 when its
+  // parent does not.
   [[nodiscard]] virtual int create_folder(std::string_view path) = 0;
   // Copies contents and last-write time (and, where the destination volume
   // holds them, permission bits) through a temporary name beside `to` that is
-  // renamed over `to` at the end: a failed copy leaves `to` as it was. The
-  // copy is not waited for on the disk: flush() does that for all copies at
-  // once.
+  // renamed over `to` at the end: a failed copy leaves `to` as it was and no
+  // temporary. `to` must be missing or a file (else 5); `from` a file (else
+  // 5). The copy is not waited for on the disk: flush() does that for all
+  // copies at once.
   [[nodiscard]] virtual int copy_file(std::string_view from, std::string_view to) = 0;
   // Waits until every file that copy_file wrote since the last flush is on
   // its disk, names included. 0, or the error of a volume that could not
@@ -152,18 +174,21 @@ class FileSystem {
   // Makes a read-only file writable so that it can be replaced or deleted.
   [[nodiscard]] virtual int set_normal_attributes(std::string_view path) = 0;
   [[nodiscard]] virtual int delete_file(std::string_view path) = 0;
-  // Removes an empty folder; 145 when it is not empty.
+  // Removes an empty folder; 145 when it is not empty, 267 when the item is
+  // not a folder.
   [[nodiscard]] virtual int remove_folder(std::string_view path) = 0;
 
   // --- whole files --------------------------------------------------------
-  // Reads the whole file. 2 or 3 when it does not exist.
+  // Reads the whole file. 2 or 3 when it does not exist, 5 when it is not a
+  // file.
   [[nodiscard]] virtual int read_file(std::string_view path, std::string& data) = 0;
   // Writes `data` to a temporary file beside `path`, flushes it and renames
   // it over `path`. A failure leaves the old file intact and no temporary.
+  // `path` must be missing or a file (else 5).
   [[nodiscard]] virtual int write_file(std::string_view path, std::string_view data) = 0;
   // Opens `path` for appending (creating it when missing); `truncate` empties
-  // it first. A symbolic link at `path` is never followed: 5, and the link
-  // and what it points to stay as they are.
+  // it first. Anything but a file that may be written gives 5: a folder, a
+  // read-only file, a symbolic link (never followed).
   [[nodiscard]] virtual int open_append(std::string_view path, bool truncate,
                                         std::unique_ptr<AppendFile>& file) = 0;
   // Moves `from` over `to`, also from one volume to another. `to` is

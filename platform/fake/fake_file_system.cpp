@@ -43,7 +43,6 @@ struct FakeFileSystem::Volume {
   std::uint32_t serial = 0;
   std::uint64_t capacity = 0;
   std::uint32_t cluster_size = 1;
-  bool gone = false;
   bool size_unknown = false;
   std::uint64_t device = 0;
   std::uint64_t used_clusters = 0;
@@ -71,10 +70,9 @@ class FakeFileSystem::Appender : public AppendFile {
   }
 
   int close() override {
-    int rc = fs_.enter({path_});
-    if (closed_) return rc;
+    if (closed_) return 0;
     closed_ = true;
-    return first_error_ != 0 ? first_error_ : rc;
+    return first_error_;
   }
 
  private:
@@ -163,17 +161,6 @@ FileTime FakeFileSystem::round_up_two_seconds(FileTime t) {
 
 // --- inner workings ---------------------------------------------------------
 
-int FakeFileSystem::enter(std::initializer_list<std::string_view> paths) {
-  ++calls_;
-  if (fail_countdown_ > 0 && --fail_countdown_ == 0) return fail_code_;
-  for (const auto& rule : path_rules_) {
-    for (auto p : paths) {
-      if (fold_ascii(with_backslashes(p)).find(rule.text) != std::string::npos) return rule.code;
-    }
-  }
-  return 0;
-}
-
 int FakeFileSystem::parse(std::string_view path, bool for_helper, Volume*& volume,
                           std::vector<std::string>& parts) const {
   std::string folded = fold_ascii(with_backslashes(path));
@@ -196,7 +183,6 @@ int FakeFileSystem::parse(std::string_view path, bool for_helper, Volume*& volum
     }
     i = end + 1;
   }
-  if (volume->gone && !for_helper) return err::kNotReady;
   return 0;
 }
 
@@ -309,10 +295,10 @@ std::uint64_t FakeFileSystem::free_clusters(const Volume& volume) const {
 int FakeFileSystem::search(std::string_view folder, std::string_view pattern,
                            std::vector<DirItem>& items) {
   items.clear();
-  if (int rc = enter({folder})) return rc;
   Place place;
   if (int rc = locate(folder, place)) return rc;
-  if (!place.node || place.node->kind != ItemKind::kFolder) return err::kPathNotFound;
+  if (!place.node) return err::kPathNotFound;
+  if (place.node->kind != ItemKind::kFolder) return err::kDirectory;
   for (const auto& c : place.node->children) {
     if (!name_matches(pattern, c->name)) continue;
     DirItem item;
@@ -327,7 +313,6 @@ int FakeFileSystem::search(std::string_view folder, std::string_view pattern,
 }
 
 int FakeFileSystem::item_kind(std::string_view path, ItemKind& kind) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -336,7 +321,6 @@ int FakeFileSystem::item_kind(std::string_view path, ItemKind& kind) {
 }
 
 int FakeFileSystem::item_info(std::string_view path, DirItem& item) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -347,10 +331,10 @@ int FakeFileSystem::item_info(std::string_view path, DirItem& item) {
 }
 
 int FakeFileSystem::volume(std::string_view path, VolumeInfo& info) {
-  if (int rc = enter({path})) return rc;
-  Volume* v = nullptr;
-  std::vector<std::string> parts;
-  if (int rc = parse(path, false, v, parts)) return rc;
+  Place place;
+  if (int rc = locate(path, place)) return rc;
+  if (!place.node) return err::kPathNotFound;
+  const Volume* v = place.volume;
   info.exact_times = v->exact_times;
   info.serial = v->serial;
   info.fs_name = v->exact_times ? "NTFS" : "FAT";
@@ -358,10 +342,10 @@ int FakeFileSystem::volume(std::string_view path, VolumeInfo& info) {
 }
 
 int FakeFileSystem::free_space(std::string_view path, FreeSpace& space) {
-  if (int rc = enter({path})) return rc;
-  Volume* v = nullptr;
-  std::vector<std::string> parts;
-  if (int rc = parse(path, false, v, parts)) return rc;
+  Place place;
+  if (int rc = locate(path, place)) return rc;
+  if (!place.node) return err::kPathNotFound;
+  const Volume* v = place.volume;
   space.bytes_per_sector = v->cluster_size % 512 == 0 ? 512 : v->cluster_size;
   space.sectors_per_cluster = v->cluster_size / space.bytes_per_sector;
   space.free_clusters = v->size_unknown ? 0 : free_clusters(*v);
@@ -370,7 +354,6 @@ int FakeFileSystem::free_space(std::string_view path, FreeSpace& space) {
 }
 
 int FakeFileSystem::folder_identity(std::string_view path, FolderIdentity& identity) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -380,7 +363,6 @@ int FakeFileSystem::folder_identity(std::string_view path, FolderIdentity& ident
 }
 
 int FakeFileSystem::get_times(std::string_view path, FileTimes& times) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -389,12 +371,10 @@ int FakeFileSystem::get_times(std::string_view path, FileTimes& times) {
 }
 
 int FakeFileSystem::set_times(std::string_view path, const FileTimes& times) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
   Node& n = *place.node;
-  if (n.kind != ItemKind::kFile && n.kind != ItemKind::kFolder) return err::kAccessDenied;
   if (times.creation != 0) n.times.creation = stored(*place.volume, times.creation);
   if (times.last_access != 0) n.times.last_access = stored(*place.volume, times.last_access);
   if (times.last_write != 0) n.times.last_write = stored(*place.volume, times.last_write);
@@ -402,7 +382,6 @@ int FakeFileSystem::set_times(std::string_view path, const FileTimes& times) {
 }
 
 int FakeFileSystem::create_folder(std::string_view path) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (place.node) return err::kAlreadyExists;
@@ -412,16 +391,13 @@ int FakeFileSystem::create_folder(std::string_view path) {
 }
 
 int FakeFileSystem::copy_file(std::string_view from, std::string_view to) {
-  if (int rc = enter({from, to})) return rc;
   Place src, dst;
   if (int rc = locate(from, src)) return rc;
   if (!src.node) return err::kFileNotFound;
   if (src.node->kind != ItemKind::kFile) return err::kAccessDenied;
   if (int rc = locate(to, dst)) return rc;
   if (!dst.folder) return err::kAccessDenied;  // a volume root
-  if (dst.node && (dst.node->kind != ItemKind::kFile || dst.node->read_only)) {
-    return err::kAccessDenied;
-  }
+  if (dst.node && dst.node->kind != ItemKind::kFile) return err::kAccessDenied;
   if (dst.folder->read_only) return err::kAccessDenied;
   if (clusters(*dst.volume, src.node->data.size()) > free_clusters(*dst.volume)) {
     return err::kDiskFull;
@@ -434,36 +410,12 @@ int FakeFileSystem::copy_file(std::string_view from, std::string_view to) {
   out.times = {t, t, stored(*dst.volume, src.node->times.last_write)};
   out.read_only = src.node->read_only && dst.volume->exact_times;
   dst.folder->times.last_write = t;
-  unflushed_.emplace_back(to);
   return 0;
 }
 
-int FakeFileSystem::flush() {
-  if (int rc = enter({})) return rc;
-  int code = 0;
-  for (const std::string& path : unflushed_) {
-    Volume* volume = nullptr;
-    std::vector<std::string> parts;
-    if (parse(path, true, volume, parts) == 0 && volume->gone) code = err::kNotReady;
-  }
-  unflushed_.clear();
-  return code;
-}
-
-void FakeFileSystem::lose_unflushed() {
-  for (const std::string& path : unflushed_) {
-    std::vector<std::string> parts;
-    Volume* volume = nullptr;
-    Node* node = find_for_helper(path);
-    if (node && node->kind == ItemKind::kFile && parse(path, true, volume, parts) == 0) {
-      set_data(*volume, *node, {});
-    }
-  }
-  unflushed_.clear();
-}
+int FakeFileSystem::flush() { return 0; }
 
 int FakeFileSystem::set_normal_attributes(std::string_view path) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -472,12 +424,10 @@ int FakeFileSystem::set_normal_attributes(std::string_view path) {
 }
 
 int FakeFileSystem::delete_file(std::string_view path) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
-  if (!place.folder || place.node->kind == ItemKind::kFolder || place.node->read_only ||
-      place.folder->read_only) {
+  if (!place.folder || place.node->kind == ItemKind::kFolder || place.folder->read_only) {
     return err::kAccessDenied;
   }
   remove_child(*place.volume, *place.folder, *place.node, true);
@@ -485,7 +435,6 @@ int FakeFileSystem::delete_file(std::string_view path) {
 }
 
 int FakeFileSystem::remove_folder(std::string_view path) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -498,7 +447,6 @@ int FakeFileSystem::remove_folder(std::string_view path) {
 }
 
 int FakeFileSystem::read_file(std::string_view path, std::string& data) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -508,13 +456,10 @@ int FakeFileSystem::read_file(std::string_view path, std::string& data) {
 }
 
 int FakeFileSystem::write_file(std::string_view path, std::string_view data) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.folder) return err::kAccessDenied;
-  if (place.node && (place.node->kind != ItemKind::kFile || place.node->read_only)) {
-    return err::kAccessDenied;
-  }
+  if (place.node && place.node->kind != ItemKind::kFile) return err::kAccessDenied;
   if (place.folder->read_only) return err::kAccessDenied;
   if (clusters(*place.volume, data.size()) > free_clusters(*place.volume)) return err::kDiskFull;
   Node& out = place.node
@@ -529,7 +474,6 @@ int FakeFileSystem::write_file(std::string_view path, std::string_view data) {
 
 int FakeFileSystem::open_append(std::string_view path, bool truncate,
                                 std::unique_ptr<AppendFile>& file) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.folder) return err::kAccessDenied;
@@ -549,7 +493,6 @@ int FakeFileSystem::open_append(std::string_view path, bool truncate,
 }
 
 int FakeFileSystem::append_to(const std::string& path, std::string_view bytes) {
-  if (int rc = enter({path})) return rc;
   Place place;
   if (int rc = locate(path, place)) return rc;
   if (!place.node) return err::kFileNotFound;
@@ -564,7 +507,6 @@ int FakeFileSystem::append_to(const std::string& path, std::string_view bytes) {
 }
 
 int FakeFileSystem::move_file(std::string_view from, std::string_view to) {
-  if (int rc = enter({from, to})) return rc;
   Place src, dst;
   if (int rc = locate(from, src)) return rc;
   if (!src.node) return err::kFileNotFound;
@@ -573,9 +515,7 @@ int FakeFileSystem::move_file(std::string_view from, std::string_view to) {
   if (!dst.folder) return err::kAccessDenied;
   if (dst.node == src.node) return 0;
   const bool replaces_link = dst.node && dst.node->kind == ItemKind::kLink;
-  if (dst.node && !replaces_link && (dst.node->kind != ItemKind::kFile || dst.node->read_only)) {
-    return err::kAccessDenied;
-  }
+  if (dst.node && !replaces_link && dst.node->kind != ItemKind::kFile) return err::kAccessDenied;
   if (src.folder->read_only || dst.folder->read_only) return err::kAccessDenied;
   bool same_volume = src.volume == dst.volume;
   if (!same_volume && clusters(*dst.volume, src.node->data.size()) > free_clusters(*dst.volume)) {
@@ -594,7 +534,7 @@ int FakeFileSystem::move_file(std::string_view from, std::string_view to) {
   return 0;
 }
 
-// --- volumes and failures ---------------------------------------------------
+// --- volumes ----------------------------------------------------------------
 
 void FakeFileSystem::add_volume(std::string_view root, bool exact_times, std::uint32_t serial,
                                 std::uint64_t capacity_bytes, std::uint32_t cluster_size) {
@@ -616,18 +556,6 @@ void FakeFileSystem::add_volume(std::string_view root, bool exact_times, std::ui
   FileTime t = stored(*v, now_);
   v->top.times = {t, t, t};
   volumes_.push_back(std::move(v));
-}
-
-void FakeFileSystem::set_volume_gone(std::string_view root, bool gone) {
-  std::string key = fold_ascii(with_backslashes(root));
-  if (key.empty() || key.back() != '\\') key += '\\';
-  for (auto& v : volumes_) {
-    if (v->key == key) {
-      v->gone = gone;
-      return;
-    }
-  }
-  misuse("no such volume", root);
 }
 
 void FakeFileSystem::set_capacity(std::string_view root, std::uint64_t capacity_bytes) {
@@ -693,20 +621,6 @@ std::uint64_t FakeFileSystem::free_bytes(std::string_view root) const {
   std::vector<std::string> parts;
   if (parse(root, true, v, parts) != 0 || !parts.empty()) misuse("no such volume", root);
   return free_clusters(*v) * v->cluster_size;
-}
-
-void FakeFileSystem::set_fail_at(std::uint64_t n, int code) {
-  fail_countdown_ = n;
-  fail_code_ = code;
-}
-
-void FakeFileSystem::fail_path(std::string_view text, int code) {
-  path_rules_.push_back({fold_ascii(with_backslashes(text)), code});
-}
-
-void FakeFileSystem::clear_failures() {
-  fail_countdown_ = 0;
-  path_rules_.clear();
 }
 
 // --- test helpers -----------------------------------------------------------

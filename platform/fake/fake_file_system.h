@@ -1,6 +1,10 @@
-// A file system held in memory, for tests that need what a real disk cannot
-// produce on demand: a full disk, a failure at the n-th call, FAT-like times,
-// a volume that vanishes, links and names that cannot be carried.
+// A file system held in memory. It answers as the Linux layer does (the
+// contract suite in tests/platform holds both to the same answers) and adds
+// what only memory makes on demand: volumes of any size, kind and serial,
+// FAT-like times, a folder left empty by an unmount, links, devices, names
+// that differ only in case and names that cannot be carried. Faults (a
+// failing call, a full disk, a vanished volume, lost copies) come from
+// FaultyFileSystem, which wraps this or any other file system.
 //
 // Paths are Windows-1251 text in the Windows form. Both '\' and '/' separate
 // components, repeated and trailing separators are ignored, and every path
@@ -14,12 +18,14 @@
 // keep the spelling given. Entries are kept, and searched, in the order in
 // which they were created.
 //
-// Error codes are those Windows gives: a missing item 2, a missing folder on
-// the way 3, access denied 5 (a folder read or written as a file, a
-// read-only file replaced or deleted, an entry created in or deleted from a
-// read-only folder, a link or device read), disk full 112, remove_folder on
-// a non-empty folder 145 and on a file 267, create_folder on an existing
-// item 183, a vanished volume 21 (search included).
+// Error codes are those of platform/file_system.h: a missing item 2, a
+// missing folder on the way 3, access denied 5 (a folder read or written as
+// a file, a link or device read or written, a read-only file appended to,
+// an entry created in or deleted from a read-only folder), disk full 112,
+// remove_folder on a non-empty folder 145, search, remove_folder and
+// folder_identity on an item that is not a folder 267, create_folder on an
+// existing item 183. A read-only folder stands for one this user may not
+// write; a read-only file is replaced and deleted like any other.
 //
 // Times. Items written or created by the interface get now() (set_now) as
 // all three times. copy_file gives the copy the source's last-write time.
@@ -35,15 +41,8 @@
 // fit gives 112 and changes nothing. The fake never leaves a temporary: a
 // failed write or copy leaves the destination exactly as it was.
 //
-// Failure injection. Every call of the FileSystem interface (except
-// separator and is_drive_root) and of the AppendFile it hands out counts as
-// one call (calls()). set_fail_at(n, code) makes the n-th call from now fail
-// with `code` without any effect; fail_path(text, code) makes every call fail
-// whose path argument contains `text` (ASCII case ignored, '/' read as '\').
-//
 // The helpers below the interface (write, contents, exists, ...) are for
-// setting up and checking tests: they are not counted, never fail by
-// injection, see vanished volumes and report misuse (a path on no volume, a
+// setting up and checking tests: they report misuse (a path on no volume, a
 // missing item) by throwing std::invalid_argument.
 //
 // One thread at a time. An AppendFile must not outlive its fake.
@@ -80,20 +79,18 @@ class FakeFileSystem : public FileSystem {
                            std::vector<DirItem>& items) override;
   [[nodiscard]] int item_kind(std::string_view path, ItemKind& kind) override;
   [[nodiscard]] int item_info(std::string_view path, DirItem& item) override;
-  // Any path on a volume may be asked, existing or not.
+  // Any existing item on a volume may be asked; a missing one gives 3.
   [[nodiscard]] int volume(std::string_view path, VolumeInfo& info) override;
   [[nodiscard]] int free_space(std::string_view path, FreeSpace& space) override;
   // Every item has an identity of its own, never given again.
   [[nodiscard]] int folder_identity(std::string_view path, FolderIdentity& identity) override;
   [[nodiscard]] int get_times(std::string_view path, FileTimes& times) override;
-  // Files and folders (read-only ones too); links and devices give 5.
   [[nodiscard]] int set_times(std::string_view path, const FileTimes& times) override;
   [[nodiscard]] int create_folder(std::string_view path) override;
   // The copy is read-only when the source is and the destination volume has
   // exact times (FAT-like volumes on Linux do not keep permission bits).
   [[nodiscard]] int copy_file(std::string_view from, std::string_view to) override;
-  // Marks every copy so far as on the disk (see lose_unflushed); 21 when
-  // the volume of one of them has vanished since.
+  // Memory holds every copy at once: 0.
   [[nodiscard]] int flush() override;
   [[nodiscard]] int set_normal_attributes(std::string_view path) override;
   [[nodiscard]] int delete_file(std::string_view path) override;
@@ -117,9 +114,6 @@ class FakeFileSystem : public FileSystem {
   // missing. The root folder gets now() as its times.
   void add_volume(std::string_view root, bool exact_times = true, std::uint32_t serial = 0x1234ABCD,
                   std::uint64_t capacity_bytes = 1ULL << 30, std::uint32_t cluster_size = 4096);
-  // A vanished volume (carrier pulled, drive absent) fails every call on it
-  // with 21 until it is back; its contents are kept.
-  void set_volume_gone(std::string_view root, bool gone = true);
   void set_capacity(std::string_view root, std::uint64_t capacity_bytes);
   // A volume that does not tell its size: free_space reports 0 total and 0
   // free clusters, while files still take room until its capacity is used
@@ -131,14 +125,6 @@ class FakeFileSystem : public FileSystem {
   // remount_folder puts the folder back, dropping what the stand-in got.
   void unmount_folder(std::string_view path);
   void remount_folder(std::string_view path);
-
-  // --- failure injection --------------------------------------------------
-  // n >= 1: the n-th call from now fails with `code` (once). n = 0 cancels.
-  void set_fail_at(std::uint64_t n, int code);
-  void fail_path(std::string_view text, int code);
-  // Cancels set_fail_at and every fail_path.
-  void clear_failures();
-  std::uint64_t calls() const { return calls_; }
 
   // --- time ---------------------------------------------------------------
   void set_now(FileTime now) { now_ = now; }
@@ -178,13 +164,6 @@ class FakeFileSystem : public FileSystem {
   // for a disk that holds what it should not.
   void set_raw_times(std::string_view path, const FileTimes& times);
 
-  // A computer that stopped before its disks had the contents of the
-  // latest copies: every file that copy_file wrote since the last flush and
-  // that is still there is left empty, its name and times kept.
-  void lose_unflushed();
-  // How many copies flush has yet to wait for.
-  std::size_t unflushed() const { return unflushed_.size(); }
-
   std::optional<std::string> contents(std::string_view path) const;
   bool exists(std::string_view path) const;
   FileTimes times(std::string_view path) const;
@@ -197,13 +176,8 @@ class FakeFileSystem : public FileSystem {
   struct Node;
   struct Volume;
   struct Place;
-  struct PathRule {
-    std::string text;  // folded, with '\'
-    int code;
-  };
   class Appender;
 
-  int enter(std::initializer_list<std::string_view> paths);
   int parse(std::string_view path, bool for_helper, Volume*& volume,
             std::vector<std::string>& parts) const;
   int locate(std::string_view path, Place& place);
@@ -224,11 +198,6 @@ class FakeFileSystem : public FileSystem {
   std::uint64_t last_id_ = 0;
   std::unordered_map<std::string, std::unique_ptr<Node>> unmounted_;  // folded path -> folder
   FileTime now_ = kDefaultNow;
-  std::uint64_t calls_ = 0;
-  std::vector<std::string> unflushed_;  // destinations of copies since the last flush
-  std::uint64_t fail_countdown_ = 0;
-  int fail_code_ = 0;
-  std::vector<PathRule> path_rules_;
 };
 
 }  // namespace keldar

@@ -154,11 +154,11 @@ std::string read_text_file(const char* path) {
   return text.str();
 }
 
-// Opens a file for reading without blocking on FIFOs; 0 or the error, and
-// kAccessDenied for anything but a regular file.
-int open_regular(const std::string& native, int extra_flags, int& fd, struct stat& st) {
-  fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | extra_flags);
-  if (fd < 0) return error_for(errno, native);
+// Opens a file for reading without blocking on FIFOs or following a link;
+// 0 or the error, and kAccessDenied for anything but a regular file.
+int open_regular(const std::string& native, int& fd, struct stat& st) {
+  fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
+  if (fd < 0) return errno == ELOOP ? err::kAccessDenied : error_for(errno, native);
   if (::fstat(fd, &st) != 0) {
     int e = errno;
     ::close(fd);
@@ -171,6 +171,14 @@ int open_regular(const std::string& native, int extra_flags, int& fd, struct sta
     return err::kAccessDenied;
   }
   return err::kOk;  // O_NONBLOCK means nothing to a plain file
+}
+
+// Whether `native` may be replaced by a new file: it is missing or a
+// regular file. A link, a folder or a device is never replaced by a copy or
+// a write: 5.
+int replaceable(const std::string& native, struct stat& old, bool& exists) {
+  exists = ::lstat(native.c_str(), &old) == 0;
+  return exists && !S_ISREG(old.st_mode) ? err::kAccessDenied : err::kOk;
 }
 
 class PosixAppendFile final : public AppendFile {
@@ -252,7 +260,11 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
   if (!dir) {
     int e = errno;
     if (e == ENOENT) return err::kPathNotFound;
-    if (e == ENOTDIR) return err::kDirectory;
+    if (e == ENOTDIR) {
+      // The item itself is no folder (267), or a file stands on the way (3).
+      struct stat st;
+      return ::lstat(native.c_str(), &st) == 0 ? err::kDirectory : err::kPathNotFound;
+    }
     return error_code(e);
   }
   const bool every_name = matches_every_name(pattern);
@@ -577,14 +589,17 @@ int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
   int fd = -1;
   struct stat st;
   if (int rc = posix::PathResolver::as_spelled(from, from_native)) return rc;
-  int rc = open_regular(from_native, O_NOFOLLOW, fd, st);
+  int rc = open_regular(from_native, fd, st);
   if (rc == err::kFileNotFound || rc == err::kPathNotFound) {
     if ((rc = resolver_.resolve(from, from_native))) return rc;
-    rc = open_regular(from_native, O_NOFOLLOW, fd, st);
+    rc = open_regular(from_native, fd, st);
   }
   if (rc) return rc;
   Descriptor source(fd);
   if (int rc = resolver_.resolve(to, to_native)) return rc;
+  struct stat old;
+  bool exists;
+  if (int rc = replaceable(to_native, old, exists)) return rc;
   return replace_with_copy(source.get(), st, to_native, false);
 }
 
@@ -659,7 +674,7 @@ int PosixFileSystem::read_file(std::string_view path, std::string& data) {
   if (int rc = resolver_.resolve(path, native)) return rc;
   int fd;
   struct stat st;
-  if (int rc = open_regular(native, 0, fd, st)) return rc;
+  if (int rc = open_regular(native, fd, st)) return rc;
   Descriptor file(fd);
   std::string text;
   text.reserve(static_cast<std::size_t>(st.st_size));
@@ -680,10 +695,11 @@ int PosixFileSystem::read_file(std::string_view path, std::string& data) {
 int PosixFileSystem::write_file(std::string_view path, std::string_view data) {
   std::string native;
   if (int rc = resolver_.resolve(path, native)) return rc;
+  struct stat old;
+  bool replaces;
+  if (int rc = replaceable(native, old, replaces)) return rc;
   auto change = resolver_.before_change(native);
   std::string folder = parent_of(native);
-  struct stat old;
-  bool replaces = ::stat(native.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
   std::string temporary;
   int raw_fd = -1;
@@ -711,6 +727,12 @@ int PosixFileSystem::open_append(std::string_view path, bool truncate,
                                  std::unique_ptr<AppendFile>& file) {
   std::string native;
   if (int rc = resolver_.resolve(path, native)) return rc;
+  // A read-only file is not written in place, even by a user whom the
+  // system would let.
+  struct stat st;
+  if (::lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+    return err::kAccessDenied;
+  }
   auto change = resolver_.before_change(native);
   int flags =
       O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | (truncate ? O_TRUNC : 0);
@@ -742,7 +764,7 @@ int PosixFileSystem::move_file(std::string_view from, std::string_view to) {
   // Another volume: copy beside `to`, replace it, then remove the source.
   int fd;
   struct stat st;
-  if (int rc = open_regular(from_native, O_NOFOLLOW, fd, st)) return rc;
+  if (int rc = open_regular(from_native, fd, st)) return rc;
   Descriptor source(fd);
   if (int rc = replace_with_copy(source.get(), st, to_native, true)) return rc;
   source.close();

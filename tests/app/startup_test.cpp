@@ -11,6 +11,7 @@
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
+#include "platform/fake/faulty_file_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
 
@@ -31,7 +32,7 @@ const std::string kEndBanner = u("Завершение") + repeat("(x)", 15) + "
 
 // One simulated computer: its own identification file, the shared carrier.
 struct Computer {
-  explicit Computer(FakeFileSystem& fs, std::string id_file = "C:\\KELDAR.ID",
+  explicit Computer(FileSystem& fs, std::string id_file = "C:\\KELDAR.ID",
                     std::string carrier = "C:\\CARRIER")
       : session(fs, system, clock, host) {
     system.set_current_directory(carrier);
@@ -55,6 +56,7 @@ class StartupTest : public ::testing::Test {
     fs.make_folders("C:\\CARRIER");
   }
   FakeFileSystem fs;
+  FaultyFileSystem faults{fs};
   test::ScopedTimeZone time_zone_{"MSK-3"};
 };
 
@@ -212,14 +214,14 @@ TEST_F(StartupTest, DamagedIdentificationFileIsKeptAndNotTrusted) {
 
 TEST_F(StartupTest, UnreadableComputerTableIsNeitherTrustedNorOverwritten) {
   fs.write("C:\\CARRIER\\COMPS.QRV", "old table");
-  fs.fail_path("COMPS.QRV", err::kAccessDenied);
-  Computer pc(fs);
+  faults.fail_path("COMPS.QRV", err::kAccessDenied);
+  Computer pc(faults);
   ASSERT_EQ(pc.start(), StartResult::kReady);
   EXPECT_EQ(pc.host.lines[2], u("Ошибка чтения из файла COMPS.QRV: Отказано в доступе."));
   EXPECT_EQ(pc.session.computer, -1);
   EXPECT_TRUE(pc.session.failures.config_file);
   EXPECT_TRUE(pc.host.prompts.empty());
-  fs.clear_failures();
+  faults.clear_failures();
   EXPECT_EQ(fs.contents("C:\\CARRIER\\COMPS.QRV"), "old table");
 }
 
@@ -260,8 +262,8 @@ TEST_F(StartupTest, ComputerTableOfAnyOtherSizeGetsNoNewComputer) {
 }
 
 TEST_F(StartupTest, CarrierThatFailsEveryCallIsReportedLineByLine) {
-  fs.fail_path("C:\\CARRIER\\", err::kWriteProtect);
-  Computer pc(fs);
+  faults.fail_path("C:\\CARRIER\\", err::kWriteProtect);
+  Computer pc(faults);
   ASSERT_EQ(pc.start("Ann"), StartResult::kReady);
   const auto& lines = pc.host.lines;
   ASSERT_EQ(lines.size(), 8u);
@@ -275,7 +277,7 @@ TEST_F(StartupTest, CarrierThatFailsEveryCallIsReportedLineByLine) {
   EXPECT_TRUE(pc.session.failures.log_file);
   EXPECT_TRUE(pc.session.failures.config_file);
   finish_run(pc.session);
-  fs.clear_failures();
+  faults.clear_failures();
   EXPECT_FALSE(fs.exists("C:\\CARRIER\\KELDAR.LOG"));
 }
 
@@ -339,13 +341,13 @@ TEST_F(StartupTest, WorkingLogStartsEmptyWithoutAKeptLog) {
 TEST_F(StartupTest, FailedMoveBackKeepsBothLogs) {
   fs.make_folders("E:\\TEMP");
   fs.write("C:\\CARRIER\\KELDAR.LOG", "history\r\n");
-  Computer pc(fs);
+  Computer pc(faults);
   pc.system.set_environment("TEMP", "E:\\TEMP");
   ASSERT_EQ(pc.start(), StartResult::kReady);
-  fs.fail_path("C:\\CARRIER\\KELDAR.LOG", err::kWriteProtect);
+  faults.fail_path("C:\\CARRIER\\KELDAR.LOG", err::kWriteProtect);
   EXPECT_EQ(finish_run(pc.session), err::kWriteProtect);
   EXPECT_TRUE(pc.session.failures.log_file);
-  fs.clear_failures();
+  faults.clear_failures();
   EXPECT_EQ(fs.contents("C:\\CARRIER\\KELDAR.LOG"), "history\r\n");
   EXPECT_EQ(fs.contents("E:\\TEMP\\KELDAR.LOG"), "history\r\n" + as_file(pc.host.lines));
 }

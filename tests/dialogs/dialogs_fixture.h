@@ -10,6 +10,7 @@
 #include "fakes/test_support.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
+#include "platform/fake/faulty_file_system.h"
 #include "platform/fake/fixed_clock.h"
 
 namespace keldar {
@@ -37,10 +38,11 @@ class DialogsTest : public ::testing::Test {
   }
 
   FakeFileSystem fs;
+  FaultyFileSystem faults{fs};  // what the code under test sees
   FakeSystem system;
   FixedClock clock;
   RecordingHost host;
-  Session session{fs, system, clock, host};
+  Session session{faults, system, clock, host};
 };
 
 }  // namespace keldar

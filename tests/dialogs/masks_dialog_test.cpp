@@ -114,7 +114,7 @@ TEST_F(MasksDialogTest, InsertCancelledLeavesEverythingAndTheNextEditIsPlain) {
 
 TEST_F(MasksDialogTest, OkWithoutAChangeCountsAndSavesNothing) {
   append("*.BAK");
-  fs.fail_path("MASKS", 5);  // a save would show a message
+  faults.fail_path("MASKS", 5);  // a save would show a message
   view.grid_.click_at(1, 2);
   view.editors.push_back(type("*.BAK"));
   dialog.edit();
@@ -150,7 +150,7 @@ TEST_F(MasksDialogTest, DeletingTheOnlyMaskLeavesTwoZeroBytes) {
 }
 
 TEST_F(MasksDialogTest, AFailedSaveShowsTheMessage) {
-  fs.fail_path("MASKS", 5);
+  faults.fail_path("MASKS", 5);
   append("*.LOG");
   EXPECT_EQ(view.messages, std::vector<std::string>{u("Ошибка записи файла масок")});
   EXPECT_EQ(session.masks.count(), 1);

@@ -212,13 +212,13 @@ TEST_F(ObjectsDialogTest, EditOfAnObjectAnsweredYesGivesItTheNextIdAndDropsItsLi
 
 TEST_F(ObjectsDialogTest, AFailedSaveShowsTheMessageAndKeepsTheChangeInMemory) {
   add_object("D:\\A\\*.*");
-  fs.fail_path("SYNCOBJ", 5);
+  faults.fail_path("SYNCOBJ", 5);
   add_object("D:\\B\\*.*");
   EXPECT_EQ(view.messages, std::vector<std::string>{u("Ошибка записи файла объектов")});
   EXPECT_EQ(session.objects.count(), 2);
   EXPECT_EQ(dialog.counters().added, 2);
   EXPECT_EQ(view.grid_.rows(), 3);  // not refilled
-  fs.clear_failures();
+  faults.clear_failures();
   EXPECT_EQ(stored_objects().count(), 1);
 }
 

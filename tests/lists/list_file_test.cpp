@@ -589,8 +589,8 @@ TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
              u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве.")}}) {
     SCOPED_TRACE(c.code);
     log.lines.clear();
-    fs.clear_failures();
-    fs.fail_path("00007.QRN", c.code);
+    faults.clear_failures();
+    faults.fail_path("00007.QRN", c.code);
     ctx.lists.list(1).dirty = true;
     EXPECT_FALSE(write_lists(ctx.env, ctx));
     EXPECT_EQ(log.lines, (std::vector<std::string>{c.result + "->C:\\CARRIER\\00007.QRN", c.text,
@@ -602,7 +602,7 @@ TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
   }
 
   // A carrier that is really full.
-  fs.clear_failures();
+  faults.clear_failures();
   log.lines.clear();
   fs.set_capacity("C:\\", 0);
   EXPECT_FALSE(write_lists(ctx.env, ctx));
@@ -627,10 +627,10 @@ TEST_F(WriteListsTest, CopiesThatCannotReachTheDiskKeepEveryListUnwritten) {
   fs.write("C:\\SRC.TXT", "data");
   fill_list(0, 2);
   fill_list(1, 1);
-  ASSERT_EQ(fs.copy_file("C:\\SRC.TXT", "C:\\COPY.TXT"), 0);
-  ASSERT_EQ(fs.unflushed(), 1u);
+  ASSERT_EQ(faults.copy_file("C:\\SRC.TXT", "C:\\COPY.TXT"), 0);
+  ASSERT_EQ(faults.unflushed(), 1u);
 
-  fs.set_fail_at(1, err::kIoDevice);  // the flush
+  faults.set_fail_at(1, err::kIoDevice);  // the flush
   EXPECT_FALSE(write_lists(ctx.env, ctx));
   const std::string text =
       u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве.");
@@ -644,7 +644,7 @@ TEST_F(WriteListsTest, CopiesThatCannotReachTheDiskKeepEveryListUnwritten) {
   // Once the copies are out, the lists follow.
   log.lines.clear();
   EXPECT_TRUE(write_lists(ctx.env, ctx));
-  EXPECT_EQ(fs.unflushed(), 0u);
+  EXPECT_EQ(faults.unflushed(), 0u);
   EXPECT_EQ(log.lines, (std::vector<std::string>{"    2->C:\\CARRIER\\00007.QRN",
                                                  "    1->C:\\CARRIER\\00008.QRN"}));
 }

@@ -19,6 +19,7 @@
 #include "lists/run.h"
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
+#include "platform/fake/faulty_file_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
 
@@ -115,10 +116,11 @@ class ListsTest : public ::testing::Test {
   }
 
   FakeFileSystem fs;
+  FaultyFileSystem faults{fs};  // what the code under test sees
   FixedClock clock;
   StoppingHost host;
   TestLog log;
-  TestContext ctx{fs, clock, host, log};
+  TestContext ctx{faults, clock, host, log};
 
  private:
   ScopedTimeZone time_zone_{"MSK-3"};

@@ -111,7 +111,7 @@ TEST_F(RemovalTest, ReadOnlyFoldersDoNotKeepTheirFiles) {
 TEST_F(RemovalTest, AFileThatCannotBeDeletedKeepsItsFolders) {
   fs.write("C:\\T\\SUB\\STUCK.TXT", "s");
   fs.write("C:\\T\\SUB\\GONE.TXT", "g");
-  fs.fail_path("STUCK.TXT", err::kSharingViolation);
+  faults.fail_path("STUCK.TXT", err::kSharingViolation);
   EXPECT_FALSE(delete_tree(ctx.env, "C:\\T\\", "*.*", true, false, &deleted));
   EXPECT_EQ(paths_under("C:\\T"),
             (std::vector<std::string>{"C:\\T", "C:\\T\\SUB", "C:\\T\\SUB\\STUCK.TXT"}));

@@ -168,7 +168,7 @@ TEST_F(ScanTest, ExactTimeVolumesGetTheirTimesRoundedToTwoSecondsAndWrittenBack)
   // A write-back that fails is ignored: the rounded stamp is used all the same.
   fs.write("D:\\WORK\\LOCKED", "");
   set_last_write("D:\\WORK\\LOCKED", file_time(t + 1, 5000000));
-  fs.fail_path("D:\\WORK\\LOCKED", err::kAccessDenied);
+  faults.fail_path("D:\\WORK\\LOCKED", err::kAccessDenied);
 
   EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   for (const auto& item : items) {
@@ -286,7 +286,7 @@ TEST_F(ScanTest, AVolumeThatDoesNotAnswerIsReportedOnceAndLeavesTheObjectAbsent)
   fs.write("D:\\WORK\\A.TXT", "a");
   fs.write("C:\\LOCAL\\B.TXT", "b");
   fs.write("C:\\CARRIER\\00007\\FROMCARRIER.TXT", "c");
-  fs.set_volume_gone("D:\\");
+  faults.set_volume_gone("D:\\");
 
   EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines, (std::vector<std::string>{kFilling, u("21: Устройство не готово."),
@@ -305,8 +305,8 @@ TEST_F(ScanTest, AFolderThatCannotBeReadIsLoggedAndTheScanGoesOn) {
   fs.write("D:\\WORK\\Z.TXT", "z");
   fs.write("D:\\WORK\\LOCKED\\L.TXT", "l");
   fs.write("D:\\WORK\\LAST.TXT", "z");
-  fs.fail_path("D:\\WORK\\SUB", err::kPathNotFound);  // gone between listing and entering
-  fs.fail_path("D:\\WORK\\LOCKED", err::kAccessDenied);
+  faults.fail_path("D:\\WORK\\SUB", err::kPathNotFound);  // gone between listing and entering
+  faults.fail_path("D:\\WORK\\LOCKED", err::kAccessDenied);
 
   EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_EQ(log.lines,
@@ -629,7 +629,7 @@ TEST_F(ScanTest, MissingOrUnreadableFoldersMakeTheObjectUnreachable) {
   ASSERT_TRUE(write_lists(ctx.env, ctx));
 
   // The folder is gone (a drive not mounted): unreachable, one line.
-  fs.set_volume_gone("D:\\");
+  faults.set_volume_gone("D:\\");
   fs.add_volume("E:\\");
   ASSERT_TRUE(ctx.objects.record(0).set_path(0, "E:\\WORK\\*.*"));
   log.lines.clear();
@@ -646,15 +646,15 @@ TEST_F(ScanTest, MissingOrUnreadableFoldersMakeTheObjectUnreachable) {
 
   // A folder of the object that cannot be read.
   ASSERT_TRUE(ctx.objects.record(0).set_path(0, "D:\\WORK\\*.*"));
-  fs.set_volume_gone("D:\\", false);
-  fs.fail_path("D:\\WORK\\SUB\\", err::kAccessDenied);
+  faults.set_volume_gone("D:\\", false);
+  faults.fail_path("D:\\WORK\\SUB\\", err::kAccessDenied);
   log.lines.clear();
   ASSERT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
   EXPECT_FALSE(list().object_present);
   EXPECT_NE(std::find(log.lines.begin(), log.lines.end(),
                       cp1251("Ошибка чтения папки D:\\WORK\\SUB\\: Отказано в доступе.")),
             log.lines.end());
-  fs.clear_failures();
+  faults.clear_failures();
 
   // A new object whose folder does not exist yet is reachable: it can be
   // filled from the carrier.

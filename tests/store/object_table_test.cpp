@@ -6,6 +6,7 @@
 
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
+#include "platform/fake/faulty_file_system.h"
 #include "platform/text.h"
 
 namespace keldar {
@@ -77,9 +78,9 @@ TEST_F(ObjectTableTest, DamagedFileIsNotOverwrittenByLoad) {
 
 TEST_F(ObjectTableTest, UnreadableFileIsAReadErrorAndIsKept) {
   fs.write(kPath, bytes({0xE5, 0, 0, 1, 0}));
-  fs.fail_path("SYNCOBJ", err::kAccessDenied);
-  EXPECT_EQ(table.load(fs, kPath), load_result::kReadError);
-  fs.clear_failures();
+  FaultyFileSystem faults(fs);
+  faults.fail_path("SYNCOBJ", err::kAccessDenied);
+  EXPECT_EQ(table.load(faults, kPath), load_result::kReadError);
   EXPECT_EQ(fs.contents(kPath), bytes({0xE5, 0, 0, 1, 0}));
 }
 
@@ -162,8 +163,9 @@ TEST_F(ObjectTableTest, FailedSaveLeavesTheOldFile) {
   ASSERT_EQ(two_objects().save(fs, kPath), err::kOk);
   const std::string before = *fs.contents(kPath);
   ObjectTable other;
-  fs.set_fail_at(1, err::kDiskFull);
-  EXPECT_EQ(other.save(fs, kPath), err::kDiskFull);
+  FaultyFileSystem faults(fs);
+  faults.set_fail_at(1, err::kDiskFull);
+  EXPECT_EQ(other.save(faults, kPath), err::kDiskFull);
   EXPECT_EQ(fs.contents(kPath), before);
   fs.set_capacity("C:\\", 8192);
   EXPECT_NE(two_objects().save(fs, "C:\\CARRIER\\OTHER.QRV"), err::kOk);

@@ -140,7 +140,7 @@ TEST_F(Action1Test, CarrierCopiesLeaveOnlyWhenTheObjectCopiesAreOnTheDisk) {
                                       "delete " + carrier("b.txt"), "delete " + carrier("a.txt"),
                                       "delete " + carrier("c.txt")}));
   EXPECT_EQ(log.lines, lines({"+=x b.txt", "<=x a.txt", "--x c.txt"}, 3, 1, 1, 0, 3));
-  EXPECT_EQ(fs.unflushed(), 0u);
+  EXPECT_EQ(faults.unflushed(), 0u);
 }
 
 // Big files take long to copy: what waits for the disk is settled every two
@@ -168,7 +168,7 @@ TEST_F(Action1Test, ObjectDiskThatCannotWriteTheCopiesKeepsTheCarrierCopies) {
                              1, 1, 0, 0));
   // The copies may be damaged on this disk; the carrier keeps the files for
   // the next run.
-  fs.lose_unflushed();
+  faults.lose_unflushed();
   EXPECT_EQ(fs.contents(carrier("a.txt")), "new");
   EXPECT_EQ(fs.contents(carrier("b.txt")), "bee");
   EXPECT_EQ(entry("a.txt").state, 2);
@@ -179,7 +179,7 @@ TEST_F(Action1Test, ObjectVolumeThatVanishesBeforeTheFlushKeepsTheCarrierCopies)
   a_and_b_sent_by_2();
   int copies = 0;
   fs.after_copy = [&] {
-    if (++copies == 2) fs.set_volume_gone("D:\\");
+    if (++copies == 2) faults.set_volume_gone("D:\\");
   };
 
   EXPECT_EQ(run(), 2);

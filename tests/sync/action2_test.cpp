@@ -285,11 +285,11 @@ TEST_F(Action2Test, DeletionsBecomeCommandsWhereAnotherComputerHasTheFile) {
 TEST_F(Action2Test, FailedRemovalOfTheCarrierCopyStillWritesTheCommand) {
   prepare({2, 2, 0, 0});
   add("a.txt", 0, {kT0, kT1, 0, 0}, 2, kT1);
-  fs.fail_path("00001\\a.txt", 5);
+  faults.fail_path("00001\\a.txt", 5);
 
   EXPECT_EQ(action2(ctx.env, ctx.run()), 1);
 
-  fs.clear_failures();
+  faults.clear_failures();
   EXPECT_EQ(log.lines, expected({"ex a.txt"}, 1, 0, 0, 1, 1));
   EXPECT_EQ(fs.contents(carrier("a.txt")), "carrier:a.txt");
   EXPECT_EQ(entry("a.txt").state, 255);

@@ -30,6 +30,7 @@
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
+#include "platform/fake/faulty_file_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
@@ -889,7 +890,7 @@ class FailureInjectionTest : public ::testing::Test {
     host.answer_with(name(c));
     Outcome out;
     {
-      Session session(*files_, system, clock_, host);
+      Session session(*faults_, system, clock_, host);
       if (start_up(session, 'C') == StartResult::kReady && sync) {
         log_sync_banner(session);
         session.queue.set(op::kAction1, op::kAction2);
@@ -918,6 +919,7 @@ class FailureInjectionTest : public ::testing::Test {
   // adds new.txt and synchronises; B changes sub\f3 and has not run yet.
   void prepare() {
     files_ = std::make_unique<FakeFileSystem>();
+    faults_ = std::make_unique<FaultyFileSystem>(*files_);
     files_->set_now(at(kT0 + 5000));
     files_->add_volume("C:\\");
     files_->add_volume("D:\\");
@@ -978,6 +980,7 @@ class FailureInjectionTest : public ::testing::Test {
   }
 
   std::unique_ptr<FakeFileSystem> files_;
+  std::unique_ptr<FaultyFileSystem> faults_;
   FixedClock clock_{kT0 + 5000};
   std::optional<std::string> saved_tz_;
 };
@@ -1005,11 +1008,11 @@ TEST_F(FailureInjectionTest, EveryFailingCallLeavesOldOrNewVersionsAndTheNextRun
   for (std::uint64_t n = 1; n < 5000; ++n) {
     prepare();
     if (HasFatalFailure()) return;
-    const std::uint64_t before = files_->calls();
-    files_->set_fail_at(n, err::kGenFailure);
+    const std::uint64_t before = faults_->calls();
+    faults_->set_fail_at(n, err::kGenFailure);
     Outcome failed = run(kB, true);
-    const bool hit = files_->calls() - before >= n;
-    files_->clear_failures();
+    const bool hit = faults_->calls() - before >= n;
+    faults_->clear_failures();
     if (!hit) break;
     ++failing_runs;
     std::string problem;

@@ -21,6 +21,7 @@
 #include "lists/scan.h"
 #include "platform/errors.h"
 #include "platform/fake/fake_file_system.h"
+#include "platform/fake/faulty_file_system.h"
 #include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
 
@@ -126,10 +127,11 @@ class SyncTest : public ::testing::Test {
   }
 
   SyncFileSystem fs;
+  FaultyFileSystem faults{fs};  // what the code under test sees
   FixedClock clock;
   RecordingHost host;
   SyncLog log;
-  TestContext ctx{fs, clock, host, log};
+  TestContext ctx{faults, clock, host, log};
 
  private:
   ScopedTimeZone time_zone_{"MSK-3"};
