@@ -63,9 +63,11 @@ class FaultyFileSystem::Appender : public AppendFile {
 
 // --- faults -----------------------------------------------------------------
 
-void FaultyFileSystem::set_fail_at(std::uint64_t n, int code) {
+void FaultyFileSystem::set_fail_at(std::uint64_t n, int code, bool from_then_on) {
   fail_countdown_ = n;
   fail_code_ = code;
+  fail_on_ = from_then_on;
+  failing_ = false;
 }
 
 void FaultyFileSystem::fail_path(std::string_view text, int code) {
@@ -74,6 +76,7 @@ void FaultyFileSystem::fail_path(std::string_view text, int code) {
 
 void FaultyFileSystem::clear_failures() {
   fail_countdown_ = 0;
+  failing_ = false;
   path_rules_.clear();
 }
 
@@ -103,7 +106,11 @@ void FaultyFileSystem::lose_unflushed() {
 
 int FaultyFileSystem::enter(std::initializer_list<std::string_view> paths) {
   ++calls_;
-  if (fail_countdown_ > 0 && --fail_countdown_ == 0) return fail_code_;
+  if (failing_) return fail_code_;
+  if (fail_countdown_ > 0 && --fail_countdown_ == 0) {
+    failing_ = fail_on_;
+    return fail_code_;
+  }
   for (std::string_view p : paths) {
     if (gone(p)) return err::kNotReady;
     std::string text = folded(p);

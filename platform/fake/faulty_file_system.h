@@ -4,8 +4,9 @@
 // no effect at all.
 //
 // Faults:
-// - the n-th call from now fails once (set_fail_at), and every call whose
-//   path argument holds a text fails (fail_path);
+// - the n-th call from now fails once, or every call from it on
+//   (set_fail_at), and every call whose path argument holds a text fails
+//   (fail_path);
 // - a disk fills up: writes below a folder may add only so many bytes more
 //   (limit_space); one that does not fit gives 112 and writes nothing;
 // - a volume vanishes: every call on a path below a folder gives 21 until
@@ -46,8 +47,10 @@ class FaultyFileSystem : public FileSystem {
   FaultyFileSystem& operator=(const FaultyFileSystem&) = delete;
 
   // --- faults -------------------------------------------------------------
-  // n >= 1: the n-th call from now fails with `code` (once). n = 0 cancels.
-  void set_fail_at(std::uint64_t n, int code);
+  // n >= 1: the n-th call from now fails with `code`, once or, with
+  // `from_then_on`, every call from it on (a computer that stops there).
+  // n = 0 cancels.
+  void set_fail_at(std::uint64_t n, int code, bool from_then_on = false);
   // Every call whose path argument holds `text` fails with `code`.
   void fail_path(std::string_view text, int code);
   // Cancels set_fail_at and every fail_path.
@@ -126,6 +129,8 @@ class FaultyFileSystem : public FileSystem {
   std::uint64_t calls_ = 0;
   std::uint64_t fail_countdown_ = 0;
   int fail_code_ = 0;
+  bool fail_on_ = false;  // from_then_on
+  bool failing_ = false;  // the countdown ran out and every call fails
   std::vector<Rule> path_rules_;
   std::vector<Budget> budgets_;
   std::vector<std::string> gone_;  // folded folders, with '\' and a final '\'

@@ -1,5 +1,6 @@
-// Batch runs on real folders through the Linux platform layer: each
-// simulated computer has its own XDG_CONFIG_HOME, all share one carrier.
+// Batch runs on real folders through the Linux platform layer and its own
+// surroundings: each simulated computer has its own XDG_CONFIG_HOME, all
+// share one carrier, the current directory.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -10,9 +11,7 @@
 #include <sstream>
 
 #include "app/batch.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_system.h"
+#include "fakes/computers.h"
 
 namespace keldar {
 namespace {
@@ -32,44 +31,30 @@ void write_bytes(const fs::path& path, const std::string& data) {
 
 class BatchPosixTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/keldar-batch-XXXXXX";
-    root_ = mkdtemp(pattern);
-    carrier_ = root_ / "Носитель";
-    fs::create_directories(carrier_);
-    saved_cwd_ = fs::current_path();
-    fs::current_path(carrier_);
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    saved_xdg_ = xdg ? std::optional<std::string>(xdg) : std::nullopt;
-    unsetenv("TEMP");
-  }
-  void TearDown() override {
-    fs::current_path(saved_cwd_);
-    if (saved_xdg_)
-      setenv("XDG_CONFIG_HOME", saved_xdg_->c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_HOME");
-    fs::remove_all(root_);
-  }
-  int run(const std::string& computer, std::vector<std::string> args) {
-    setenv("XDG_CONFIG_HOME", (root_ / computer).c_str(), 1);
+  static constexpr int kAnn = 0, kBob = 1, kCid = 2;
+
+  BatchPosixTest() { world.use_system_clock(); }
+  int run(int computer, std::vector<std::string> args) {
     out_.str("");
     Options options = parse_options(args);
-    PosixFileSystem files;
-    PosixSystem system;
-    SystemClock clock;
     TerminalHost host(out_, err_, nullptr, options.name);
-    Session session(files, system, clock, host);
-    return run_batch(session, options);
+    return run_batch(*world.session(computer, host), options);
   }
-  fs::path root_, carrier_, saved_cwd_;
-  std::optional<std::string> saved_xdg_;
+  // The configuration folder of a computer: its XDG_CONFIG_HOME.
+  fs::path config(int computer) const {
+    return fs::path(world.root()) / test::Computers::name(computer) / "config";
+  }
+
+  test::Computers world{
+      {.disk = test::Computers::Disk::kPosix, .real_surroundings = true, .carrier = "Носитель"}};
+  const fs::path root_ = world.root();
+  const fs::path carrier_ = test::Computers::native(world.carrier());
   std::ostringstream out_, err_;
 };
 
 TEST_F(BatchPosixTest, FirstAndSecondStartInAnEmptyCarrier) {
-  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0) << err_.str();
-  const std::string id_file = (root_ / "ann/keldar/C/KELDAR.ID").string();
+  ASSERT_EQ(run(kAnn, {"--batch", "--name", "Ann"}), 0) << err_.str();
+  const std::string id_file = (config(kAnn) / "keldar/C/KELDAR.ID").string();
   std::istringstream lines(out_.str());
   std::vector<std::string> got;
   for (std::string line; std::getline(lines, line);) got.push_back(line);
@@ -98,18 +83,18 @@ TEST_F(BatchPosixTest, FirstAndSecondStartInAnEmptyCarrier) {
       std::string::npos)
       << "the log file holds the lines in Windows-1251 with CR LF";
 
-  ASSERT_EQ(run("ann", {"--batch"}), 0);
+  ASSERT_EQ(run(kAnn, {"--batch"}), 0);
   EXPECT_NE(out_.str().find("\nКомпьютер идентифицирован: Ann\n"), std::string::npos);
-  ASSERT_EQ(run("bob", {"2", "--batch", "--name", "Bob"}), 0);
-  EXPECT_EQ(read_bytes(root_ / "bob/keldar/E/KELDAR.ID"), std::string("\x85\x09\xF6\x52", 4));
-  EXPECT_EQ(run("cid", {"--batch"}), exit_status::kUnidentified);
+  ASSERT_EQ(run(kBob, {"2", "--batch", "--name", "Bob"}), 0);
+  EXPECT_EQ(read_bytes(config(kBob) / "keldar/E/KELDAR.ID"), std::string("\x85\x09\xF6\x52", 4));
+  EXPECT_EQ(run(kCid, {"--batch"}), exit_status::kUnidentified);
 }
 
 TEST_F(BatchPosixTest, WorkingLogInTempComesBackToTheCarrier) {
   fs::create_directories(root_ / "tmp");
   setenv("TEMP", (root_ / "tmp").c_str(), 1);
-  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0);
-  ASSERT_EQ(run("ann", {"--batch"}), 0);
+  ASSERT_EQ(run(kAnn, {"--batch", "--name", "Ann"}), 0);
+  ASSERT_EQ(run(kAnn, {"--batch"}), 0);
   unsetenv("TEMP");
   EXPECT_FALSE(fs::exists(root_ / "tmp/KELDAR.LOG"));
   std::string log = read_bytes(carrier_ / "KELDAR.LOG");
@@ -127,7 +112,7 @@ TEST_F(BatchPosixTest, CarrierPathOf258Characters) {
   ASSERT_EQ(deep.string().size(), 258u);
   fs::create_directories(deep);
   fs::current_path(deep);
-  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0) << err_.str();
+  ASSERT_EQ(run(kAnn, {"--batch", "--name", "Ann"}), 0) << err_.str();
   EXPECT_EQ(fs::file_size(deep / "COMPS.QRV"), 80u);
   EXPECT_EQ(fs::file_size(deep / "SYNCOBJ.QRV"), 5u);
   EXPECT_TRUE(fs::exists(deep / "KELDAR.LOG"));
@@ -148,7 +133,7 @@ TEST_F(BatchPosixTest, ReadOnlyCarrierIsReportedNotFatal) {
     GTEST_SKIP() << "cannot make the bind mount read-only";
   }
   fs::current_path(point);
-  EXPECT_EQ(run("ann", {"--batch", "--name", "Ann"}), exit_status::kConfigFile);
+  EXPECT_EQ(run(kAnn, {"--batch", "--name", "Ann"}), exit_status::kConfigFile);
   const std::string out = out_.str();
   EXPECT_NE(out.find("Ошибка открытия файла журнала " + (point / "KELDAR.LOG").string() +
                      ": Носитель защищен от записи.\n"),
@@ -175,7 +160,7 @@ TEST_F(BatchPosixTest, LogThatIsALinkIsNeverWrittenThrough) {
   for (int i = 0; i < 3; ++i) {
     if (i > 0) setenv("TEMP", (root_ / "tmp").c_str(), 1);
     fs::create_symlink(outside, links[i]);
-    EXPECT_EQ(run("ann", {"--batch", "--name", "Ann"}), exit_status::kLogFile) << i;
+    EXPECT_EQ(run(kAnn, {"--batch", "--name", "Ann"}), exit_status::kLogFile) << i;
     EXPECT_NE(out_.str().find("Файл журнала является ссылкой, журнал в файл не записывается: " +
                               links[i].string() + "\n"),
               std::string::npos)
@@ -190,8 +175,8 @@ TEST_F(BatchPosixTest, LogThatIsALinkIsNeverWrittenThrough) {
 // Damaged tables: reported by name, never written, no new computer on a
 // damaged computer table, status 5 for a computer that is known.
 TEST_F(BatchPosixTest, DamagedTablesAreKeptAndEndWithStatus5) {
-  ASSERT_EQ(run("ann", {"--batch", "--name", "Ann"}), 0);
-  ASSERT_EQ(run("bob", {"2", "--batch", "--name", "Bob"}), 0);
+  ASSERT_EQ(run(kAnn, {"--batch", "--name", "Ann"}), 0);
+  ASSERT_EQ(run(kBob, {"2", "--batch", "--name", "Bob"}), 0);
   const std::string comps = read_bytes(carrier_ / "COMPS.QRV");
   // One record announced, one byte of it missing.
   const std::string objects = std::string("\xE5\x01\x00\x02\x00", 5) + std::string(2059, '\0');
@@ -200,11 +185,11 @@ TEST_F(BatchPosixTest, DamagedTablesAreKeptAndEndWithStatus5) {
   write_bytes(carrier_ / "SYNCOBJ.QRV", objects);
   write_bytes(carrier_ / "MASKS.QRV", masks);
 
-  EXPECT_EQ(run("cid", {"3", "--batch", "--name", "Cid"}), exit_status::kUnidentified);
+  EXPECT_EQ(run(kCid, {"3", "--batch", "--name", "Cid"}), exit_status::kUnidentified);
   EXPECT_NE(out_.str().find("\nФайл COMPS.QRV поврежден\n"), std::string::npos) << out_.str();
-  EXPECT_FALSE(fs::exists(root_ / "cid/keldar/F/KELDAR.ID"));
+  EXPECT_FALSE(fs::exists(config(kCid) / "keldar/F/KELDAR.ID"));
 
-  EXPECT_EQ(run("ann", {"--sync"}), exit_status::kConfigFile);
+  EXPECT_EQ(run(kAnn, {"--sync"}), exit_status::kConfigFile);
   const std::string out = out_.str();
   for (const char* name : {"COMPS.QRV", "MASKS.QRV", "SYNCOBJ.QRV"}) {
     EXPECT_NE(out.find("\nФайл " + std::string(name) + " поврежден\n"), std::string::npos) << out;

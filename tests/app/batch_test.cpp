@@ -5,13 +5,9 @@
 #include <sstream>
 
 #include "app/hooked_host.h"
+#include "fakes/computers.h"
 #include "platform/errors.h"
-#include "platform/fake/fake_file_system.h"
-#include "platform/fake/fake_system.h"
-#include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
-#include "store/mask_table.h"
-#include "store/object_table.h"
 
 namespace keldar {
 namespace {
@@ -59,26 +55,26 @@ TEST(TerminalHostTest, LinesAreUtf8AndNamesComeFromOptionOrTerminal) {
   EXPECT_EQ(err.str(), "Имя: ");
 }
 
+// Two computers on the fake that share the carrier C:\CARRIER.
 class RunBatchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs.add_volume("C:\\");
-    fs.make_folders("C:\\CARRIER");
-    system.set_current_directory("C:\\CARRIER");
-  }
+  // Runs the program with `args` on the first computer, whose
+  // identification files are `id_file` and C:\E-KELDAR.ID (argument 2).
   int run(std::vector<std::string> args, const std::string& id_file = "C:\\KELDAR.ID") {
-    out.str("");
-    Options options = parse_options(args);
     system.set_identification_file('C', id_file);
     system.set_identification_file('E', "C:\\E-KELDAR.ID");
+    return run_on(0, std::move(args));
+  }
+  int run_on(int computer, std::vector<std::string> args) {
+    out.str("");
+    Options options = parse_options(args);
     HookedHost host(out, err, options.name, on_line);
-    Session session(fs, system, clock, host);
-    return run_batch(session, options);
+    return run_batch(*world.session(computer, host), options);
   }
   std::function<void(std::string_view)> on_line;
-  FakeFileSystem fs;
-  FakeSystem system;
-  FixedClock clock;
+  test::Computers world{{.computers = 2}};
+  FakeFileSystem& fs = world.fake();
+  FakeSystem& system = world.simulated_system(0);
   std::ostringstream out, err;
 };
 
@@ -122,32 +118,19 @@ TEST_F(RunBatchTest, FatalEndsStillBringTheLogBack) {
 // mount point: nothing reaches it, the exit status tells, and with the
 // carrier back the next run completes.
 TEST_F(RunBatchTest, CarrierUnmountedDuringASynchronizeGetsNothing) {
-  fs.add_volume("D:\\");
-  fs.make_folders("D:\\BOB");
-  fs.write("D:\\ANN\\A.TXT", "a");
+  world.put(0, "A.TXT", "a", test::Computers::kNow);
   fs.make_folders("C:\\TEMP");
   system.set_environment("TEMP", "C:\\TEMP");
-  ASSERT_EQ(run({"--batch", "--name", "Ann"}), exit_status::kOk);
-  ASSERT_EQ(run({"2", "--batch", "--name", "Bob"}), exit_status::kOk);
-  ObjectTable objects;
-  ObjectRecord& r = objects.new_object();
-  r.set_id(1);
-  ASSERT_TRUE(r.set_path(0, "D:\\ANN\\*.*"));
-  ASSERT_TRUE(r.set_path(1, "D:\\BOB\\*.*"));
-  ASSERT_TRUE(objects.commit_new_object());
-  objects.set_next_id(2);
-  fs.write("C:\\CARRIER\\SYNCOBJ.QRV", objects.encode());
-  MaskTable masks;
-  ASSERT_TRUE(masks.record(0).set_pattern("*.*"));
-  masks.record(0).set_allow_copy(true);
-  ASSERT_TRUE(masks.insert_template_at(0));
-  fs.write("C:\\CARRIER\\MASKS.QRV", masks.encode());
-  ASSERT_EQ(run({"2", "--sync"}), exit_status::kOk);
+  ASSERT_EQ(run_on(0, {"--batch", "--name", "Ann"}), exit_status::kOk);
+  ASSERT_EQ(run_on(1, {"--batch", "--name", "Bob"}), exit_status::kOk);
+  world.write_objects(world.one_object());
+  world.write_masks({{"*.*", /*copy=*/true, /*remove=*/false}});
+  ASSERT_EQ(run_on(1, {"--sync"}), exit_status::kOk);
 
   on_line = [this](std::string_view line) {
     if (line.starts_with(cp1251("Действие 2."))) fs.unmount_folder("C:\\CARRIER");
   };
-  EXPECT_EQ(run({"--sync"}), exit_status::kFailures);
+  EXPECT_EQ(run_on(0, {"--sync"}), exit_status::kFailures);
   on_line = nullptr;
   EXPECT_NE(out.str().find("\n21: "), std::string::npos) << out.str();
   for (const std::string& path : fs.all_paths()) {
@@ -155,7 +138,7 @@ TEST_F(RunBatchTest, CarrierUnmountedDuringASynchronizeGetsNothing) {
   }
 
   fs.remount_folder("C:\\CARRIER");
-  EXPECT_EQ(run({"--sync"}), exit_status::kOk) << out.str();
+  EXPECT_EQ(run_on(0, {"--sync"}), exit_status::kOk) << out.str();
   EXPECT_EQ(fs.contents("C:\\CARRIER\\00001\\A.TXT"), "a");
 }
 

@@ -8,10 +8,8 @@
 #include <thread>
 
 #include "app/startup.h"
+#include "fakes/computers.h"
 #include "fakes/recording_host.h"
-#include "platform/fake/fake_file_system.h"
-#include "platform/fake/fake_system.h"
-#include "platform/fake/fixed_clock.h"
 #include "platform/text.h"
 
 namespace keldar {
@@ -31,33 +29,28 @@ class GateHost : public RecordingHost {
   std::atomic<bool> entered{false};
 };
 
+// One computer on the fake, its object 7 in D:\A holding A.TXT.
 class WorkerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs.add_volume("C:\\");
-    fs.add_volume("D:\\");
-    fs.make_folders("C:\\CARRIER");
-    fs.write("D:\\WORK\\A.TXT", "a");
-    system.set_current_directory("C:\\CARRIER");
-    ObjectTable objects;
-    ObjectRecord& r = objects.new_object();
-    r.set_id(7);
-    r.set_allow_nested(true);
-    EXPECT_TRUE(r.set_path(0, "D:\\WORK\\*.*"));
-    EXPECT_TRUE(objects.commit_new_object());
-    objects.set_next_id(8);
-    fs.write("C:\\CARRIER\\SYNCOBJ.QRV", objects.encode());
+  WorkerTest() {
+    world.put(0, "A.TXT", "a", test::Computers::kNow);
+    world.write_objects(world.one_object(7));
   }
-  FakeFileSystem fs;
-  FakeSystem system;
-  FixedClock clock;
+  // A session of the computer, started.
+  std::unique_ptr<Session> start(RecordingHost& host) {
+    host.answer_with("Ann");
+    auto session = world.session(0, host);
+    EXPECT_EQ(start_up(*session, 'C'), StartResult::kReady);
+    return session;
+  }
+  test::Computers world{{.computers = 1}};
+  FakeFileSystem& fs = world.fake();
 };
 
 TEST_F(WorkerTest, OnlyOneRunAtATime) {
   GateHost host;
-  host.answer_with("Ann");
-  Session session(fs, system, clock, host);
-  ASSERT_EQ(start_up(session, 'C'), StartResult::kReady);
+  auto started = start(host);
+  Session& session = *started;
   session.queue.set(op::kCompare);
   RunThread thread;
   ASSERT_TRUE(thread.start(session, RunThread::Kind::kAllObjects));
@@ -78,9 +71,8 @@ TEST_F(WorkerTest, OnlyOneRunAtATime) {
 
 TEST_F(WorkerTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
   RecordingHost host;
-  host.answer_with("Ann");
-  Session session(fs, system, clock, host);
-  ASSERT_EQ(start_up(session, 'C'), StartResult::kReady);
+  auto started = start(host);
+  Session& session = *started;
   fs.write("C:\\CARRIER\\00007.QRN", std::string("\xE5\x01\x00\x00\x00", 5));
   fs.write("C:\\CARRIER\\00007\\SUB\\B.TXT", "b");
   std::size_t first = host.lines.size();
@@ -104,18 +96,17 @@ TEST_F(WorkerTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
 
 TEST_F(WorkerTest, ReplaceAsksFirstAndNoDoesNothing) {
   RecordingHost host;
-  host.answer_with("Ann");
   host.answers = {Answer::kNo};
-  Session session(fs, system, clock, host);
-  ASSERT_EQ(start_up(session, 'C'), StartResult::kReady);
+  auto started = start(host);
+  Session& session = *started;
   EXPECT_FALSE(prepare_object_operation(session, 0, ObjectOperation::kReplace));
   ASSERT_EQ(host.questions.size(), 1u);
   // The question names the folder, and Нет is its default.
   EXPECT_EQ(host.questions[0].text,
-            cp1251("Все файлы объекта будут удалены, вы уверены?\r\nD:\\WORK\\"));
+            cp1251("Все файлы объекта будут удалены, вы уверены?\r\nD:\\A\\"));
   EXPECT_TRUE(host.questions[0].default_no);
   EXPECT_FALSE(session.queue.running());
-  EXPECT_TRUE(fs.exists("D:\\WORK\\A.TXT"));
+  EXPECT_TRUE(fs.exists("D:\\A\\A.TXT"));
   EXPECT_FALSE(prepare_object_operation(session, 1, ObjectOperation::kCompare)) << "no such object";
 }
 
@@ -124,20 +115,19 @@ TEST_F(WorkerTest, ReplaceAsksFirstAndNoDoesNothing) {
 TEST_F(WorkerTest, ReplaceKeepsTheObjectFolderAndNeverMakesIt) {
   for (const bool present : {true, false}) {
     SCOPED_TRACE(present ? "present" : "missing");
-    if (!present) fs.remove_tree("D:\\WORK");
+    if (!present) fs.remove_tree("D:\\A");
     FolderIdentity before;
-    if (present) ASSERT_EQ(fs.folder_identity("D:\\WORK", before), 0);
+    if (present) ASSERT_EQ(fs.folder_identity("D:\\A", before), 0);
     RecordingHost host;
-    host.answer_with("Ann");
     host.answers = {Answer::kYes};
-    Session session(fs, system, clock, host);
-    ASSERT_EQ(start_up(session, 'C'), StartResult::kReady);
+    auto started = start(host);
+    Session& session = *started;
     ASSERT_TRUE(prepare_object_operation(session, 0, ObjectOperation::kReplace));
     (void)run_one_object(session);
     FolderIdentity after;
-    EXPECT_EQ(fs.folder_identity("D:\\WORK", after) == 0, present);
+    EXPECT_EQ(fs.folder_identity("D:\\A", after) == 0, present);
     if (present) EXPECT_EQ(after, before);
-    EXPECT_FALSE(fs.exists("D:\\WORK\\A.TXT"));
+    EXPECT_FALSE(fs.exists("D:\\A\\A.TXT"));
   }
 }
 

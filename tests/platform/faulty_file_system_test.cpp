@@ -69,6 +69,15 @@ TYPED_TEST(FaultyFileSystemTest, FailsTheNthCallOnceAndEveryCallOnAPath) {
   EXPECT_EQ(this->read("a.txt"), "a");
   EXPECT_EQ(faults.write_file(this->at("a.txt"), "b"), 0) << "once only";
   EXPECT_EQ(faults.calls(), before + 4);
+  // A computer that stops at its second call from now: nothing after it.
+  faults.set_fail_at(2, err::kNotReady, true);
+  EXPECT_EQ(faults.write_file(this->at("a.txt"), "c"), 0);
+  EXPECT_EQ(faults.write_file(this->at("a.txt"), "d"), err::kNotReady);
+  EXPECT_EQ(faults.read_file(this->at("a.txt"), data), err::kNotReady);
+  EXPECT_EQ(faults.create_folder(this->at("g")), err::kNotReady);
+  EXPECT_EQ(this->read("a.txt"), "c");
+  faults.clear_failures();
+  EXPECT_EQ(faults.read_file(this->at("a.txt"), data), 0);
 
   std::unique_ptr<AppendFile> log;
   ASSERT_EQ(faults.open_append(this->at("log"), false, log), 0);

@@ -1,94 +1,39 @@
 // Whole runs of three simulated computers that share one carrier, on real
-// folders through the Linux platform layer. Each computer has its own
-// XDG_CONFIG_HOME (its identification file) and its own object folder; the
-// carrier is the current directory. After every run the object folders are
-// compared file by file (contents and modification times), and the carrier
-// is checked to hold only what some computer still has to receive.
-#include <fcntl.h>
+// folders through the Linux platform layer and its own surroundings: each
+// computer has its own XDG_CONFIG_HOME (its identification file) and its own
+// object folder; the carrier is the current directory. After every run the
+// object folders are compared file by file (contents and modification
+// times), and the carrier is checked to hold only what some computer still
+// has to receive. The failing-call sweep at the end replays one computer's
+// Synchronize over the fake and over the Linux layer.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/session.h"
-#include "app/startup.h"
-#include "app/worker.h"
-#include "fakes/recording_host.h"
+#include "fakes/computers.h"
+#include "fakes/test_support.h"
 #include "platform/errors.h"
-#include "platform/fake/fake_file_system.h"
-#include "platform/fake/fake_system.h"
-#include "platform/fake/faulty_file_system.h"
-#include "platform/fake/fixed_clock.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_system.h"
-#include "platform/text.h"
-#include "store/mask_table.h"
-#include "store/object_table.h"
 
 namespace keldar {
 namespace {
 
 namespace fs = std::filesystem;
-
-// relative path ('/' separated, UTF-8) -> "contents@mtime seconds"
-using Tree = std::map<std::string, std::string>;
+using test::Computers;
+using test::entry_text;
+using test::Mask;
+using test::render;
+using test::RunRecord;
+using test::Tree;
 
 constexpr std::int64_t kT0 = 1700000000;  // an even second: exact volumes keep it as it is
-
-std::string entry_text(const std::string& contents, std::int64_t seconds) {
-  return contents + "@" + std::to_string(seconds);
-}
-
-// Every regular file below `folder`; folders themselves are not listed.
-Tree list_tree(const fs::path& folder) {
-  Tree tree;
-  if (!fs::exists(folder)) return tree;
-  for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    if (item.is_directory()) continue;
-    struct stat st {};
-    if (::lstat(item.path().c_str(), &st) != 0) {
-      ADD_FAILURE() << "cannot stat " << item.path();
-      continue;
-    }
-    std::ifstream in(item.path(), std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    std::string text = data.str() + "@" + std::to_string(st.st_mtim.tv_sec);
-    if (st.st_mtim.tv_nsec != 0) text += "+" + std::to_string(st.st_mtim.tv_nsec) + "ns";
-    tree[fs::relative(item.path(), folder).generic_string()] = text;
-  }
-  return tree;
-}
-
-std::string render(const Tree& tree) {
-  std::string out;
-  for (const auto& [name, text] : tree) out += "  " + name + " = " + text + "\n";
-  return out.empty() ? "  (empty)\n" : out;
-}
-
-void put(const fs::path& file, const std::string& contents, std::int64_t seconds) {
-  fs::create_directories(file.parent_path());
-  {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << contents;
-  }
-  timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0) << file;
-}
 
 // One entry of a list file as stored: its state and the four list stamps.
 struct StoredEntry {
@@ -122,110 +67,28 @@ std::map<std::string, StoredEntry> read_list_file(const fs::path& path) {
   return entries;
 }
 
-// One mask of the mask table.
-struct Mask {
-  const char* pattern;
-  bool copy = true;
-  bool remove = true;
-  bool ask_replace = false;
-  bool ask_delete = false;
-};
-
-struct RunRecord {
-  std::vector<std::string> lines;  // the log lines, UTF-8
-  std::vector<RecordingHost::Question> questions;
-  RunOutcome outcome;
-
-  bool has_line(const std::string& utf8) const {
-    for (const std::string& l : lines) {
-      if (l == utf8) return true;
-    }
-    return false;
-  }
-  std::string all() const {
-    std::string out;
-    for (const std::string& l : lines) out += l + "\n";
-    return out;
-  }
-};
-
 class ScenarioTest : public ::testing::Test {
  protected:
   static constexpr int kA = 0, kB = 1, kC = 2;
 
-  void SetUp() override {
-    saved_tz_ = saved("TZ");
-    saved_xdg_ = saved("XDG_CONFIG_HOME");
-    saved_temp_ = saved("TEMP");
-    unsetenv("TEMP");
-    setenv("TZ", "MSK-3", 1);
-    tzset();
-    // A memory volume where there is one: the runs flush every file they
-    // write, which costs seconds on a disk.
-    std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/keldar-scenario-XXXXXX"
-                                                          : "/tmp/keldar-scenario-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    carrier_ = root_ / "carrier";
-    fs::create_directories(carrier_);
-    for (int c = 0; c < 3; ++c) fs::create_directories(work(c));
-    saved_cwd_ = fs::current_path();
-    fs::current_path(carrier_);
-  }
+  ScenarioTest() { world.use_system_clock(); }
 
-  void TearDown() override {
-    fs::current_path(saved_cwd_);
-    restore("TZ", saved_tz_);
-    tzset();
-    restore("XDG_CONFIG_HOME", saved_xdg_);
-    restore("TEMP", saved_temp_);
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+  static const char* name(int c) { return Computers::name(c); }
+  // The object's path on computer `c`, as the log and the questions show it.
+  std::string object_path(int c) const { return world.join(world.folder(c), "*.*"); }
+  void put(int c, const std::string& file, const std::string& contents, std::int64_t seconds) {
+    world.put(c, file, contents, seconds);
   }
-
-  static std::optional<std::string> saved(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::optional<std::string>(v) : std::nullopt;
-  }
-  static void restore(const char* name, const std::optional<std::string>& value) {
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-
-  static const char* name(int c) { return c == kA ? "A" : c == kB ? "B" : "C"; }
-  fs::path work(int c) const { return root_ / name(c) / "work"; }
-  fs::path object_carrier() const { return carrier_ / "00001"; }
 
   // Starts computer `c`, runs `body` on its session and ends the run.
   template <typename Body>
   RunRecord with_session(int c, const std::vector<Answer>& answers, Body body) {
-    setenv("XDG_CONFIG_HOME", (root_ / name(c) / "config").c_str(), 1);
-    PosixFileSystem files;
-    PosixSystem system;
-    SystemClock clock;
-    RecordingHost host;
-    host.answer_with(name(c));
-    host.answers = answers;
-    host.default_answer = Answer::kCancel;
-    RunRecord record;
-    {
-      Session session(files, system, clock, host);
-      EXPECT_EQ(start_up(session, 'C'), StartResult::kReady);
-      EXPECT_EQ(session.computer, c) << "computers are started first in the order A, B, C";
-      body(session, record);
-      EXPECT_EQ(finish_run(session), 0);
-    }
-    for (const std::string& l : host.lines) record.lines.push_back(to_utf8_lossy(l));
-    record.questions = host.questions;
-    for (auto& q : record.questions) {
-      q.text = to_utf8_lossy(q.text);
-      q.caption = to_utf8_lossy(q.caption);
-    }
-    EXPECT_EQ(host.next_answer, answers.size()) << "every scripted answer is used";
-    return record;
+    RunRecord r = world.run(c, answers, body);
+    EXPECT_EQ(r.started, StartResult::kReady) << name(c);
+    EXPECT_EQ(r.computer, c) << "computers are started first in the order A, B, C";
+    EXPECT_EQ(r.finished, 0) << name(c);
+    EXPECT_EQ(r.answers_used, answers.size()) << "every scripted answer is used";
+    return r;
   }
 
   RunRecord start_only(int c) {
@@ -257,27 +120,10 @@ class ScenarioTest : public ::testing::Test {
   // subfolders) with a folder on each computer, and the masks.
   void set_up_tables(const std::vector<Mask>& masks = {Mask{"*.*"}}, bool c_accepts_copies = true) {
     for (int c = 0; c < 3; ++c) start_only(c);
-    PosixFileSystem files;
-    ObjectTable objects;
-    ObjectRecord& r = objects.new_object();
-    r.set_id(1);
-    r.set_allow_nested(true);
-    for (int c = 0; c < 3; ++c) ASSERT_TRUE(r.set_path(c, (work(c) / "*.*").string()));
-    r.set_copy_from_carrier(kC, c_accepts_copies);
-    ASSERT_TRUE(objects.commit_new_object());
-    objects.set_next_id(2);
-    ASSERT_EQ(objects.save(files, (carrier_ / kObjectFileName).string()), 0);
-    MaskTable table;
-    for (const Mask& m : masks) {
-      MaskRecord& rec = table.record(table.count());
-      ASSERT_TRUE(rec.set_pattern(m.pattern));
-      rec.set_allow_copy(m.copy);
-      rec.set_allow_delete(m.remove);
-      rec.set_ask_before_replacing(m.ask_replace);
-      rec.set_ask_before_deleting(m.ask_delete);
-      ASSERT_TRUE(table.insert_template_at(table.count()));
-    }
-    ASSERT_EQ(table.save(files, (carrier_ / kMaskFileName).string()), 0);
+    ObjectTable objects = world.one_object();
+    objects.record(0).set_copy_from_carrier(kC, c_accepts_copies);
+    world.write_objects(objects);
+    world.write_masks(masks);
   }
 
   // Every object folder and the object's carrier folder hold exactly these
@@ -286,28 +132,22 @@ class ScenarioTest : public ::testing::Test {
                     const Tree& carrier) {
     const Tree* expected[3] = {&a, &b, &c};
     for (int k = 0; k < 3; ++k) {
-      const Tree got = list_tree(work(k));
+      const Tree got = world.tree(k);
       EXPECT_EQ(got, *expected[k]) << when << ": folder of " << name(k) << " holds\n"
                                    << render(got) << "expected\n"
                                    << render(*expected[k]);
     }
-    const Tree got = list_tree(object_carrier());
+    const Tree got = world.tree(world.object_carrier());
     EXPECT_EQ(got, carrier) << when << ": the carrier folder holds\n"
                             << render(got) << "expected\n"
                             << render(carrier);
-    std::set<std::string> top;
-    for (const auto& item : fs::directory_iterator(carrier_)) {
-      top.insert(item.path().filename().string());
-    }
-    top.erase("00001");
-    const std::set<std::string> known = {"COMPS.QRV", "MASKS.QRV", "SYNCOBJ.QRV", "KELDAR.LOG",
-                                         "00001.QRN"};
-    EXPECT_EQ(top, known) << when << ": nothing else lies in the carrier";
+    const std::vector<std::string> known = {"00001.QRN", "COMPS.QRV", "KELDAR.LOG", "MASKS.QRV",
+                                            "SYNCOBJ.QRV"};
+    EXPECT_EQ(world.carrier_names(), known) << when << ": nothing else lies in the carrier";
   }
 
-  std::map<std::string, StoredEntry> stored_list() const {
-    return read_list_file(carrier_ / "00001.QRN");
-  }
+  fs::path list_file() const { return Computers::native(world.join(world.carrier(), "00001.QRN")); }
+  std::map<std::string, StoredEntry> stored_list() const { return read_list_file(list_file()); }
 
   // All three computers join with empty folders, then A gets `files`, and
   // they are carried to B and C: the common starting point of most
@@ -318,7 +158,7 @@ class ScenarioTest : public ::testing::Test {
     Tree tree;
     std::int64_t t = kT0;
     for (const auto& [file, contents] : files) {
-      put(work(kA) / file, contents, t);
+      put(kA, file, contents, t);
       tree[file] = entry_text(contents, t);
       t += 2;
     }
@@ -327,8 +167,8 @@ class ScenarioTest : public ::testing::Test {
     return tree;
   }
 
-  fs::path root_, carrier_, saved_cwd_;
-  std::optional<std::string> saved_tz_, saved_xdg_, saved_temp_;
+  test::ScopedTimeZone time_zone_{"MSK-3"};
+  Computers world{{.disk = Computers::Disk::kPosix, .real_surroundings = true}};
 };
 
 TEST_F(ScenarioTest, NewFileTravelsFromAToBAndC) {
@@ -336,9 +176,9 @@ TEST_F(ScenarioTest, NewFileTravelsFromAToBAndC) {
   for (int c = 0; c < 3; ++c) synchronize(c);
   expect_state("empty start", {}, {}, {}, {});
 
-  put(work(kA) / "report.txt", "first report", kT0);
-  put(work(kA) / "Отчёт.doc", "отчёт", kT0 + 2);
-  put(work(kA) / "sub/deep/data.bin", std::string("\0\1\2\xFF", 4), kT0 + 4);
+  put(kA, "report.txt", "first report", kT0);
+  put(kA, "Отчёт.doc", "отчёт", kT0 + 2);
+  put(kA, "sub/deep/data.bin", std::string("\0\1\2\xFF", 4), kT0 + 4);
   const Tree all = {{"report.txt", entry_text("first report", kT0)},
                     {"Отчёт.doc", entry_text("отчёт", kT0 + 2)},
                     {"sub/deep/data.bin", entry_text(std::string("\0\1\2\xFF", 4), kT0 + 4)}};
@@ -371,7 +211,7 @@ TEST_F(ScenarioTest, NewFileTravelsFromAToBAndC) {
 
 TEST_F(ScenarioTest, FilesPresentBeforeTheFirstRunReachEveryone) {
   set_up_tables();
-  put(work(kA) / "old.txt", "from before", kT0);
+  put(kA, "old.txt", "from before", kT0);
   const Tree one = {{"old.txt", entry_text("from before", kT0)}};
   synchronize(kA);
   synchronize(kB);
@@ -383,7 +223,7 @@ TEST_F(ScenarioTest, FilesPresentBeforeTheFirstRunReachEveryone) {
 
 TEST_F(ScenarioTest, ChangeOnBReachesAAndC) {
   Tree tree = synchronised({{"a.txt", "one"}, {"b.txt", "two"}});
-  put(work(kB) / "b.txt", "two, changed on B", kT0 + 100);
+  put(kB, "b.txt", "two, changed on B", kT0 + 100);
   Tree changed = tree;
   changed["b.txt"] = entry_text("two, changed on B", kT0 + 100);
   const Tree on_carrier = {{"b.txt", changed["b.txt"]}};
@@ -404,7 +244,7 @@ TEST_F(ScenarioTest, ChangeOnBReachesAAndC) {
 
 TEST_F(ScenarioTest, DeletionOnCIsCarriedAndTheCommandDropped) {
   Tree tree = synchronised({{"keep.txt", "stays"}, {"sub/gone.txt", "goes"}});
-  fs::remove(work(kC) / "sub/gone.txt");
+  world.remove(kC, "sub/gone.txt");
   Tree after = tree;
   after.erase("sub/gone.txt");
 
@@ -441,8 +281,8 @@ class ConflictTest : public ScenarioTest {
   // is asked and answers `answer`.
   void run_conflict(Answer answer) {
     Tree tree = synchronised({{"f.txt", "common"}});
-    put(work(kA) / "f.txt", "A's version", kT0 + 100);
-    put(work(kB) / "f.txt", "B's version", kT0 + 200);
+    put(kA, "f.txt", "A's version", kT0 + 100);
+    put(kB, "f.txt", "B's version", kT0 + 200);
     a_ = {{"f.txt", entry_text("A's version", kT0 + 100)}};
     b_ = {{"f.txt", entry_text("B's version", kT0 + 200)}};
     tree_ = tree;
@@ -455,7 +295,7 @@ class ConflictTest : public ScenarioTest {
     const auto& q = b_run_.questions[0];
     EXPECT_EQ(q.caption, "Копирование с носителя");
     EXPECT_TRUE(q.warning);
-    const std::string object = (work(kB) / "*.*").string();
+    const std::string object = object_path(kB);
     EXPECT_EQ(q.text.substr(0, q.text.find("\r\nраньше: ")),
               "Объект: " + object + "\r\nФайл: f.txt\r\nбыл изменен в объекте:")
         << q.text;
@@ -491,7 +331,7 @@ TEST_F(ConflictTest, NoKeepsTheOwnVersionWhichThenWins) {
 TEST_F(ScenarioTest, ComputerThatDoesNotAcceptCopiesGetsNothing) {
   set_up_tables({Mask{"*.*"}}, /*c_accepts_copies=*/false);
   for (int c = 0; c < 3; ++c) synchronize(c);
-  put(work(kA) / "f.txt", "from A", kT0);
+  put(kA, "f.txt", "from A", kT0);
   const Tree f = {{"f.txt", entry_text("from A", kT0)}};
 
   synchronize(kA);
@@ -503,7 +343,7 @@ TEST_F(ScenarioTest, ComputerThatDoesNotAcceptCopiesGetsNothing) {
   expect_state("after C", f, f, {}, {});
 
   // What C makes still goes out.
-  put(work(kC) / "g.txt", "from C", kT0 + 10);
+  put(kC, "g.txt", "from C", kT0 + 10);
   const std::string g = entry_text("from C", kT0 + 10);
   synchronize(kC);
   expect_state("C publishes", f, f, {{"g.txt", g}}, {{"g.txt", g}});
@@ -520,17 +360,17 @@ TEST_F(ScenarioTest, MasksThatForbidOrAskBeforeDeleting) {
                  {"*.log", true, true, false, /*ask_delete=*/true},
                  {"*.*"}});
   for (int c = 0; c < 3; ++c) synchronize(c);
-  put(work(kA) / "old.bak", "backup", kT0);
-  put(work(kA) / "run.log", "log", kT0 + 2);
-  put(work(kA) / "keep.txt", "text", kT0 + 4);
+  put(kA, "old.bak", "backup", kT0);
+  put(kA, "run.log", "log", kT0 + 2);
+  put(kA, "keep.txt", "text", kT0 + 4);
   const Tree all = {{"old.bak", entry_text("backup", kT0)},
                     {"run.log", entry_text("log", kT0 + 2)},
                     {"keep.txt", entry_text("text", kT0 + 4)}};
   for (int c = 0; c < 3; ++c) synchronize(c);
   expect_state("all have them", all, all, all, {});
 
-  fs::remove(work(kA) / "old.bak");
-  fs::remove(work(kA) / "run.log");
+  world.remove(kA, "old.bak");
+  world.remove(kA, "run.log");
   Tree a = all;
   a.erase("old.bak");
   a.erase("run.log");
@@ -575,9 +415,9 @@ TEST_F(ScenarioTest, MasksThatForbidOrAskBeforeDeleting) {
 TEST_F(ScenarioTest, DocMaskAsksBeforeReplacing) {
   set_up_tables({{"*.tmp", false, false}, {"*.doc", true, true, true}, {"*.*"}});
   for (int c = 0; c < 3; ++c) synchronize(c);
-  put(work(kA) / "plain.txt", "text", kT0);
-  put(work(kA) / "letter.doc", "v1", kT0 + 2);
-  put(work(kA) / "scratch.tmp", "temp", kT0 + 4);
+  put(kA, "plain.txt", "text", kT0);
+  put(kA, "letter.doc", "v1", kT0 + 2);
+  put(kA, "scratch.tmp", "temp", kT0 + 4);
   const std::string plain = entry_text("text", kT0), v1 = entry_text("v1", kT0 + 2);
   const Tree a0 = {
       {"plain.txt", plain}, {"letter.doc", v1}, {"scratch.tmp", entry_text("temp", kT0 + 4)}};
@@ -590,8 +430,8 @@ TEST_F(ScenarioTest, DocMaskAsksBeforeReplacing) {
   expect_state("first round", a0, rest, rest, {});
 
   // A changes both the .doc and the .tmp file.
-  put(work(kA) / "letter.doc", "v2", kT0 + 100);
-  put(work(kA) / "scratch.tmp", "temp 2", kT0 + 102);
+  put(kA, "letter.doc", "v2", kT0 + 100);
+  put(kA, "scratch.tmp", "temp 2", kT0 + 102);
   const std::string v2 = entry_text("v2", kT0 + 100);
   Tree a1 = a0;
   a1["letter.doc"] = v2;
@@ -619,10 +459,10 @@ TEST_F(ScenarioTest, DocMaskAsksBeforeReplacing) {
 TEST_F(ScenarioTest, EtalonFromAMakesBAndCEqualToA) {
   Tree tree = synchronised({{"f.txt", "f"}, {"g.txt", "g"}});
   // C adds h and carries it; A changes g and does not synchronise.
-  put(work(kC) / "h.txt", "h from C", kT0 + 200);
+  put(kC, "h.txt", "h from C", kT0 + 200);
   const std::string h_c = entry_text("h from C", kT0 + 200);
   synchronize(kC);
-  put(work(kA) / "g.txt", "g from A", kT0 + 100);
+  put(kA, "g.txt", "g from A", kT0 + 100);
   Tree a = tree, c = tree;
   a["g.txt"] = entry_text("g from A", kT0 + 100);
   c["h.txt"] = h_c;
@@ -632,7 +472,7 @@ TEST_F(ScenarioTest, EtalonFromAMakesBAndCEqualToA) {
   // becomes a delete command; the carrier folder is emptied first.
   RunRecord e = object_operation(kA, ObjectOperation::kEtalon);
   EXPECT_FALSE(e.outcome.failed) << e.all();
-  EXPECT_TRUE(e.has_line("Эталон => носитель: " + (work(kA) / "*.*").string())) << e.all();
+  EXPECT_TRUE(e.has_line("Эталон => носитель: " + object_path(kA))) << e.all();
   EXPECT_TRUE(e.has_line("=+ g.txt")) << e.all();
   EXPECT_TRUE(e.has_line("=x h.txt")) << e.all();
   EXPECT_FALSE(e.has_line("=+ f.txt")) << "f is in step everywhere";
@@ -656,7 +496,7 @@ TEST_F(ScenarioTest, EtalonFromAMakesBAndCEqualToA) {
 TEST_F(ScenarioTest, FromCarrierIgnoresTheMissingPermission) {
   set_up_tables({Mask{"*.*"}}, /*c_accepts_copies=*/false);
   for (int c = 0; c < 3; ++c) synchronize(c);
-  put(work(kA) / "f.txt", "from A", kT0);
+  put(kA, "f.txt", "from A", kT0);
   const Tree f = {{"f.txt", entry_text("from A", kT0)}};
   synchronize(kA);
   expect_state("after A", f, {}, {}, f);
@@ -675,8 +515,8 @@ class ReplaceTest : public ScenarioTest {
  protected:
   void spoil_b_and_copy_a() {
     tree_ = synchronised({{"f.txt", "f"}, {"sub/g.txt", "g"}});
-    put(work(kB) / "junk.txt", "junk", kT0 + 300);
-    put(work(kB) / "sub/g.txt", "g spoiled", kT0 + 302);
+    put(kB, "junk.txt", "junk", kT0 + 300);
+    put(kB, "sub/g.txt", "g spoiled", kT0 + 302);
     b_ = tree_;
     b_["junk.txt"] = entry_text("junk", kT0 + 300);
     b_["sub/g.txt"] = entry_text("g spoiled", kT0 + 302);
@@ -684,7 +524,7 @@ class ReplaceTest : public ScenarioTest {
     RunRecord copy = object_operation(kA, ObjectOperation::kCopy);
     EXPECT_FALSE(copy.outcome.failed) << copy.all();
     EXPECT_TRUE(copy.has_line("Файл списка объекта 1 удален")) << copy.all();
-    EXPECT_TRUE(copy.has_line("Объект => носитель: " + (work(kA) / "*.*").string())) << copy.all();
+    EXPECT_TRUE(copy.has_line("Объект => носитель: " + object_path(kA))) << copy.all();
     expect_state("A's files are on the carrier", tree_, b_, tree_, tree_);
   }
   Tree tree_, b_;
@@ -711,9 +551,9 @@ TEST_F(ReplaceTest, ReplaceRebuildsTheFolderFromTheCarrier) {
   ASSERT_EQ(replace.questions.size(), 1u) << replace.all();
   EXPECT_EQ(replace.questions[0].text.rfind("Все файлы объекта будут удалены, вы уверены?", 0), 0u);
   EXPECT_TRUE(replace.has_line("Удаление всех файлов объекта ID=1->")) << replace.all();
-  EXPECT_EQ(list_tree(work(kB)), tree_) << replace.all();
-  EXPECT_EQ(list_tree(work(kA)), tree_);
-  EXPECT_EQ(list_tree(work(kC)), tree_);
+  EXPECT_EQ(world.tree(kB), tree_) << replace.all();
+  EXPECT_EQ(world.tree(kA), tree_);
+  EXPECT_EQ(world.tree(kC), tree_);
   for (int k = 0; k < 3; ++k) {
     RunRecord r = synchronize(k);
     EXPECT_TRUE(r.questions.empty()) << name(k) << "\n" << r.all();
@@ -727,7 +567,7 @@ TEST_F(ReplaceTest, ReplaceRebuildsTheFolderFromTheCarrier) {
 // a delete command: the others send it back to B instead.
 TEST_F(ScenarioTest, ReplaceKeepsBsOwnWaitingCopyAndDeletesNothingElsewhere) {
   Tree tree = synchronised({{"f.txt", "f"}, {"sub/g.txt", "g"}});
-  put(work(kB) / "n.txt", "new on B", kT0 + 100);
+  put(kB, "n.txt", "new on B", kT0 + 100);
   Tree all = tree;
   all["n.txt"] = entry_text("new on B", kT0 + 100);
   const Tree waiting = {{"n.txt", all.at("n.txt")}};
@@ -753,10 +593,10 @@ TEST_F(ScenarioTest, ReplaceKeepsBsOwnWaitingCopyAndDeletesNothingElsewhere) {
 // carrier is a conflict for С носителя too; it is not brought back silently.
 TEST_F(ScenarioTest, FromCarrierAsksAboutAFileDeletedHere) {
   Tree tree = synchronised({{"f.txt", "f"}});
-  put(work(kB) / "f.txt", "newer on B", kT0 + 100);
+  put(kB, "f.txt", "newer on B", kT0 + 100);
   const Tree newer = {{"f.txt", entry_text("newer on B", kT0 + 100)}};
   synchronize(kB);
-  fs::remove(work(kA) / "f.txt");
+  world.remove(kA, "f.txt");
 
   RunRecord a = object_operation(kA, ObjectOperation::kFromCarrier, {Answer::kNo});
   ASSERT_EQ(a.questions.size(), 1u) << a.all();
@@ -776,7 +616,7 @@ TEST_F(ScenarioTest, EverySynchronizeOfASessionScansTheFoldersAnew) {
     const std::int16_t runs[][2] = {
         {op::kCompare, op::kNone}, {op::kAction1, op::kAction2}, {op::kAction1, op::kAction2}};
     for (int i = 0; i < 3; ++i) {
-      put(work(kA) / ("new" + std::to_string(i) + ".txt"), "n", kT0 + 100 + 2 * i);
+      put(kA, ("new" + std::to_string(i) + ".txt"), "n", kT0 + 100 + 2 * i);
       s.queue.set(runs[i][0], runs[i][1]);
       rec.outcome = run_all_objects(s);
     }
@@ -797,17 +637,18 @@ TEST_F(ScenarioTest, EverySynchronizeOfASessionScansTheFoldersAnew) {
 // with a folder made later nor when two computers add files to one folder.
 TEST_F(ScenarioTest, FoldersThatChangedOnTwoComputersRaiseNoQuestion) {
   set_up_tables();
-  put(work(kA) / "sub/a.txt", "a", kT0);
+  put(kA, "sub/a.txt", "a", kT0);
   synchronize(kA);
   for (int c = 0; c < 3; ++c) {
-    fs::last_write_time(work(c), fs::file_time_type::clock::now() + std::chrono::seconds(2 * c));
+    fs::last_write_time(Computers::native(world.folder(c)),
+                        fs::file_time_type::clock::now() + std::chrono::seconds(2 * c));
   }
   for (int c = 1; c < 3; ++c) {
     RunRecord r = synchronize(c);
     EXPECT_TRUE(r.questions.empty()) << name(c) << " joins\n" << r.all();
   }
-  put(work(kA) / "sub/a2.txt", "a2", kT0 + 10);
-  put(work(kB) / "sub/b2.txt", "b2", kT0 + 12);
+  put(kA, "sub/a2.txt", "a2", kT0 + 10);
+  put(kB, "sub/b2.txt", "b2", kT0 + 12);
   Tree all = {{"sub/a.txt", entry_text("a", kT0)},
               {"sub/a2.txt", entry_text("a2", kT0 + 10)},
               {"sub/b2.txt", entry_text("b2", kT0 + 12)}};
@@ -822,7 +663,7 @@ TEST_F(ScenarioTest, FoldersThatChangedOnTwoComputersRaiseNoQuestion) {
 
 TEST_F(ScenarioTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
   Tree tree = synchronised({{"f.txt", "f"}});
-  put(work(kA) / "g.txt", "g", kT0 + 50);
+  put(kA, "g.txt", "g", kT0 + 50);
   Tree a = tree;
   a["g.txt"] = entry_text("g", kT0 + 50);
   synchronize(kA);
@@ -831,10 +672,10 @@ TEST_F(ScenarioTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
   RunRecord clear = object_operation(kA, ObjectOperation::kClear);
   EXPECT_FALSE(clear.outcome.failed) << clear.all();
   EXPECT_TRUE(clear.has_line("Файл списка объекта 1 удален")) << clear.all();
-  EXPECT_FALSE(fs::exists(carrier_ / "00001.QRN"));
-  EXPECT_EQ(list_tree(object_carrier()), Tree{});
+  EXPECT_FALSE(fs::exists(list_file()));
+  EXPECT_EQ(world.tree(world.object_carrier()), Tree{});
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(list_tree(work(k)), k == kA ? a : tree) << "object folders are not touched";
+    EXPECT_EQ(world.tree(k), k == kA ? a : tree) << "object folders are not touched";
   }
   // The computers start the list anew; g, which A alone has, goes out once
   // all of them have joined again, and the files that all share stay as
@@ -848,33 +689,15 @@ TEST_F(ScenarioTest, ClearForgetsTheListAndEmptiesTheCarrierFolder) {
   expect_state("two rounds after clearing", a, a, a, {});
 }
 
-// The same three computers on the fake file system, whose n-th call fails:
-// for every n over B's whole Synchronize, no object file is damaged or lost
-// (each is its old or its new version), and a Synchronize without failures
-// then completes the work.
-class FailureInjectionTest : public ::testing::Test {
+// The same three computers, on the fake and on the Linux layer, with the
+// n-th call of B's Synchronize failing, or B stopping at its n-th call (no
+// call from then on has an effect, and the copies its disks had not yet
+// flushed are lost): for every n, no object file is damaged or lost (each
+// is its old or its new version), and a Synchronize without failures then
+// completes the work.
+class FailureInjectionTest : public ::testing::TestWithParam<Computers::Disk> {
  protected:
   static constexpr int kA = 0, kB = 1, kC = 2;
-  static constexpr FileTime kTick = 10000000;
-
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    saved_tz_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-    setenv("TZ", "MSK-3", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (saved_tz_) {
-      setenv("TZ", saved_tz_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
-  static const char* name(int c) { return c == kA ? "A" : c == kB ? "B" : "C"; }
-  static std::string folder(int c) { return std::string("D:\\") + name(c) + "\\"; }
-  static FileTime at(std::int64_t seconds) { return kFileTimeUnixEpoch + seconds * kTick; }
 
   struct Outcome {
     RunOutcome run;
@@ -883,79 +706,32 @@ class FailureInjectionTest : public ::testing::Test {
   };
 
   Outcome run(int c, bool sync) {
-    FakeSystem system;
-    system.set_current_directory("C:\\CARRIER");
-    system.set_identification_file('C', std::string("E:\\") + name(c) + "\\KELDAR.ID");
-    RecordingHost host;
-    host.answer_with(name(c));
-    Outcome out;
-    {
-      Session session(*faults_, system, clock_, host);
-      if (start_up(session, 'C') == StartResult::kReady && sync) {
-        log_sync_banner(session);
-        session.queue.set(op::kAction1, op::kAction2);
-        out.run = run_all_objects(session);
-      }
-      (void)finish_run(session);
-    }
-    out.questions = host.questions.size();
-    for (const std::string& l : host.lines) out.lines += to_utf8_lossy(l) + "\n";
-    return out;
+    RunRecord r = sync ? world->synchronize(c) : world->start_only(c);
+    return {r.outcome, r.questions.size(), r.all()};
   }
 
-  // Every file below `prefix`: name -> contents@time.
-  Tree tree(const std::string& prefix) const {
-    Tree t;
-    for (const std::string& p : files_->all_paths()) {
-      if (p.size() <= prefix.size() || p.compare(0, prefix.size(), prefix) != 0) continue;
-      auto data = files_->contents(p);
-      if (!data) continue;
-      t[p.substr(prefix.size())] = *data + "@" + std::to_string(files_->times(p).last_write);
-    }
-    return t;
-  }
+  Tree carrier() const { return world->tree(world->object_carrier()); }
 
   // All in step with f1, f2 and sub\f3; then A replaces f1, deletes f2 and
   // adds new.txt and synchronises; B changes sub\f3 and has not run yet.
   void prepare() {
-    files_ = std::make_unique<FakeFileSystem>();
-    faults_ = std::make_unique<FaultyFileSystem>(*files_);
-    files_->set_now(at(kT0 + 5000));
-    files_->add_volume("C:\\");
-    files_->add_volume("D:\\");
-    files_->add_volume("E:\\");
-    files_->make_folders("C:\\CARRIER");
-    for (int c = 0; c < 3; ++c) {
-      files_->make_folders(folder(c));
-      files_->make_folders(std::string("E:\\") + name(c));
-      run(c, false);
-    }
-    ObjectTable objects;
-    ObjectRecord& r = objects.new_object();
-    r.set_id(1);
-    r.set_allow_nested(true);
-    for (int c = 0; c < 3; ++c) ASSERT_TRUE(r.set_path(c, folder(c) + "*.*"));
-    ASSERT_TRUE(objects.commit_new_object());
-    objects.set_next_id(2);
-    ASSERT_EQ(objects.save(*files_, "C:\\CARRIER\\SYNCOBJ.QRV"), 0);
-    MaskTable masks;
-    ASSERT_TRUE(masks.record(0).set_pattern("*.*"));
-    masks.record(0).set_allow_copy(true);
-    masks.record(0).set_allow_delete(true);
-    ASSERT_TRUE(masks.insert_template_at(0));
-    ASSERT_EQ(masks.save(*files_, "C:\\CARRIER\\MASKS.QRV"), 0);
+    world = std::make_unique<Computers>(Computers::Options{.disk = GetParam()});
+    world->set_now(kT0 + 5000);
+    for (int c = 0; c < 3; ++c) run(c, false);
+    world->write_objects(world->one_object());
+    world->write_masks({Mask{"*.*"}});
     for (int c = 0; c < 3; ++c) run(c, true);
-    files_->write(folder(kA) + "f1.txt", "one", at(kT0));
-    files_->write(folder(kA) + "f2.txt", "two", at(kT0 + 2));
-    files_->write(folder(kA) + "sub\\f3.txt", "three", at(kT0 + 4));
+    world->put(kA, "f1.txt", "one", kT0);
+    world->put(kA, "f2.txt", "two", kT0 + 2);
+    world->put(kA, "sub/f3.txt", "three", kT0 + 4);
     for (int c = 0; c < 3; ++c) run(c, true);
-    ASSERT_EQ(tree(folder(kB)), tree(folder(kA)));
-    ASSERT_EQ(tree(folder(kC)), tree(folder(kA)));
-    files_->write(folder(kA) + "f1.txt", "one, as A has it now", at(kT0 + 100));
-    ASSERT_EQ(files_->delete_file(folder(kA) + "f2.txt"), 0);
-    files_->write(folder(kA) + "new.txt", "new on A", at(kT0 + 102));
+    ASSERT_EQ(world->tree(kB), world->tree(kA));
+    ASSERT_EQ(world->tree(kC), world->tree(kA));
+    world->put(kA, "f1.txt", "one, as A has it now", kT0 + 100);
+    world->remove(kA, "f2.txt");
+    world->put(kA, "new.txt", "new on A", kT0 + 102);
     run(kA, true);
-    files_->write(folder(kB) + "sub\\f3.txt", "three, as B has it now", at(kT0 + 104));
+    world->put(kB, "sub/f3.txt", "three, as B has it now", kT0 + 104);
   }
 
   // The first file of `got` (or of `old_tree` or `new_tree`, missing from
@@ -979,64 +755,67 @@ class FailureInjectionTest : public ::testing::Test {
     return {};
   }
 
-  std::unique_ptr<FakeFileSystem> files_;
-  std::unique_ptr<FaultyFileSystem> faults_;
-  FixedClock clock_{kT0 + 5000};
-  std::optional<std::string> saved_tz_;
+  test::ScopedTimeZone time_zone_{"MSK-3"};
+  std::unique_ptr<Computers> world;
 };
 
-TEST_F(FailureInjectionTest, EveryFailingCallLeavesOldOrNewVersionsAndTheNextRunFinishes) {
+TEST_P(FailureInjectionTest, EveryFailingCallLeavesOldOrNewVersionsAndTheNextRunFinishes) {
   prepare();
   if (HasFatalFailure()) return;
-  const Tree a_old = tree(folder(kA)), b_old = tree(folder(kB)), c_old = tree(folder(kC));
-  const Tree carrier_old = tree("C:\\CARRIER\\00001\\");
+  const Tree a_old = world->tree(kA), b_old = world->tree(kB), c_old = world->tree(kC);
+  const Tree carrier_old = carrier();
   Outcome clean = run(kB, true);
   ASSERT_FALSE(clean.run.failed) << clean.lines;
-  const Tree b_new = tree(folder(kB));
-  const Tree carrier_new = tree("C:\\CARRIER\\00001\\");
+  const Tree b_new = world->tree(kB);
+  const Tree carrier_new = carrier();
   run(kC, true);
   run(kA, true);
-  const Tree final_tree = tree(folder(kB));
+  const Tree final_tree = world->tree(kB);
   ASSERT_EQ(final_tree.size(), 3u);
-  ASSERT_EQ(tree(folder(kA)), final_tree);
-  ASSERT_EQ(tree(folder(kC)), final_tree);
-  ASSERT_EQ(tree("C:\\CARRIER\\00001\\"), Tree{});
+  ASSERT_EQ(world->tree(kA), final_tree);
+  ASSERT_EQ(world->tree(kC), final_tree);
+  ASSERT_EQ(carrier(), Tree{});
 
   int failing_runs = 0;
   std::vector<std::string> problems;  // one line per n that went wrong
   std::string first_logs;
-  for (std::uint64_t n = 1; n < 5000; ++n) {
-    prepare();
-    if (HasFatalFailure()) return;
-    const std::uint64_t before = faults_->calls();
-    faults_->set_fail_at(n, err::kGenFailure);
-    Outcome failed = run(kB, true);
-    const bool hit = faults_->calls() - before >= n;
-    faults_->clear_failures();
-    if (!hit) break;
-    ++failing_runs;
-    std::string problem;
-    auto note = [&problem](const std::string& text) {
-      if (problem.empty()) problem = text;
-    };
-    std::string bad = neither_old_nor_new(tree(folder(kB)), b_old, b_new);
-    if (!bad.empty()) note("B's " + bad);
-    if (tree(folder(kA)) != a_old || tree(folder(kC)) != c_old) note("A or C was touched");
-    bad = neither_old_nor_new(tree("C:\\CARRIER\\00001\\"), carrier_old, carrier_new);
-    if (!bad.empty()) note("the carrier's " + bad);
+  for (const bool stop : {false, true}) {
+    for (std::uint64_t n = 1; n < 5000; ++n) {
+      prepare();
+      if (HasFatalFailure()) return;
+      FaultyFileSystem& faults = world->faults();
+      const std::uint64_t before = faults.calls();
+      faults.set_fail_at(n, err::kGenFailure, stop);
+      Outcome failed = run(kB, true);
+      const bool hit = faults.calls() - before >= n;
+      faults.clear_failures();
+      if (stop) faults.lose_unflushed();
+      if (!hit) break;
+      ++failing_runs;
+      std::string problem;
+      auto note = [&problem](const std::string& text) {
+        if (problem.empty()) problem = text;
+      };
+      std::string bad = neither_old_nor_new(world->tree(kB), b_old, b_new);
+      if (!bad.empty()) note("B's " + bad);
+      if (world->tree(kA) != a_old || world->tree(kC) != c_old) note("A or C was touched");
+      bad = neither_old_nor_new(carrier(), carrier_old, carrier_new);
+      if (!bad.empty()) note("the carrier's " + bad);
 
-    Outcome again = run(kB, true);
-    if (again.run.failed) note("the next run failed");
-    if (again.questions != 0) note("the next run asked");
-    if (tree(folder(kB)) != b_new) note("B after the next run:\n" + render(tree(folder(kB))));
-    run(kC, true);
-    run(kA, true);
-    if (tree(folder(kA)) != final_tree) note("A at the end:\n" + render(tree(folder(kA))));
-    if (tree(folder(kC)) != final_tree) note("C at the end:\n" + render(tree(folder(kC))));
-    if (tree("C:\\CARRIER\\00001\\") != Tree{}) note("the carrier is not emptied");
-    if (!problem.empty()) {
-      problems.push_back("call " + std::to_string(n) + " failing: " + problem);
-      if (first_logs.empty()) first_logs = failed.lines + "---- next run ----\n" + again.lines;
+      Outcome again = run(kB, true);
+      if (again.run.failed) note("the next run failed");
+      if (again.questions != 0) note("the next run asked");
+      if (world->tree(kB) != b_new) note("B after the next run:\n" + render(world->tree(kB)));
+      run(kC, true);
+      run(kA, true);
+      if (world->tree(kA) != final_tree) note("A at the end:\n" + render(world->tree(kA)));
+      if (world->tree(kC) != final_tree) note("C at the end:\n" + render(world->tree(kC)));
+      if (carrier() != Tree{}) note("the carrier is not emptied");
+      if (!problem.empty()) {
+        problems.push_back((stop ? "stop at call " : "call ") + std::to_string(n) +
+                           " failing: " + problem);
+        if (first_logs.empty()) first_logs = failed.lines + "---- next run ----\n" + again.lines;
+      }
     }
   }
   std::string all;
@@ -1044,8 +823,15 @@ TEST_F(FailureInjectionTest, EveryFailingCallLeavesOldOrNewVersionsAndTheNextRun
   EXPECT_TRUE(problems.empty()) << problems.size() << " of " << failing_runs << " runs:\n"
                                 << all << "logs of the first:\n"
                                 << first_logs;
-  EXPECT_GT(failing_runs, 50);
+  EXPECT_GT(failing_runs, 100);
+  RecordProperty("failing_runs", failing_runs);
 }
+
+INSTANTIATE_TEST_SUITE_P(Disks, FailureInjectionTest,
+                         ::testing::Values(Computers::Disk::kFake, Computers::Disk::kPosix),
+                         [](const auto& info) {
+                           return info.param == Computers::Disk::kFake ? "Fake" : "Posix";
+                         });
 
 }  // namespace
 }  // namespace keldar
