@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -436,5 +437,9 @@ class Computers {
   std::filesystem::path saved_cwd_;
   std::map<std::string, std::string> saved_env_;
 };
+
+inline std::ostream& operator<<(std::ostream& out, Computers::Disk disk) {
+  return out << (disk == Computers::Disk::kFake ? "the fake" : "the Linux layer");
+}
 
 }  // namespace keldar::test
