@@ -128,7 +128,6 @@ class Computers {
       fake_->add_volume("C:\\");
       fake_->add_volume("D:\\");
       fake_->add_volume("E:\\");
-      root_ = "";
       carrier_ = "C:\\" + cp1251(options_.carrier);
       fake_->make_folders(carrier_);
       for (int c = 0; c < options_.computers; ++c) {
