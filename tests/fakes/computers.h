@@ -1,6 +1,6 @@
-// Several computers that share one carrier, as the scenario, batch and
-// worker suites simulate them: on the fake file system, or on folders of the
-// real disk through the Linux layer. Each computer has its own
+// Several computers that share one carrier, as the scenario, batch, worker
+// and window suites simulate them: on the fake file system, or on folders of
+// the real disk through the Linux layer. Each computer has its own
 // identification file and its own object folder; every session sees the
 // disk through the fault-injecting wrapper (faults()), which lets all
 // calls through until a test sets a fault.

@@ -1,7 +1,7 @@
 // The window driven as a person would: buttons pressed, dialogs filled in,
-// questions answered, on a carrier and object folders in a temporary folder
-// of the real disk. Each simulated computer has its own XDG_CONFIG_HOME (its
-// identification file); the carrier is the current directory.
+// questions answered, on the computers of tests/fakes/computers.h on the real
+// disk with the Linux layer's own surroundings (each computer its own
+// XDG_CONFIG_HOME, the carrier the current directory) and the system clock.
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -21,8 +20,10 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
+#include "fakes/computers.h"
 #include "gui/qt/about_box.h"
 #include "gui/qt/computer_name_window.h"
 #include "gui/qt/main_window.h"
@@ -31,28 +32,35 @@
 #include "gui/qt/objects_window.h"
 #include "gui/qt/qt_host.h"
 #include "gui/qt/window_app.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_system.h"
 #include "platform/text.h"
 
 namespace keldar {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Computers;
+using test::Tree;
 
 constexpr int kRunTimeoutMs = 20000;
+constexpr int kAnn = 0, kBoris = 1;
+// The last-write time of the files the tests put in place.
+constexpr std::int64_t kT0 = Computers::kNow;
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
+// The bytes of the file at `path` (as the file system takes it).
+std::string read_file(const std::string& path) {
+  std::ifstream in(Computers::native(path), std::ios::binary);
   std::ostringstream data;
   data << in.rdbuf();
   return data.str();
 }
 
-void write_file(const fs::path& path, const std::string& contents) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << contents;
+// A path (as the file system takes it) as the window shows it.
+QString shown(const std::string& path) { return QString::fromStdString(Computers::native(path)); }
+
+// A snapshot compared whole; both trees are shown when they differ.
+void compare_trees(const Tree& got, const Tree& expected) {
+  QVERIFY2(got == expected,
+           ("got\n" + test::render(got) + "expected\n" + test::render(expected)).c_str());
 }
 
 // Runs `act` on the next modal dialog of kind T as soon as it is shown.
@@ -109,12 +117,9 @@ QBrush foreground(const QTextBlock& block) {
   return block.begin().fragment().charFormat().foreground();
 }
 
-// One computer: the platform layer, the host, the session and the window.
+// One computer of the world: the host, the session and the window.
 struct Computer {
-  Computer(const fs::path& config_home) {
-    setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
-    window.show();
-  }
+  Computer(Computers& world, int c) : session(world.session(c, host)) { window.show(); }
   // Start-up; a computer new to the carrier is named `name` in the
   // computer-name dialog (none for a computer the carrier knows: `name`
   // empty).
@@ -132,12 +137,9 @@ struct Computer {
   QString pane() const { return window.log_pane()->toPlainText(); }
   void wait_for_run() { QTRY_VERIFY_WITH_TIMEOUT(!window.program().busy(), kRunTimeoutMs); }
 
-  PosixFileSystem files;
-  PosixSystem system;
-  SystemClock clock;
   QtHost host;
-  Session session{files, system, clock, host};
-  MainWindow window{session, host};
+  std::unique_ptr<Session> session;
+  MainWindow window{*session, host};
 };
 
 }  // namespace
@@ -162,42 +164,41 @@ class GuiTest : public QObject {
   void questionsWhoseYesDeletesDataDefaultToNo();
 
  private:
-  // Adds an object through the objects dialog's Добавить with the paths of
-  // computers 1 and 2.
-  void add_object(Computer& c, const fs::path& first, const fs::path& second, bool nested = false);
+  // The object path of computer `c`: its folder, or the folder `below` it
+  // (UTF-8), with *.*; as the window shows it.
+  QString object_path(int c, std::string_view below = "") const;
+  // Adds an object through the objects dialog's Добавить with the object
+  // paths of computers 1 and 2 (kAnn and kBoris).
+  void add_object(Computer& c, std::string_view below = "", bool nested = false);
   // Inserts a mask through the masks dialog.
   void add_mask(Computer& c, const QString& pattern);
   // Closes the window with Выход.
   void exit(Computer& c);
 
-  std::unique_ptr<QTemporaryDir> root_;
-  fs::path carrier_;
-  fs::path saved_cwd_;
+  std::unique_ptr<Computers> world_;
 };
 
 void GuiTest::init() {
-  root_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/keldar-gui-XXXXXX");
-  QVERIFY(root_->isValid());
-  carrier_ = fs::path(root_->path().toStdString()) / "Носитель";
-  fs::create_directories(carrier_);
-  saved_cwd_ = fs::current_path();
-  fs::current_path(carrier_);
-  unsetenv("TEMP");
+  world_ = std::make_unique<Computers>(Computers::Options{
+      .disk = Computers::Disk::kPosix, .real_surroundings = true, .carrier = "Носитель"});
+  world_->use_system_clock();
 }
 
-void GuiTest::cleanup() {
-  fs::current_path(saved_cwd_);
-  root_.reset();
+void GuiTest::cleanup() { world_.reset(); }
+
+QString GuiTest::object_path(int c, std::string_view below) const {
+  return shown(
+      world_->join(world_->folder(c), below.empty() ? "*.*" : std::string(below) + "/*.*"));
 }
 
-void GuiTest::add_object(Computer& c, const fs::path& first, const fs::path& second, bool nested) {
+void GuiTest::add_object(Computer& c, std::string_view below, bool nested) {
   ObjectsWindow* objects = c.window.objects_window();
   QVERIFY(objects != nullptr);
   when_modal([&](QWidget* dialog) {
     auto* edit = qobject_cast<ObjectEditWindow*>(dialog);
     QVERIFY(edit != nullptr);
-    edit->path_edit(0)->setText(QString::fromStdString((first / "*.*").string()));
-    edit->path_edit(1)->setText(QString::fromStdString((second / "*.*").string()));
+    edit->path_edit(0)->setText(object_path(kAnn, below));
+    edit->path_edit(1)->setText(object_path(kBoris, below));
     if (nested) QTest::mouseClick(edit->nested_box(), Qt::LeftButton);
     click_child(edit, "ok");
   });
@@ -232,18 +233,17 @@ void GuiTest::exit(Computer& c) {
 }
 
 void GuiTest::newcomerSynchronisesTwoComputers() {
-  const fs::path root = carrier_.parent_path();
-  const fs::path ann_docs = root / "ann" / "docs", ann_photos = root / "ann" / "Фото";
-  const fs::path boris_docs = root / "boris" / "docs", boris_photos = root / "boris" / "Фото";
-  write_file(ann_docs / "plan.txt", "the plan");
-  write_file(ann_photos / "лето.jpg", "summer");
-  fs::create_directories(boris_docs);
-  fs::create_directories(boris_photos);
+  Computers& world = *world_;
+  world.put(kAnn, "docs/plan.txt", "the plan", kT0);
+  world.put(kAnn, "Фото/лето.jpg", "summer", kT0);
+  for (const char* below : {"docs", "Фото"}) {
+    fs::create_directories(Computers::native(world.join(world.folder(kBoris), below)));
+  }
 
   // Ann sets up the carrier: a mask, two objects, a comparison and a first
   // synchronisation, which takes her files as they are.
   {
-    Computer ann(root / "config-ann");
+    Computer ann(world, kAnn);
     ann.start(QString::fromUtf8("Анна"));
     QCOMPARE(ann.window.status_label()->text(), QString::fromUtf8("1=>Анна"));
     QVERIFY(ann.pane().contains(QString::fromUtf8("Добавлен идентификатор компьютера: Анна")));
@@ -256,14 +256,13 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     QVERIFY(objects != nullptr);
     // The main window waits for the dialog.
     QVERIFY(!ann.window.button(Command::kCompare)->isEnabled());
-    add_object(ann, ann_docs, boris_docs);
-    add_object(ann, ann_photos, boris_photos);
+    add_object(ann, "docs");
+    add_object(ann, "Фото");
     QCOMPARE(objects->flex_grid()->rowCount(), 4);
     QCOMPARE(objects->flex_grid()->item(0, 1)->text(), QString::fromUtf8("Анна"));
     QVERIFY(objects->flex_grid()->item(0, 1)->font().bold());
     click_cell(objects->flex_grid(), 2, 2);
-    QCOMPARE(objects->info_label()->text(),
-             QString::fromStdString((boris_photos / "*.*").string()));
+    QCOMPARE(objects->info_label()->text(), object_path(kBoris, "Фото"));
     QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
     QVERIFY(ann.pane().endsWith(
         QString::fromUtf8("Новый объект: 2\nДобавлено объектов синхронизации: 2")));
@@ -272,8 +271,7 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     ann.wait_for_run();
     QVERIFY(ann.pane().contains(QString::fromUtf8(" СРАВНИТЬ")));
     QVERIFY(ann.pane().contains(
-        QString::fromUtf8("\nСравнение объекта: ") +
-        QString::fromStdString((ann_photos / "*.*").string()) +
+        QString::fromUtf8("\nСравнение объекта: ") + object_path(kAnn, "Фото") +
         QString::fromUtf8("\nПервая обработка списка файлов на этом компьютере...")));
     QTest::mouseClick(ann.window.button(Command::kSynchronize), Qt::LeftButton);
     ann.wait_for_run();
@@ -284,13 +282,13 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     exit(ann);
   }
   // The log went back to the carrier, ending with the end banner.
-  const std::string log = read_file(carrier_ / "KELDAR.LOG");
+  const std::string log = read_file(world.join(world.carrier(), "KELDAR.LOG"));
   QVERIFY(log.size() > 97);
   QCOMPARE(log.substr(log.size() - 97), std::string(95, '=') + "\r\n");
 
   // Boris joins with empty folders.
   {
-    Computer boris(root / "config-boris");
+    Computer boris(world, kBoris);
     boris.start(QString::fromUtf8("Борис"));
     QCOMPARE(boris.window.status_label()->text(), QString::fromUtf8("2=>Борис"));
     QTest::mouseClick(boris.window.button(Command::kSynchronize), Qt::LeftButton);
@@ -298,46 +296,53 @@ void GuiTest::newcomerSynchronisesTwoComputers() {
     exit(boris);
   }
 
-  // Ann changes a file and adds one; Synchronize puts both on the carrier.
-  write_file(ann_docs / "plan.txt", "the new plan");
-  // Times are kept to two seconds: the change must not fall into the same
-  // two seconds as the file it replaces.
-  fs::last_write_time(ann_docs / "plan.txt",
-                      fs::last_write_time(ann_docs / "plan.txt") + std::chrono::seconds(10));
-  write_file(ann_photos / "осень.jpg", "autumn");
+  // Ann changes a file and adds one; Synchronize puts both on the carrier,
+  // and the photo Boris has not got: he joined after her first run. Times
+  // are kept to two seconds: the change must not fall into the same two
+  // seconds as the file it replaces.
+  world.put(kAnn, "docs/plan.txt", "the new plan", kT0 + 10);
+  world.put(kAnn, "Фото/осень.jpg", "autumn", kT0);
+  const Tree both = {{"docs/plan.txt", test::entry_text("the new plan", kT0 + 10)},
+                     {"Фото/лето.jpg", test::entry_text("summer", kT0)},
+                     {"Фото/осень.jpg", test::entry_text("autumn", kT0)}};
   {
-    Computer ann(root / "config-ann");
+    Computer ann(world, kAnn);
     ann.start(QString());
     QTest::mouseClick(ann.window.button(Command::kSynchronize), Qt::LeftButton);
     ann.wait_for_run();
-    QVERIFY(ann.pane().contains(QString::fromUtf8("Объект => носитель: ") +
-                                QString::fromStdString((ann_docs / "*.*").string())));
-    QCOMPARE(read_file(carrier_ / "00001" / "plan.txt"), std::string("the new plan"));
-    QCOMPARE(read_file(carrier_ / "00002" / "осень.jpg"), std::string("autumn"));
+    QVERIFY(
+        ann.pane().contains(QString::fromUtf8("Объект => носитель: ") + object_path(kAnn, "docs")));
+    compare_trees(world.tree(world.object_carrier(1)),
+                  {{"plan.txt", test::entry_text("the new plan", kT0 + 10)}});
+    compare_trees(world.tree(world.object_carrier(2)),
+                  {{"лето.jpg", test::entry_text("summer", kT0)},
+                   {"осень.jpg", test::entry_text("autumn", kT0)}});
     exit(ann);
   }
 
   // Boris receives them.
-  Computer boris(root / "config-boris");
+  Computer boris(world, kBoris);
   boris.start(QString());
   QTest::mouseClick(boris.window.button(Command::kSynchronize), Qt::LeftButton);
   boris.wait_for_run();
   QVERIFY(boris.pane().contains(QString::fromUtf8("Носитель => объект: ") +
-                                QString::fromStdString((boris_docs / "*.*").string())));
-  QCOMPARE(read_file(boris_docs / "plan.txt"), std::string("the new plan"));
-  QCOMPARE(read_file(boris_photos / "осень.jpg"), std::string("autumn"));
+                                object_path(kBoris, "docs")));
+  compare_trees(world.tree(kAnn), both);
+  compare_trees(world.tree(kBoris), both);
   // Nobody else needs the copies: the carrier is cleaned.
-  QVERIFY(!fs::exists(carrier_ / "00001" / "plan.txt"));
+  compare_trees(world.tree(world.object_carrier(1)), {});
+  compare_trees(world.tree(world.object_carrier(2)), {});
   exit(boris);
 }
 
 void GuiTest::stopEndsALongRunAndTheCloseBoxThenEndsTheProgram() {
-  const fs::path root = carrier_.parent_path();
-  for (int i = 0; i < 50; ++i) write_file(root / "big" / ("f" + std::to_string(i)), "data");
-  Computer c(root / "config");
+  Computers& world = *world_;
+  for (int i = 0; i < 50; ++i) world.put(kAnn, "f" + std::to_string(i), "data", kT0);
+  const Tree big = world.tree(kAnn);
+  Computer c(world, kAnn);
   c.start("Ann");
   QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
-  add_object(c, root / "big", root / "other");
+  add_object(c);
   QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
 
   // The worker waits at the title of Action 1 until the window has
@@ -368,7 +373,8 @@ void GuiTest::stopEndsALongRunAndTheCloseBoxThenEndsTheProgram() {
   QVERIFY(!c.window.program().finished());
   QVERIFY(c.pane().endsWith(QString::fromUtf8("Процесс прерван ") + QString(60, '#')));
   QVERIFY(!c.pane().contains(QString::fromUtf8("Действие 2.")));
-  QVERIFY(!fs::exists(carrier_ / "00001" / "f0"));
+  compare_trees(world.tree(world.object_carrier(1)), {});
+  compare_trees(world.tree(kAnn), big);
   QCOMPARE(c.window.button(Command::kExit)->text(), QString::fromUtf8("Выход"));
   QVERIFY(c.window.button(Command::kSynchronize)->isEnabled());
   // Idle, one press of the close box ends the program.
@@ -378,7 +384,7 @@ void GuiTest::stopEndsALongRunAndTheCloseBoxThenEndsTheProgram() {
 }
 
 void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
-  Computer c(carrier_.parent_path() / "config");
+  Computer c(*world_, kAnn);
   c.start("Ann");
   c.window.activateWindow();
   QTest::keyClick(&c.window, Qt::Key_Return);
@@ -388,13 +394,13 @@ void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
 
   // The pane drops whole lines from the top when it is full.
   c.window.set_pane_lines(3);
-  for (const char* line : {"one", "two", "three", "four"}) c.session.log.line(line);
+  for (const char* line : {"one", "two", "three", "four"}) c.session->log.line(line);
   QCOMPARE(c.pane(), QString("two\nthree\nfour"));
   // Long lines wrap at the pane's edge; a failure line stands out in colour
   // with its text as logged, and the line after it is plain again.
-  c.session.log.line(std::string(300, 'x'));
-  c.session.log.line("ERC=a.txt");
-  c.session.log.line("+ b.txt");
+  c.session->log.line(std::string(300, 'x'));
+  c.session->log.line("ERC=a.txt");
+  c.session->log.line("+ b.txt");
   QCOMPARE(c.pane(), QString(300, 'x') + "\nERC=a.txt\n+ b.txt");
   const QTextBlock plain = c.window.log_pane()->document()->firstBlock();
   (void)c.window.log_pane()->document()->documentLayout()->blockBoundingRect(plain);
@@ -426,17 +432,18 @@ void GuiTest::enterIsIgnoredEscExitsAndThePaneDropsOldLines() {
 }
 
 void GuiTest::replaceObjectFromTheObjectsDialog() {
-  const fs::path root = carrier_.parent_path();
-  const fs::path ann_work = root / "ann" / "work", boris_work = root / "boris" / "work";
-  write_file(ann_work / "a.txt", "a");
-  write_file(ann_work / "sub" / "b.txt", "b");
-  write_file(boris_work / "stale.txt", "old");
+  Computers& world = *world_;
+  world.put(kAnn, "a.txt", "a", kT0);
+  world.put(kAnn, "sub/b.txt", "b", kT0);
+  world.put(kBoris, "stale.txt", "old", kT0);
+  const Tree ann_tree = {{"a.txt", test::entry_text("a", kT0)},
+                         {"sub/b.txt", test::entry_text("b", kT0)}};
   {
-    Computer ann(root / "config-ann");
+    Computer ann(world, kAnn);
     ann.start("Ann");
     QTest::mouseClick(ann.window.button(Command::kObjects), Qt::LeftButton);
     // Subfolders belong to the object, so Replace object deletes its files.
-    add_object(ann, ann_work, boris_work, /*nested=*/true);
+    add_object(ann, "", /*nested=*/true);
     ObjectsWindow* objects = ann.window.objects_window();
     // Copy of object puts the whole folder on the carrier; the dialog is
     // minimised while it runs and shown again at the end.
@@ -452,13 +459,12 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
     QVERIFY(objects->windowHandle()->transientParent() == nullptr);
     ann.wait_for_run();
     QVERIFY(!objects->isMinimized());
-    QCOMPARE(read_file(carrier_ / "00001" / "a.txt"), std::string("a"));
-    QCOMPARE(read_file(carrier_ / "00001" / "sub" / "b.txt"), std::string("b"));
+    compare_trees(world.tree(world.object_carrier(1)), ann_tree);
     QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
     exit(ann);
   }
 
-  Computer boris(root / "config-boris");
+  Computer boris(world, kBoris);
   boris.start("Boris");
   QTest::mouseClick(boris.window.button(Command::kObjects), Qt::LeftButton);
   ObjectsWindow* objects = boris.window.objects_window();
@@ -474,13 +480,11 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
   // two seconds than the carrier's, Action 1 asks about the folder too.
   QVERIFY(!asked.empty());
   QCOMPARE(asked[0].text, QString::fromUtf8("Все файлы объекта будут удалены, вы уверены?\n") +
-                              QString::fromStdString(boris_work.string() + "/"));
+                              shown(world.folder(kBoris) + "/"));
   QCOMPARE(asked[0].icon, QMessageBox::NoIcon);
   QVERIFY(boris.pane().contains(QString::fromUtf8("Удаление всех файлов объекта ID=1->\n") +
-                                QString::fromStdString((boris_work / "*.*").string())));
-  QCOMPARE(read_file(boris_work / "a.txt"), std::string("a"));
-  QCOMPARE(read_file(boris_work / "sub" / "b.txt"), std::string("b"));
-  QVERIFY(!fs::exists(boris_work / "stale.txt"));
+                                object_path(kBoris)));
+  compare_trees(world.tree(kBoris), ann_tree);
 
   // The list state of this computer after the run, and of the other one.
   click_cell(objects->flex_grid(), 1, 2);
@@ -494,7 +498,7 @@ void GuiTest::replaceObjectFromTheObjectsDialog() {
 }
 
 void GuiTest::cancelledNameLeavesTheComputerUnidentified() {
-  Computer c(carrier_.parent_path() / "config");
+  Computer c(*world_, kAnn);
   when_modal([](QWidget* dialog) {
     auto* window = qobject_cast<ComputerNameWindow*>(dialog);
     QVERIFY(window != nullptr);
@@ -507,14 +511,14 @@ void GuiTest::cancelledNameLeavesTheComputerUnidentified() {
   });
   QVERIFY(!c.window.program().start_up('C'));
   QCOMPARE(c.window.status_label()->text(), QString());
-  QCOMPARE(read_file(carrier_ / "COMPS.QRV"), std::string(80, '\0'));
+  QCOMPARE(read_file(world_->join(world_->carrier(), "COMPS.QRV")), std::string(80, '\0'));
   QTest::mouseClick(c.window.button(Command::kCompare), Qt::LeftButton);
   QVERIFY(!c.window.program().busy());
   exit(c);
 }
 
 void GuiTest::questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable() {
-  Computer c(carrier_.parent_path() / "config");
+  Computer c(*world_, kAnn);
   c.start("Ann");
   // The box runs its own loop; it is looked at and answered from a timer
   // of that loop.
@@ -565,7 +569,7 @@ void GuiTest::questionsOfARunAreMessageBoxesThatLeaveTheWindowUsable() {
 }
 
 void GuiTest::cancellingTheFontDialogKeepsThePaneFont() {
-  Computer c(carrier_.parent_path() / "config");
+  Computer c(*world_, kAnn);
   c.start("Ann");
   const QFont before = c.window.log_pane()->font();
   // The stock choosers speak Russian too.
@@ -581,14 +585,13 @@ void GuiTest::cancellingTheFontDialogKeepsThePaneFont() {
 }
 
 void GuiTest::objectsDialogRefusesCommandsDuringItsRun() {
-  const fs::path root = carrier_.parent_path();
-  write_file(root / "work" / "a.txt", "a");
-  Computer c(root / "config");
+  world_->put(kAnn, "a.txt", "a", kT0);
+  Computer c(*world_, kAnn);
   c.start("Ann");
   QStringList messages;
   c.host.message_hook = [&](const QString& text) { messages << text; };
   QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
-  add_object(c, root / "work", root / "other");
+  add_object(c);
   ObjectsWindow* objects = c.window.objects_window();
   // The run waits at its fill while the dialog's buttons are pressed.
   QObject gate;
@@ -613,30 +616,28 @@ void GuiTest::objectsDialogRefusesCommandsDuringItsRun() {
   const QString refused = QString::fromUtf8(
       "Идет выполнение операции. Дождитесь ее окончания или остановите ее кнопкой \"Стоп\"");
   QCOMPARE(messages, QStringList({refused, refused}));
-  QCOMPARE(c.session.objects.count(), 1);
+  QCOMPARE(c.session->objects.count(), 1);
   QCOMPARE(c.pane().count(QString::fromUtf8("Сравнение объекта: ")), 1);
   QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
 
 void GuiTest::gridsWorkFromTheKeyboard() {
-  const fs::path root = carrier_.parent_path();
-  Computer c(root / "config");
+  Computer c(*world_, kAnn);
   c.start("Ann");
   add_mask(c, "*.txt");
   QTest::mouseClick(c.window.button(Command::kMasks), Qt::LeftButton);
   check_grid_keys(c.window.masks_window(), c.window.masks_window()->flex_grid());
   QTest::mouseClick(c.window.masks_window()->button(MasksWindow::Button::kOk), Qt::LeftButton);
   QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
-  add_object(c, root / "work", root / "other");
+  add_object(c);
   check_grid_keys(c.window.objects_window(), c.window.objects_window()->flex_grid());
   QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
 
 void GuiTest::enterAfterBrowseConfirmsTheObject() {
-  const fs::path root = carrier_.parent_path();
-  Computer c(root / "config");
+  Computer c(*world_, kAnn);
   c.start("Ann");
   QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
   // Every folder chooser that opens is counted and cancelled.
@@ -651,25 +652,25 @@ void GuiTest::enterAfterBrowseConfirmsTheObject() {
   });
   cancel_choosers.start();
   when_modal_is<ObjectEditWindow>([&](ObjectEditWindow* edit) {
-    edit->path_edit(0)->setText(QString::fromStdString((root / "work" / "*.*").string()));
+    edit->path_edit(0)->setText(object_path(kAnn));
     click_child(edit, "browse");
     QTest::keyClick(edit->focusWidget(), Qt::Key_Return);
     if (edit->isVisible()) edit->reject();
   });
   QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kAdd), Qt::LeftButton);
   QCOMPARE(choosers, 1);
-  QCOMPARE(c.session.objects.count(), 1);  // Enter was OK
+  QCOMPARE(c.session->objects.count(), 1);  // Enter was OK
   QTest::mouseClick(c.window.objects_window()->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
 
 void GuiTest::labelsShowTheirTextAsItIs() {
-  Computer c(carrier_.parent_path() / "config");
+  Computer c(*world_, kAnn);
   c.start("Ann");
   // No label of any window takes its text (a name, a path) for markup.
-  ObjectsWindow objects(c.session, c.host, c.window.program());
-  ObjectEditWindow edit(c.session.objects.new_object(), c.session.computers, 0, c.host, nullptr);
-  MasksWindow masks(c.session, c.host, nullptr);
+  ObjectsWindow objects(*c.session, c.host, c.window.program());
+  ObjectEditWindow edit(c.session->objects.new_object(), c.session->computers, 0, c.host, nullptr);
+  MasksWindow masks(*c.session, c.host, nullptr);
   std::string answer;
   ComputerNameDialog name_logic("", answer);
   ComputerNameWindow name(name_logic, c.host, nullptr);
@@ -684,13 +685,13 @@ void GuiTest::labelsShowTheirTextAsItIs() {
 }
 
 void GuiTest::questionsWhoseYesDeletesDataDefaultToNo() {
-  const fs::path root = carrier_.parent_path();
-  write_file(root / "work" / "a.txt", "a");
-  Computer c(root / "config");
+  world_->put(kAnn, "a.txt", "a", kT0);
+  const Tree before = world_->tree(kAnn);
+  Computer c(*world_, kAnn);
   c.start("Ann");
   QTest::mouseClick(c.window.button(Command::kObjects), Qt::LeftButton);
   ObjectsWindow* objects = c.window.objects_window();
-  add_object(c, root / "work", root / "other", /*nested=*/true);
+  add_object(c, "", /*nested=*/true);
   // Each box is answered with Enter, which presses its default button.
   QStringList seen;
   const std::function<void(QMessageBox*)> enter = [&](QMessageBox* box) {
@@ -714,11 +715,11 @@ void GuiTest::questionsWhoseYesDeletesDataDefaultToNo() {
                                                 "идентификатор (будет удален файл общего списка)?"),
                               QString::fromUtf8("Brindlewood|Нет|Все файлы объекта будут удалены, "
                                                 "вы уверены?\n") +
-                                  QString::fromStdString((root / "work").string() + "/")}));
+                                  shown(world_->folder(kAnn) + "/")}));
   // Нет kept the identity and started nothing.
-  QCOMPARE(c.session.objects.record(0).id(), 1);
+  QCOMPARE(c.session->objects.record(0).id(), 1);
   QVERIFY(!c.window.program().busy());
-  QVERIFY(fs::exists(root / "work" / "a.txt"));
+  compare_trees(world_->tree(kAnn), before);
   QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
 }
