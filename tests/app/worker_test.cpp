@@ -117,7 +117,9 @@ TEST_F(WorkerTest, ReplaceKeepsTheObjectFolderAndNeverMakesIt) {
     SCOPED_TRACE(present ? "present" : "missing");
     if (!present) fs.remove_tree("D:\\A");
     FolderIdentity before;
-    if (present) ASSERT_EQ(fs.folder_identity("D:\\A", before), 0);
+    if (present) {
+      ASSERT_EQ(fs.folder_identity("D:\\A", before), 0);
+    }
     RecordingHost host;
     host.answers = {Answer::kYes};
     auto started = start(host);
@@ -126,7 +128,9 @@ TEST_F(WorkerTest, ReplaceKeepsTheObjectFolderAndNeverMakesIt) {
     (void)run_one_object(session);
     FolderIdentity after;
     EXPECT_EQ(fs.folder_identity("D:\\A", after) == 0, present);
-    if (present) EXPECT_EQ(after, before);
+    if (present) {
+      EXPECT_EQ(after, before);
+    }
     EXPECT_FALSE(fs.exists("D:\\A\\A.TXT"));
   }
 }
