@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/operation_log.h"
+#include "fakes/environment.h"
 #include "fakes/recording_host.h"
 #include "lists/stamps.h"
 #include "platform/errors.h"
@@ -18,18 +19,8 @@ constexpr std::int64_t kWinter = 1578268800;  // 2020-01-06 00:00:00 UTC
 
 class TimestampTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    saved_tz_ = tz ? tz : "";
-    use_tz("CET-1CEST,M3.5.0,M10.5.0/3");
-  }
-  void TearDown() override { use_tz(saved_tz_.c_str()); }
-  static void use_tz(const char* tz) {
-    setenv("TZ", tz, 1);
-    tzset();
-  }
+  test::ScopedTimeZone tz_{"CET-1CEST,M3.5.0,M10.5.0/3"};
   FixedClock clock{kWinter};
-  std::string saved_tz_;
 };
 
 TEST_F(TimestampTest, ZeroIsThreeDashesAndLeavesTheDaylightFlag) {
@@ -39,7 +30,7 @@ TEST_F(TimestampTest, ZeroIsThreeDashesAndLeavesTheDaylightFlag) {
 }
 
 TEST_F(TimestampTest, MarkerBitsArePrintedNotCounted) {
-  use_tz("UTC0");
+  test::ScopedTimeZone utc("UTC0");
   bool daylight = true;
   EXPECT_EQ(timestamp_text(1, clock, daylight), "01.01.1970 00:00:00 d");
   EXPECT_FALSE(daylight) << "no daylight saving time in UTC";

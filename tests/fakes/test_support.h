@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fakes/environment.h"
 #include "lists/run.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -66,29 +67,6 @@ struct TestContext : Workspace {
   FileList& list() { return lists.list(current_object); }
   const ObjectRecord& object() const { return objects.record(current_object); }
   Marking marking() const { return {computer, env.log.daylight(), carrier.exact_times}; }
-};
-
-// Sets TZ (a POSIX rule such as "MSK-3") and puts the old value back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* tz) {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (saved_) {
-      setenv("TZ", saved_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  ScopedTimeZone(const ScopedTimeZone&) = delete;
-  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
- private:
-  std::optional<std::string> saved_;
 };
 
 }  // namespace keldar::test

@@ -589,8 +589,7 @@ TEST_F(StampTest, SecondsComeFromTheFileTimeAsLocalTimeUnderTodaysOffset) {
   // Central Europe: the time is shifted by today's offset and read back under
   // the rules of its own date, so a summer file seen in winter is an hour
   // early, and a winter file seen in summer an hour late.
-  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-  tzset();
+  ScopedTimeZone central_europe("CET-1CEST,M3.5.0,M10.5.0/3");
   clock.set_now(kJan15);
   EXPECT_EQ(stamp_seconds(file_time(kJune15), clock), kJune15 - 3600);
   EXPECT_EQ(stamp_seconds(file_time(kJan15 + 7), clock), kJan15 + 7);

@@ -2,36 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
-#include <string>
+#include "fakes/environment.h"
 
 namespace keldar {
 namespace {
 
-// Sets TZ for one test and puts the old value back.
-class ScopedTz {
- public:
-  explicit ScopedTz(const char* tz) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", tz, 1);
-  }
-  ~ScopedTz() {
-    if (old_) {
-      setenv("TZ", old_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-  }
-
- private:
-  std::optional<std::string> old_;
-};
+using test::ScopedTimeZone;
 
 TEST(FixedClock, FollowsTheDaylightRulesOfTz) {
   FixedClock clock;
   {
-    ScopedTz tz("CET-1CEST,M3.5.0,M10.5.0/3");
+    ScopedTimeZone tz("CET-1CEST,M3.5.0,M10.5.0/3");
     LocalTime summer = clock.to_local(1625140800);  // 2021-07-01 12:00:00 UTC
     EXPECT_EQ(summer.hour, 14);
     EXPECT_EQ(summer.is_dst, 1);
@@ -43,7 +24,7 @@ TEST(FixedClock, FollowsTheDaylightRulesOfTz) {
     EXPECT_EQ(clock.from_local(summer), 1625140800);
   }
   // A later change of TZ is seen at once.
-  ScopedTz utc("UTC0");
+  test::ScopedEnv utc("TZ", "UTC0");  // TZ changed without asking the C library to read it
   EXPECT_EQ(clock.to_local(1625140800).hour, 12);
 }
 

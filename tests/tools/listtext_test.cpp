@@ -57,6 +57,10 @@ TEST_F(ListTextTest, EntryLinesShowStateTimesAndName) {
 
 TEST_F(ListTextTest, DaylightSavingNowAddsAnHour) {
   EXPECT_EQ(listtext::time_text(1700000000, true), "14.11.2023 23:13:20  ");
+#ifdef _WIN32
+  GTEST_SKIP() << "the Windows C library keeps its own dates of daylight saving time, whatever "
+                  "the rule in TZ: daylight time cannot be made to be in effect now";
+#endif
   ScopedTimeZone summer_all_year("AAA0BBB,0/0,J365/25");
   // Daylight time (UTC+1) is in effect now: one hour added, shown an hour ahead.
   ASSERT_EQ(run_on(bytes({0xE5, 0, 0, 0, 0}) + entry(1700000000, 0, "X")), 0);
@@ -67,11 +71,16 @@ TEST_F(ListTextTest, PathsThatAreNotListFilesAreRefusedBeforeOpening) {
   for (const char* name : {"00001.qrn", "10001.QRN", "00001.QRNX", "00001.QRN.bak", "00001", ".QRN",
                            "0dir\\10001.QRN", "0.QRN\\1"}) {
     SCOPED_TRACE(name);
+#ifdef _WIN32
+    // A backslash is part of a Linux file name, but separates folders here.
+    if (std::string_view(name).find('\\') != std::string_view::npos) continue;
+#endif
     write_file(folder / name, bytes({0xE5, 0, 0, 0, 0}));
     EXPECT_EQ(run_path((folder / name).string()), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 1);
     fs::remove(folder / name);
   }
+  fs::create_directory(folder / "1dir");  // where Windows looks for "1dir\00001.QRN"
   EXPECT_EQ(run_path((folder / "1dir\\00001.QRN").string()), 2);  // accepted, but missing
   EXPECT_EQ(run_on(bytes({0xE5, 0, 0, 0, 0}), "1dir\\00001.QRN"), 0);
   EXPECT_TRUE(read_file(folder / "1dir\\00001.QRT"));

@@ -3,20 +3,22 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <time.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+
+#include "fakes/environment.h"
 
 namespace keldar::tooltest {
 
 namespace fs = std::filesystem;
+using test::ScopedTimeZone;
 
 inline std::string bytes(std::initializer_list<int> values) {
   std::string s;
@@ -44,8 +46,13 @@ inline std::optional<std::string> read_file(const fs::path& path) {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "keldar-tools-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate =
+          fs::temp_directory_path() / ("keldar-tools-" + std::to_string(random()));
+      std::error_code ec;
+      if (fs::create_directory(candidate, ec)) path_ = candidate;
+    }
   }
   ~TempFolder() {
     std::error_code ec;
@@ -64,27 +71,6 @@ class TempFolder {
 
  private:
   fs::path path_;
-};
-
-// Sets TZ for the lifetime of the object and restores the previous value.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = ::getenv("TZ")) old_ = old;
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_) {
-      ::setenv("TZ", old_->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
 };
 
 // Changes the working directory and changes it back at the end.

@@ -1,5 +1,11 @@
 #include "tools/dataupgrade/dataupgrade.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -24,10 +30,30 @@ struct Close {
 };
 using File = std::unique_ptr<std::FILE, Close>;
 
+// Opens `path` for reading ("rb"), or creates it anew for writing, failing
+// when it exists. Windows takes the path in UTF-16.
+std::FILE* open_for_reading(const fs::path& path) {
+#ifdef _WIN32
+  return ::_wfopen(path.c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+std::FILE* create_new(const fs::path& path) {
+#ifdef _WIN32
+  const int fd =
+      ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  return fd < 0 ? nullptr : ::_fdopen(fd, "wb");
+#else
+  return std::fopen(path.c_str(), "wbx");
+#endif
+}
+
 std::string reason(int error) { return std::error_code(error, std::generic_category()).message(); }
 
 std::optional<std::string> read_whole(const fs::path& path, std::string& why) {
-  File file(std::fopen(path.c_str(), "rb"));
+  File file(open_for_reading(path));
   if (!file) {
     why = reason(errno);
     return std::nullopt;
@@ -58,7 +84,7 @@ bool write_atomically(const fs::path& target, std::string_view data, std::string
   why.clear();
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path temporary = target.parent_path() / new_temporary_name();
-    File file(std::fopen(temporary.c_str(), "wbx"));
+    File file(create_new(temporary));
     if (!file) {
       int error = errno;
       std::error_code ec;
