@@ -1,0 +1,15 @@
+# Sourced by the scripts that run Windows programs: a private Wine prefix
+# (made anew by wine_prefix_new) and quiet Wine. Wine's own programs are
+# in /usr/lib/wine (Debian's wine64).
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+
+# Makes the prefix $1 anew and sets WINEPREFIX to it.
+wine_prefix_new() {
+  rm -rf "$1"
+  export WINEPREFIX=$1
+  "$wine" wineboot --init >/dev/null 2>&1
+  "$wineserver" -w
+}
