@@ -8,7 +8,11 @@ LocalTime FixedClock::to_local(std::int64_t unix_seconds) {
   tzset();  // localtime_r need not look at TZ again by itself
   time_t t = static_cast<time_t>(unix_seconds);
   struct tm tm {};
+#ifdef _WIN32
+  if (localtime_s(&tm, &t) != 0) return LocalTime{};
+#else
   if (localtime_r(&t, &tm) == nullptr) return LocalTime{};
+#endif
   LocalTime local;
   local.year = tm.tm_year + 1900;
   local.month = tm.tm_mon + 1;
