@@ -193,6 +193,13 @@ int write_all(HANDLE h, const char* data, std::size_t size) {
   return err::kOk;
 }
 
+// Removes a temporary that did not take its destination's place (it may be
+// read-only, as the copy of a read-only file is).
+void remove_temporary(const std::wstring& temporary) {
+  ::SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(temporary.c_str());
+}
+
 // Makes a read-only file writable for as long as the object lives, unless
 // keep() was called (the file was replaced or removed).
 class WritableForNow {
@@ -481,7 +488,7 @@ int Win32FileSystem::put_in_place(const std::wstring& temporary, const std::wstr
     }
     rc = last_error();
   }
-  ::DeleteFileW(temporary.c_str());
+  remove_temporary(temporary);
   return rc;
 }
 
@@ -501,7 +508,7 @@ int Win32FileSystem::replace_with_copy(void* source, const std::wstring& to) {
   Handle out(raw);
   auto fail = [&](int e) {
     out.close();
-    ::DeleteFileW(temporary.c_str());
+    remove_temporary(temporary);
     return e;
   };
   if (!buffer_) buffer_.reset(new char[kCopyBuffer]);
@@ -643,7 +650,7 @@ int Win32FileSystem::replace_with_data(std::string_view data, const std::wstring
   if (rc == err::kOk && !::FlushFileBuffers(out.get())) rc = last_error();
   out.close();
   if (rc != err::kOk) {
-    ::DeleteFileW(temporary.c_str());
+    remove_temporary(temporary);
     return rc;
   }
   return put_in_place(temporary, target.path);
