@@ -11,8 +11,8 @@
 namespace keldar {
 
 // Writes out what `file` buffers and waits until everything written to it is
-// on its disk (fsync on Linux, FlushFileBuffers on Windows). False, with errno set, when that fails: what
-// the disk holds of the file is then unknown.
+// on its disk (fsync on Linux, FlushFileBuffers on Windows). False, with errno set, when that
+// fails: what the disk holds of the file is then unknown.
 [[nodiscard]] bool flush_to_disk(std::FILE* file);
 
 // Waits until the names created, renamed or removed in `folder` so far are

@@ -129,9 +129,9 @@ class FileSystem {
   // Items of `folder` whose names match `pattern` by the Windows rules (ASCII
   // case ignored, "*" and "*.*" match every name, '?' one character, a
   // pattern ending in ".*" also matches the name without it; Windows itself
-  // folds every letter). "." and ".." are not reported; the order is the platform's. A folder without matches
-  // gives 0 and no items; a folder that does not exist gives 3, an item
-  // that is not a folder 267.
+  // folds every letter). "." and ".." are not reported; the order is the platform's. A folder
+  // without matches gives 0 and no items; a folder that does not exist gives 3, an item that is not
+  // a folder 267.
   [[nodiscard]] virtual int search(std::string_view folder, std::string_view pattern,
                                    std::vector<DirItem>& items) = 0;
   // Kind of the item at `path` (links are not followed); 2 or 3 when absent.

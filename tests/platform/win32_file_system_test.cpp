@@ -1,9 +1,8 @@
 // What the Windows layer does beyond the contract suite: paths past 260
 // characters, names Windows-1251 cannot carry, volume kinds by name.
 #ifdef _WIN32
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string>

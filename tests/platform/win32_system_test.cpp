@@ -1,8 +1,9 @@
 // The Windows system, clock and error texts.
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/win32_system.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -12,7 +13,6 @@
 #include "platform/text.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_errors.h"
-#include "platform/win32/win32_system.h"
 
 namespace keldar::test {
 namespace {

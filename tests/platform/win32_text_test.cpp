@@ -13,7 +13,8 @@ namespace keldar::win32 {
 namespace {
 
 TEST(Win32Text, ConversionsOfNamesAndPaths) {
-  EXPECT_EQ(widen(cp1251("C:\\Папка\\Ёж №1.txt")), L"C:\\\x041F\x0430\x043F\x043A\x0430\\\x0401\x0436 \x2116\x0031.txt");
+  EXPECT_EQ(widen(cp1251("C:\\Папка\\Ёж №1.txt")),
+            L"C:\\\x041F\x0430\x043F\x043A\x0430\\\x0401\x0436 \x2116\x0031.txt");
   EXPECT_EQ(widen("\x98"), std::nullopt) << "the byte without a character";
   struct Case {
     std::wstring wide;
@@ -21,11 +22,10 @@ TEST(Win32Text, ConversionsOfNamesAndPaths) {
     bool carriable;
   };
   const Case cases[] = {
-      {L"plain.txt", "plain.txt", true},
-      {L"\x0424\x0430\x0439\x043B \x20AC", "Файл €", true},
-      {L"\x4E2D\x6587.doc", "??.doc", false},          // no such characters in 1251
-      {L"a\xD83D\xDE00z", "a?z", false},                // a character beyond 16 bits
-      {L"bad\xD800.txt", "bad?.txt", false},            // an unpaired surrogate
+      {L"plain.txt", "plain.txt", true},      {L"\x0424\x0430\x0439\x043B \x20AC", "Файл €", true},
+      {L"\x4E2D\x6587.doc", "??.doc", false},  // no such characters in 1251
+      {L"a\xD83D\xDE00z", "a?z", false},       // a character beyond 16 bits
+      {L"bad\xD800.txt", "bad?.txt", false},   // an unpaired surrogate
   };
   for (const Case& c : cases) {
     bool carriable = !c.carriable;
@@ -67,8 +67,11 @@ TEST(Win32Text, ConsoleTextCutAnywhereComesOutWhole) {
     EXPECT_EQ(shown, whole) << "cut at " << cut;
   }
   Utf8Decoder decoder;
-  EXPECT_EQ(decoder.feed("a\xFF" "b\xD0"), L"a\xFFFD" L"b");  // the cut sequence waits
-  EXPECT_EQ(decoder.feed("x"), L"\xFFFDx");                   // and turns out broken
+  EXPECT_EQ(decoder.feed("a\xFF"
+                         "b\xD0"),
+            L"a\xFFFD"
+            L"b");                           // the cut sequence waits
+  EXPECT_EQ(decoder.feed("x"), L"\xFFFDx");  // and turns out broken
   EXPECT_EQ(utf8_to_utf16("\xC0\x80"), std::nullopt) << "overlong";
   EXPECT_EQ(utf16_to_utf8(L"\xDC00"), std::nullopt);
 }
