@@ -195,6 +195,7 @@ int write_all(HANDLE h, const char* data, std::size_t size) {
     DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     DWORD written = 0;
     if (!::WriteFile(h, data, chunk, &written, nullptr)) return last_error();
+    if (written == 0) return ERROR_WRITE_FAULT;
     data += written;
     size -= written;
   }
