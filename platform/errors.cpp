@@ -37,9 +37,17 @@ constexpr Message kMessages[] = {
     {err::kIoDevice, "Запрос не был выполнен из-за ошибки ввода/вывода на устройстве."},
 };
 
+ErrorTextSource g_source = nullptr;
+
 }  // namespace
 
+void set_error_text_source(ErrorTextSource source) { g_source = source; }
+
 std::string error_text(int code) {
+  if (g_source != nullptr) {
+    std::string text = g_source(code);
+    if (!text.empty()) return text;
+  }
   for (const auto& m : kMessages) {
     if (m.code == code) return cp1251(m.text) + "\r\n";
   }

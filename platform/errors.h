@@ -34,7 +34,17 @@ inline constexpr int kIoDevice = 1117;
 // The system's message text of a code, in Windows-1251, ending in CR LF as
 // the system message table's texts do (callers cut it at the first CR).
 // Codes without a text of their own get a generic text naming the code.
+// The texts are the Russian ones of the system's table, built in, unless a
+// source was installed.
 std::string error_text(int code);
+
+// A source of message texts: the text of a code as error_text gives it, or
+// an empty text when the source has none (the built-in table answers then).
+using ErrorTextSource = std::string (*)(int code);
+// Installs the source of error_text's texts (nullptr: the built-in table).
+// On Windows the program takes them from the system itself. Called at
+// start, before any thread runs.
+void set_error_text_source(ErrorTextSource source);
 
 }  // namespace keldar
 

@@ -5,7 +5,8 @@
 // for '/', so the core may append relative names with backslashes (the stored
 // form) to any folder path. Existing path components are matched whatever the
 // case of their ASCII letters (the first such entry wins); only a component
-// that does not exist yet is created in the spelling given.
+// that does not exist yet is created in the spelling given. Windows applies
+// its own rule, which folds every letter (Cyrillic too).
 //
 // Every operation returns a result code (platform/errors.h): 0 for success,
 // otherwise a Windows error number. Implementations are safe to call from one
@@ -23,7 +24,9 @@
 //   read, copied from, written, appended to or copied over (5, and the link
 //   and what it points to stay as they are); move_file replaces the link
 //   itself, delete_file removes the link, set_times sets the link's own
-//   times. A device, socket or FIFO is treated the same way.
+//   times. A device, socket or FIFO is treated the same way. On Windows a
+//   link is a reparse point that stands for another item (a symbolic link,
+//   a junction).
 // - A read-only file is read, copied, replaced (write_file, copy_file,
 //   move_file) and deleted like any other file; only appending to it, which
 //   writes into the file itself, gives 5. set_normal_attributes makes it
@@ -73,12 +76,14 @@ struct FileTimes {
 };
 
 struct VolumeInfo {
-  // true: the volume keeps exact UTC file times (NTFS, ext4, xfs, btrfs,
-  // tmpfs ...); false: FAT-like, two-second local times (vfat, msdos, exfat
-  // and their FUSE mounts).
+  // true: the volume keeps exact UTC file times (NTFS, ReFS, ext4, xfs,
+  // btrfs, tmpfs ...); false: FAT-like, two-second local times (FAT, FAT32,
+  // exFAT, vfat, msdos and their FUSE mounts).
   bool exact_times = false;
   std::uint32_t serial = 0;
-  std::string fs_name;  // "NTFS" for exact-time volumes, "FAT" otherwise
+  // The system's own name on Windows ("NTFS", "FAT32" ...); elsewhere
+  // "NTFS" for exact-time volumes, "FAT" otherwise.
+  std::string fs_name;
 };
 
 struct FreeSpace {
@@ -123,10 +128,10 @@ class FileSystem {
   // --- directory search ---------------------------------------------------
   // Items of `folder` whose names match `pattern` by the Windows rules (ASCII
   // case ignored, "*" and "*.*" match every name, '?' one character, a
-  // pattern ending in ".*" also matches the name without it). "." and ".."
-  // are not reported; the order is the platform's. A folder without matches
-  // gives 0 and no items; a folder that does not exist gives 3, an item
-  // that is not a folder 267.
+  // pattern ending in ".*" also matches the name without it; Windows itself
+  // folds every letter). "." and ".." are not reported; the order is the platform's. A folder
+  // without matches gives 0 and no items; a folder that does not exist gives 3, an item that is not
+  // a folder 267.
   [[nodiscard]] virtual int search(std::string_view folder, std::string_view pattern,
                                    std::vector<DirItem>& items) = 0;
   // Kind of the item at `path` (links are not followed); 2 or 3 when absent.

@@ -3,24 +3,16 @@
 #include <time.h>
 
 namespace keldar {
-namespace {
-
-// The C library's local time of `t`, TZ read anew.
-bool local_fields(time_t t, struct tm& fields) {
-#ifdef _WIN32
-  _tzset();
-  return localtime_s(&fields, &t) == 0;
-#else
-  tzset();  // localtime_r need not look at TZ again by itself
-  return localtime_r(&t, &fields) != nullptr;
-#endif
-}
-
-}  // namespace
 
 LocalTime FixedClock::to_local(std::int64_t unix_seconds) {
+  tzset();  // localtime_r need not look at TZ again by itself
+  time_t t = static_cast<time_t>(unix_seconds);
   struct tm tm {};
-  if (!local_fields(static_cast<time_t>(unix_seconds), tm)) return LocalTime{};
+#ifdef _WIN32
+  if (localtime_s(&tm, &t) != 0) return LocalTime{};
+#else
+  if (localtime_r(&t, &tm) == nullptr) return LocalTime{};
+#endif
   LocalTime local;
   local.year = tm.tm_year + 1900;
   local.month = tm.tm_mon + 1;
@@ -33,11 +25,7 @@ LocalTime FixedClock::to_local(std::int64_t unix_seconds) {
 }
 
 std::int64_t FixedClock::from_local(const LocalTime& local) {
-#ifdef _WIN32
-  _tzset();
-#else
   tzset();
-#endif
   struct tm tm {};
   tm.tm_year = local.year - 1900;
   tm.tm_mon = local.month - 1;

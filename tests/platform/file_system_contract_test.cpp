@@ -65,7 +65,11 @@ struct DiskNames {
     return T::kName;
   }
 };
+#ifdef _WIN32
+using Disks = ::testing::Types<FakeDisk, Win32Disk, Wrapped<Win32Disk>>;
+#else
 using Disks = ::testing::Types<FakeDisk, PosixDisk, Wrapped<PosixDisk>>;
+#endif
 TYPED_TEST_SUITE(FileSystemContract, Disks, DiskNames);
 
 using Names = std::vector<std::string>;
@@ -184,8 +188,9 @@ TYPED_TEST(FileSystemContract, SearchFollowsTheWindowsRules) {
   std::sort(every.begin(), every.end());
   EXPECT_EQ(this->names("", "*"), every);
   EXPECT_EQ(this->names("", "*.*"), every) << "names without a dot too";
-  // Only ASCII letters are folded.
-  EXPECT_EQ(this->names("", cp1251("ф*")), Names{});
+  // Only ASCII letters are folded, but where the system folds every letter.
+  EXPECT_EQ(this->names("", cp1251("ф*")),
+            TypeParam::kFoldsEveryLetter ? Names{cp1251("Файл")} : Names{});
   EXPECT_EQ(this->names("", cp1251("Ф*")), Names{cp1251("Файл")});
 
   this->put("notes.txt", "12345");
@@ -225,7 +230,8 @@ TYPED_TEST(FileSystemContract, NamesAreFoundWhateverTheirAsciiCase) {
 
   const std::string upper = cp1251("ФАЙЛ"), lower = cp1251("файл");
   this->put("Docs\\" + upper, "u");
-  EXPECT_EQ(this->read("Docs\\" + lower), "<2>") << "Cyrillic letters are not folded";
+  EXPECT_EQ(this->read("Docs\\" + lower), TypeParam::kFoldsEveryLetter ? "u" : "<2>")
+      << "Cyrillic letters are folded only where the system folds them";
   EXPECT_EQ(this->read("Docs\\" + upper), "u");
 }
 
@@ -322,8 +328,11 @@ TYPED_TEST(FileSystemContract, LinksAreNeverFollowed) {
   this->set_last_write("target.txt", kT);
   this->put("other.txt", "other");
   ASSERT_EQ(fs.create_folder(this->at("dir")), 0);
-  this->disk.add_link(this->at("link"), this->at("target.txt"));
-  this->disk.add_link(this->at("dirlink"), this->at("dir"));
+  if (!this->disk.add_link(this->at("link"), this->at("target.txt")) ||
+      !this->disk.add_link(this->at("dirlink"), this->at("dir"))) {
+    GTEST_SKIP() << "this system makes no symbolic links here (Wine 8 makes none; Windows "
+                    "only with Developer Mode or the right to make them)";
+  }
 
   ItemKind kind;
   ASSERT_EQ(fs.item_kind(this->at("LINK"), kind), 0);

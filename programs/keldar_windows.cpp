@@ -1,0 +1,42 @@
+// keldar on Windows: keeps folders identical across computers through a
+// removable drive. The program's composition root: the Windows platform
+// layer and the console for batch runs. (The window comes later.)
+#include <string>
+#include <vector>
+
+#include "app/batch.h"
+#include "platform/errors.h"
+#include "platform/win32/console.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_errors.h"
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_system.h"
+
+int main() {
+  using namespace keldar;
+  set_error_text_source(system_error_text);
+  Console console;
+  Options options = parse_options(command_line_arguments());
+  if (!options.error.empty()) {
+    console.err() << "keldar: " << options.error << "\n\n" << usage_text() << std::flush;
+    return exit_status::kUsage;
+  }
+  if (options.help) {
+    console.out() << usage_text() << std::flush;
+    return exit_status::kOk;
+  }
+  if (!options.batch && !options.compare && !options.sync && !options.object_id) {
+    console.err() << "keldar: окно программы для Windows еще не готово; без окна запустите\n"
+                     "keldar --batch, --compare, --sync или --object\n\n"
+                  << usage_text() << std::flush;
+    return exit_status::kUsage;
+  }
+  Win32FileSystem fs;
+  Win32System system;
+  Win32Clock clock;
+  TerminalHost host(console.out(), console.err(), stdin_is_terminal() ? &console.in() : nullptr,
+                    options.name, options.answer);
+  Session session(fs, system, clock, host);
+  stop_on_interrupt(session.queue.stop_slot());
+  return run_batch(session, options);
+}
