@@ -46,15 +46,19 @@ std::string ObjectRun::carrier_path(std::string_view relative_name) const {
 
 ObjectRun Workspace::object_run(int index, bool force, bool rebuild) {
   const ObjectRecord& record = objects.record(index);
-  ObjectRun run{record, lists.list(index), lists.names(), masks, carrier, computer};
   const std::string own_path = computer >= 0 ? record.path(computer) : std::string();
-  run.object_folder = std::string(path_folder(own_path));
-  run.pattern = std::string(path_pattern(own_path));
-  if (run.pattern.empty()) run.pattern = "*.*";
-  run.carrier_folder = object_carrier_folder(carrier, record.id());
-  run.force = force;
-  run.rebuild = rebuild;
-  return run;
+  const std::string_view pattern = path_pattern(own_path);
+  return ObjectRun{.record = record,
+                   .list = lists.list(index),
+                   .names = lists.names(),
+                   .masks = masks,
+                   .carrier = carrier,
+                   .computer = computer,
+                   .object_folder = std::string(path_folder(own_path)),
+                   .pattern = pattern.empty() ? std::string("*.*") : std::string(pattern),
+                   .carrier_folder = object_carrier_folder(carrier, record.id()),
+                   .force = force,
+                   .rebuild = rebuild};
 }
 
 std::string object_carrier_folder(const Carrier& carrier, std::int16_t id) {

@@ -118,7 +118,7 @@ class Finisher {
   std::int64_t since_;  // when the disk was last flushed (or the pass began)
 };
 
-std::string time_text(Env& env, const ObjectRun& run, std::uint32_t value) {
+std::string time_text(Env& env, std::uint32_t value) {
   bool daylight_now = env.log.daylight();
   return timestamp_text(value, env.clock, daylight_now);
 }
@@ -132,14 +132,14 @@ std::string question_text(Env& env, const ObjectRun& run, const ListEntry& e, bo
   text += crlf + cp1251("Файл: ") + std::string(e.name());
   if (!changed_here) {
     text += crlf + cp1251("заменяется с носителя:");
-    text += crlf + cp1251("в объекте: ") + time_text(env, run, o);
+    text += crlf + cp1251("в объекте: ") + time_text(env, o);
   } else {
     text += crlf + cp1251("был изменен в объекте:");
-    text += crlf + cp1251("раньше: ") + time_text(env, run, r);
-    text += crlf + cp1251("сейчас: ") + time_text(env, run, o);
+    text += crlf + cp1251("раньше: ") + time_text(env, r);
+    text += crlf + cp1251("сейчас: ") + time_text(env, o);
   }
   if (copy_question) {
-    text += crlf + cp1251("на носителе: ") + time_text(env, run, k);
+    text += crlf + cp1251("на носителе: ") + time_text(env, k);
     text += crlf + cp1251("Копировать файл с носителя в объект?");
   } else {
     text += crlf + cp1251("Удалить файл из объекта?");

@@ -28,7 +28,7 @@ struct Counts {
   long desynchronised = 0;
 };
 
-std::string time_text(Env& env, const ObjectRun& run, std::uint32_t value) {
+std::string time_text(Env& env, std::uint32_t value) {
   bool daylight_now = false;
   return timestamp_text(value, env.clock, daylight_now);
 }
@@ -38,8 +38,8 @@ Answer ask_replace(Env& env, const ObjectRun& run, std::string_view name,
                    std::uint32_t object_stamp, std::uint32_t carrier_stamp) {
   std::string text = cp1251("Объект: ") + run.record.path(run.computer) + kCrLf;
   text += cp1251("Файл: ") + std::string(name) + kCrLf;
-  text += cp1251("В компьютере: ") + time_text(env, run, object_stamp) + kCrLf;
-  text += cp1251("На носителе: ") + time_text(env, run, carrier_stamp) + kCrLf;
+  text += cp1251("В компьютере: ") + time_text(env, object_stamp) + kCrLf;
+  text += cp1251("На носителе: ") + time_text(env, carrier_stamp) + kCrLf;
   text += cp1251("Заменить файл на носителе из объекта?");
   return env.host.ask(text, cp1251("Копирование на носитель"), /*warning=*/false,
                       /*cancel=*/true);
@@ -67,7 +67,7 @@ bool deletions_confirmed(Env& env, const ObjectRun& run, const FileList& list) {
 }
 
 // What Action 2 knows of entry `index` when it decides.
-Action2Facts facts_of(Env& env, const ObjectRun& run, const FileList& list, std::size_t index,
+Action2Facts facts_of(const ObjectRun& run, const FileList& list, std::size_t index,
                       const MaskPermissions& allowed) {
   const ListEntry& e = list.entries[index];
   Action2Facts f;
@@ -197,7 +197,7 @@ long action2(Env& env, const ObjectRun& run) {
       std::uint8_t s = e.state;
       std::uint32_t r = e.list_stamps[me];
       const MaskPermissions allowed = mask_permissions(run.masks, e.name(), run.force);
-      const Action2Facts facts = facts_of(env, run, list, i, allowed);
+      const Action2Facts facts = facts_of(run, list, i, allowed);
       if (facts.object != 0) {
         present_file(env, run, i, choose_action2_present(facts), s, r, counts);
       } else {

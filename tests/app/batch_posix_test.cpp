@@ -46,7 +46,7 @@ class BatchPosixTest : public ::testing::Test {
   }
 
   test::Computers world{
-      {.disk = test::Computers::Disk::kPosix, .real_surroundings = true, .carrier = "Носитель"}};
+      {.disk = test::Computers::Disk::kNative, .real_surroundings = true, .carrier = "Носитель"}};
   const fs::path root_ = world.root();
   const fs::path carrier_ = test::Computers::native(world.carrier());
   std::ostringstream out_, err_;

@@ -1,25 +1,30 @@
 // Several computers that share one carrier, as the scenario, batch, worker
 // and window suites simulate them: on the fake file system, or on folders of
-// the real disk through the Linux layer. Each computer has its own
+// the real disk through the native layer (Linux or Windows). Each computer has its own
 // identification file and its own object folder; every session sees the
 // disk through the fault-injecting wrapper (faults()), which lets all
 // calls through until a test sets a fault.
 //
 // Layout. On the fake: the carrier C:\<carrier>, object folders D:\A, D:\B
 // ..., identification files E:\A\KELDAR.ID ... On the real disk, below a new
-// folder of /dev/shm (or /tmp): <carrier>, A/work, B/work ..., and either
+// folder of /dev/shm (or the temporary folder): <carrier>, A/work, B/work
+// ..., and either
 // A/KELDAR.ID ... (simulated surroundings) or, with the Linux layer's own
-// surroundings, A/config as computer A's XDG_CONFIG_HOME while its session
-// is made, and the carrier as the current directory throughout.
+// surroundings (Linux only), A/config as computer A's XDG_CONFIG_HOME while
+// its session is made, and the carrier as the current directory throughout.
 //
 // Trees are taken past the layer under test: from the fake's own helpers,
 // or through std::filesystem on the real disk. Free of GoogleTest, so that
 // suites on other test frameworks can use it too; misuse throws.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -31,6 +36,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -41,19 +47,37 @@
 #include "app/session.h"
 #include "app/startup.h"
 #include "app/worker.h"
+#include "fakes/environment.h"
 #include "fakes/recording_host.h"
 #include "platform/fake/fake_file_system.h"
 #include "platform/fake/fake_system.h"
 #include "platform/fake/faulty_file_system.h"
 #include "platform/fake/fixed_clock.h"
+#include "platform/text.h"
+#ifdef _WIN32
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_system.h"
+#else
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_system.h"
-#include "platform/text.h"
+#endif
 #include "store/mask_table.h"
 #include "store/object_table.h"
 
 namespace keldar::test {
+
+// The platform layer of the system the tests run on.
+#ifdef _WIN32
+using NativeFileSystem = Win32FileSystem;
+using NativeSystem = Win32System;
+using NativeClock = Win32Clock;
+#else
+using NativeFileSystem = PosixFileSystem;
+using NativeSystem = PosixSystem;
+using NativeClock = SystemClock;
+#endif
 
 // Files below a folder: relative path ('/' between names, UTF-8) ->
 // "contents@seconds", with "+<n>ns" added when the last-write time is not
@@ -105,7 +129,13 @@ struct RunRecord {
 
 class Computers {
  public:
-  enum class Disk { kFake, kPosix };
+  enum class Disk { kFake, kNative };
+  // Whether the native layer's own surroundings can be had (Linux).
+#ifdef _WIN32
+  static constexpr bool kOwnSurroundings = false;
+#else
+  static constexpr bool kOwnSurroundings = true;
+#endif
   struct Options {
     Disk disk = Disk::kFake;
     int computers = 3;
@@ -120,9 +150,12 @@ class Computers {
   static constexpr std::int64_t kNow = FixedClock::kDefaultNow;
 
   explicit Computers(Options options) : options_(std::move(options)) {
-    if (options_.real_surroundings && options_.disk != Disk::kPosix) {
+    if (options_.real_surroundings && options_.disk != Disk::kNative) {
       throw std::invalid_argument("real surroundings need the real disk");
     }
+#ifdef _WIN32
+    if (options_.real_surroundings) throw std::invalid_argument("real surroundings are Linux's");
+#endif
     if (options_.disk == Disk::kFake) {
       fake_ = std::make_unique<FakeFileSystem>();
       fake_->add_volume("C:\\");
@@ -135,11 +168,8 @@ class Computers {
         fake_->make_folders(std::string("E:\\") + name(c));
       }
     } else {
-      posix_ = std::make_unique<PosixFileSystem>();
-      std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/keldar-computers-XXXXXX"
-                                                            : "/tmp/keldar-computers-XXXXXX";
-      if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
-      root_ = pattern;
+      native_ = std::make_unique<NativeFileSystem>();
+      root_ = new_root();
       carrier_ = cp1251(root_ + "/" + options_.carrier);
       std::filesystem::create_directories(native(carrier_));
       for (int c = 0; c < options_.computers; ++c) {
@@ -157,7 +187,7 @@ class Computers {
       for (const char* name : {"XDG_CONFIG_HOME", "TEMP"}) {
         if (const char* v = std::getenv(name)) saved_env_[name] = v;
       }
-      ::unsetenv("TEMP");
+      unset_env("TEMP");
       std::filesystem::current_path(native(carrier_));
     }
     set_now(kNow);
@@ -170,15 +200,15 @@ class Computers {
       for (const char* name : {"XDG_CONFIG_HOME", "TEMP"}) {
         auto it = saved_env_.find(name);
         if (it != saved_env_.end()) {
-          ::setenv(name, it->second.c_str(), 1);
+          set_env(name, it->second);
         } else {
-          ::unsetenv(name);
+          unset_env(name);
         }
       }
     }
     if (!root_.empty()) {
       std::error_code ignored;
-      std::filesystem::remove_all(root_, ignored);
+      std::filesystem::remove_all(std::u8string(root_.begin(), root_.end()), ignored);
     }
   }
   Computers(const Computers&) = delete;
@@ -193,7 +223,7 @@ class Computers {
   int count() const { return options_.computers; }
 
   // The disk itself, past every fault: for setting up and checking.
-  FileSystem& disk() { return fake_ ? static_cast<FileSystem&>(*fake_) : *posix_; }
+  FileSystem& disk() { return fake_ ? static_cast<FileSystem&>(*fake_) : *native_; }
   // What sessions see.
   FaultyFileSystem& faults() { return *faults_; }
   FakeFileSystem& fake() {
@@ -205,12 +235,13 @@ class Computers {
   // separator.
   const std::string& carrier() const { return carrier_; }
   std::string folder(int c) const {
-    return fake_ ? std::string("D:\\") + name(c) : cp1251(root_ + "/" + name(c) + "/work");
+    return fake_ ? std::string("D:\\") + name(c)
+                 : join(cp1251(root_), std::string(name(c)) + "/work");
   }
   std::string id_file(int c) const {
     if (fake_) return std::string("E:\\") + name(c) + "\\KELDAR.ID";
     if (options_.real_surroundings) return root_ + "/" + name(c) + "/config/keldar/C/KELDAR.ID";
-    return root_ + "/" + name(c) + "/KELDAR.ID";
+    return join(cp1251(root_), std::string(name(c)) + "/KELDAR.ID");
   }
   // The carrier folder of object `id`.
   std::string object_carrier(int id = 1) const {
@@ -221,22 +252,25 @@ class Computers {
   // `relative` (UTF-8, either separator) below `folder`.
   std::string join(std::string_view folder, std::string_view relative) const {
     std::string path(folder);
-    path += fake_ ? '\\' : '/';
+    path += kSeparator;
     path += cp1251(relative);
     for (char& ch : path) {
-      if (ch == '/' || ch == '\\') ch = fake_ ? '\\' : '/';
+      if (ch == '/' || ch == '\\') ch = fake_ ? '\\' : kSeparator;
     }
     return path;
   }
-  // A path on the real disk as Linux names it.
-  static std::string native(std::string_view path) { return to_utf8_lossy(path); }
+  // A path of the interface (Windows-1251) as the standard library takes it.
+  static std::filesystem::path native(std::string_view path) {
+    const std::string utf8 = to_utf8_lossy(path);
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+  }
 
   // The surroundings of computer `c`; on the Linux layer's own, its
   // XDG_CONFIG_HOME is set.
   System& system(int c) {
     if (!options_.real_surroundings) return *simulated_.at(c);
-    ::setenv("XDG_CONFIG_HOME", (root_ + "/" + name(c) + "/config").c_str(), 1);
-    return posix_system_;
+    set_env("XDG_CONFIG_HOME", root_ + "/" + name(c) + "/config");
+    return native_system_;
   }
   FakeSystem& simulated_system(int c) { return *simulated_.at(c); }
 
@@ -341,10 +375,14 @@ class Computers {
     const std::filesystem::path file = native(path);
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
-    const timespec times[2] = {{static_cast<time_t>(seconds), 0},
-                               {static_cast<time_t>(seconds), 0}};
-    if (::utimensat(AT_FDCWD, file.c_str(), times, 0) != 0) {
-      throw std::runtime_error("no time for " + file.string());
+    if (!set_last_write(file, static_cast<FileTime>(seconds) * 10000000ULL)) {
+      throw std::runtime_error("no time for " + to_utf8_lossy(path));
+    }
+  }
+  // Gives a file or folder on the real disk the last-write time `seconds`.
+  void set_time(const std::string& path, std::int64_t seconds) {
+    if (!set_last_write(native(path), static_cast<FileTime>(seconds) * 10000000ULL)) {
+      throw std::runtime_error("no time for " + to_utf8_lossy(path));
     }
   }
   // Removes a file or folder below computer `c`'s folder.
@@ -378,15 +416,13 @@ class Computers {
     if (!std::filesystem::exists(top)) return tree;
     for (const auto& item : std::filesystem::recursive_directory_iterator(top)) {
       if (item.is_directory()) continue;
-      struct stat st {};
-      if (::lstat(item.path().c_str(), &st) != 0) continue;
+      const std::optional<FileTime> since_1970 = last_write(item.path());
+      if (!since_1970) continue;
       std::ifstream in(item.path(), std::ios::binary);
       std::ostringstream data;
       data << in.rdbuf();
-      const FileTime since_1970 = static_cast<FileTime>(st.st_mtim.tv_sec) * 10000000ULL +
-                                  static_cast<FileTime>(st.st_mtim.tv_nsec) / 100;
-      tree[std::filesystem::relative(item.path(), top).generic_string()] =
-          data.str() + "@" + time_text(since_1970);
+      tree[utf8(std::filesystem::relative(item.path(), top).generic_u8string())] =
+          data.str() + "@" + time_text(*since_1970);
     }
     return tree;
   }
@@ -403,7 +439,7 @@ class Computers {
       }
     } else {
       for (const auto& item : std::filesystem::directory_iterator(native(carrier_))) {
-        names.push_back(item.path().filename().string());
+        names.push_back(utf8(item.path().filename().u8string()));
       }
     }
     std::erase_if(names, [](const std::string& n) {
@@ -414,6 +450,67 @@ class Computers {
   }
 
  private:
+#ifdef _WIN32
+  static constexpr char kSeparator = '\\';
+#else
+  static constexpr char kSeparator = '/';
+#endif
+
+  static std::string utf8(const std::u8string& text) {
+    return std::string(text.begin(), text.end());
+  }
+
+  // A new empty folder for everything on the real disk (UTF-8): on a memory
+  // volume where there is one.
+  static std::string new_root() {
+#ifndef _WIN32
+    std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/keldar-computers-XXXXXX"
+                                                          : "/tmp/keldar-computers-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) return pattern;
+#else
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::filesystem::path candidate =
+          std::filesystem::temp_directory_path() / ("keldar-computers-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) return utf8(candidate.u8string());
+    }
+#endif
+    throw std::runtime_error("no temporary folder");
+  }
+
+  // The last-write time of a file on the real disk, in 100-ns units since
+  // 1970, read and set past the layer under test.
+  static std::optional<FileTime> last_write(const std::filesystem::path& file) {
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    const FileTime since_1601 = (static_cast<FileTime>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                data.ftLastWriteTime.dwLowDateTime;
+    return since_1601 - kFileTimeUnixEpoch;
+#else
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<FileTime>(st.st_mtim.tv_sec) * 10000000ULL +
+           static_cast<FileTime>(st.st_mtim.tv_nsec) / 100;
+#endif
+  }
+  static bool set_last_write(const std::filesystem::path& file, FileTime since_1970) {
+#ifdef _WIN32
+    HANDLE h = ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const FileTime since_1601 = since_1970 + kFileTimeUnixEpoch;
+    FILETIME time{static_cast<DWORD>(since_1601), static_cast<DWORD>(since_1601 >> 32)};
+    const bool ok = ::SetFileTime(h, nullptr, &time, &time) != 0;
+    ::CloseHandle(h);
+    return ok;
+#else
+    const auto seconds = static_cast<time_t>(since_1970 / 10000000ULL);
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    return ::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0;
+#endif
+  }
+
   // 100-ns units since 1970 as "seconds" or "seconds+<n>ns".
   static std::string time_text(FileTime since_1970) {
     std::string text = std::to_string(since_1970 / 10000000ULL);
@@ -426,19 +523,19 @@ class Computers {
   std::string root_;
   std::string carrier_;
   std::unique_ptr<FakeFileSystem> fake_;
-  std::unique_ptr<PosixFileSystem> posix_;
+  std::unique_ptr<NativeFileSystem> native_;
   std::unique_ptr<FaultyFileSystem> faults_;
   std::vector<std::unique_ptr<FakeSystem>> simulated_;
-  PosixSystem posix_system_;
+  NativeSystem native_system_;
   FixedClock fixed_clock_;
-  SystemClock system_clock_;
+  NativeClock system_clock_;
   Clock* clock_ = &fixed_clock_;
   std::filesystem::path saved_cwd_;
   std::map<std::string, std::string> saved_env_;
 };
 
 inline std::ostream& operator<<(std::ostream& out, Computers::Disk disk) {
-  return out << (disk == Computers::Disk::kFake ? "the fake" : "the Linux layer");
+  return out << (disk == Computers::Disk::kFake ? "the fake" : "the native layer");
 }
 
 }  // namespace keldar::test

@@ -180,7 +180,7 @@ class GuiTest : public QObject {
 
 void GuiTest::init() {
   world_ = std::make_unique<Computers>(Computers::Options{
-      .disk = Computers::Disk::kPosix, .real_surroundings = true, .carrier = "Носитель"});
+      .disk = Computers::Disk::kNative, .real_surroundings = true, .carrier = "Носитель"});
   world_->use_system_clock();
 }
 

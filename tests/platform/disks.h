@@ -182,6 +182,13 @@ class Win32Disk {
 
 // Another disk seen through the fault-injecting wrapper with no fault set:
 // it must answer exactly as the disk itself.
+// The layer of the system the tests run on.
+#ifdef _WIN32
+using NativeDisk = Win32Disk;
+#else
+using NativeDisk = PosixDisk;
+#endif
+
 template <class Disk>
 class Wrapped : public Disk {
  public:

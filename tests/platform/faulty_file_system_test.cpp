@@ -52,7 +52,7 @@ struct DiskNames {
     return T::kName;
   }
 };
-using Disks = ::testing::Types<FakeDisk, PosixDisk>;
+using Disks = ::testing::Types<FakeDisk, NativeDisk>;
 TYPED_TEST_SUITE(FaultyFileSystemTest, Disks, DiskNames);
 
 using Names = std::vector<std::string>;

@@ -65,11 +65,7 @@ struct DiskNames {
     return T::kName;
   }
 };
-#ifdef _WIN32
-using Disks = ::testing::Types<FakeDisk, Win32Disk, Wrapped<Win32Disk>>;
-#else
-using Disks = ::testing::Types<FakeDisk, PosixDisk, Wrapped<PosixDisk>>;
-#endif
+using Disks = ::testing::Types<FakeDisk, NativeDisk, Wrapped<NativeDisk>>;
 TYPED_TEST_SUITE(FileSystemContract, Disks, DiskNames);
 
 using Names = std::vector<std::string>;

@@ -83,7 +83,9 @@ TEST(DecisionsTest, Action1ChoosesByStateStampsMasksAndKind) {
     const Action1Choice choice = choose_action1(c.facts);
     EXPECT_EQ(choice.step, c.step);
     EXPECT_EQ(choice.warning, c.warning);
-    if (c.step != S1::kPass && c.step != S1::kCopyGone) EXPECT_EQ(choice.state, c.state);
+    if (c.step != S1::kPass && c.step != S1::kCopyGone) {
+      EXPECT_EQ(choice.state, c.state);
+    }
     EXPECT_EQ(choice.command, c.facts.state == kCmd);
   }
   EXPECT_EQ(choose_action1(file(3, T0, 0, T0)).state, 0) << "a gone copy resets the state";
@@ -154,7 +156,9 @@ TEST(DecisionsTest, Action2ChoosesForFilesPresentHere) {
     const Action2Choice choice = choose_action2_present(c.facts);
     EXPECT_EQ(choice.step, c.step);
     EXPECT_EQ(choice.desynchronised, c.desynchronised);
-    if (c.step == S2::kDesynchronised) EXPECT_EQ(choice.sender, c.facts.holder);
+    if (c.step == S2::kDesynchronised) {
+      EXPECT_EQ(choice.sender, c.facts.holder);
+    }
   }
 }
 

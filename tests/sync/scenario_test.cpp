@@ -8,8 +8,8 @@
 // Synchronize over the fake and over the Linux layer.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -168,7 +168,8 @@ class ScenarioTest : public ::testing::Test {
   }
 
   test::ScopedTimeZone time_zone_{"MSK-3"};
-  Computers world{{.disk = Computers::Disk::kPosix, .real_surroundings = true}};
+  Computers world{
+      {.disk = Computers::Disk::kNative, .real_surroundings = Computers::kOwnSurroundings}};
 };
 
 TEST_F(ScenarioTest, NewFileTravelsFromAToBAndC) {
@@ -639,10 +640,8 @@ TEST_F(ScenarioTest, FoldersThatChangedOnTwoComputersRaiseNoQuestion) {
   set_up_tables();
   put(kA, "sub/a.txt", "a", kT0);
   synchronize(kA);
-  for (int c = 0; c < 3; ++c) {
-    fs::last_write_time(Computers::native(world.folder(c)),
-                        fs::file_time_type::clock::now() + std::chrono::seconds(2 * c));
-  }
+  const std::int64_t now = std::time(nullptr);
+  for (int c = 0; c < 3; ++c) world.set_time(world.folder(c), now + 2 * c);
   for (int c = 1; c < 3; ++c) {
     RunRecord r = synchronize(c);
     EXPECT_TRUE(r.questions.empty()) << name(c) << " joins\n" << r.all();
@@ -828,9 +827,9 @@ TEST_P(FailureInjectionTest, EveryFailingCallLeavesOldOrNewVersionsAndTheNextRun
 }
 
 INSTANTIATE_TEST_SUITE_P(Disks, FailureInjectionTest,
-                         ::testing::Values(Computers::Disk::kFake, Computers::Disk::kPosix),
+                         ::testing::Values(Computers::Disk::kFake, Computers::Disk::kNative),
                          [](const auto& info) {
-                           return info.param == Computers::Disk::kFake ? "Fake" : "Posix";
+                           return info.param == Computers::Disk::kFake ? "Fake" : "Native";
                          });
 
 }  // namespace
