@@ -147,14 +147,15 @@ class World {
     return "Z:" + path;
   }
 
-  // The object table (one object, subfolders included) and the masks.
-  void write_tables(const std::vector<MaskRecord>& masks) {
+  // The object table (one object, subfolders included; slot n is the n-th
+  // computer of `joined`) and the masks.
+  void write_tables(const std::array<int, 3>& joined, const std::vector<MaskRecord>& masks) {
     PosixFileSystem disk;
     ObjectTable objects;
     ObjectRecord& r = objects.new_object();
     r.set_id(1);
     r.set_allow_nested(true);
-    for (int c = 0; c < 3; ++c) ASSERT_TRUE(r.set_path(c, cp1251(object_path(c))));
+    for (int n = 0; n < 3; ++n) ASSERT_TRUE(r.set_path(n, cp1251(object_path(joined[n]))));
     ASSERT_TRUE(objects.commit_new_object());
     objects.set_next_id(2);
     ASSERT_EQ(objects.save(disk, cp1251((carrier() / "SYNCOBJ.QRV").string())), 0);
@@ -234,7 +235,9 @@ class World {
   std::string output_;
 };
 
-class CarrierInteropTest : public ::testing::Test {
+// The parameter: whether a Windows computer makes the carrier (and the list)
+// which the Linux one then joins, or the other way round.
+class CarrierInteropTest : public ::testing::TestWithParam<bool> {
  protected:
   static constexpr int kL = 0, kW1 = 1, kW2 = 2;
 
@@ -349,10 +352,12 @@ std::int64_t start_time(const std::string& output) {
   return ::timegm(&tm);
 }
 
-TEST_F(CarrierInteropTest, OneCarrierServesLinuxAndWindowsComputersAlike) {
-  // The Linux program makes the carrier; the Windows computers join it.
+TEST_P(CarrierInteropTest, OneCarrierServesLinuxAndWindowsComputersAlike) {
+  // The first computer makes the carrier, then the tables are put on it and
+  // the others join; the first one's next run joins the object last.
+  const std::array<int, 3> order = GetParam() ? std::array{kW1, kW2, kL} : std::array{kL, kW1, kW2};
   const std::int64_t before = std::time(nullptr);
-  std::string first = sync(kL);
+  std::vector<std::string> starts = {sync(order[0])};
   MaskRecord tmp, any;
   ASSERT_TRUE(tmp.set_pattern("*.tmp"));
   tmp.set_allow_copy(false);
@@ -360,21 +365,17 @@ TEST_F(CarrierInteropTest, OneCarrierServesLinuxAndWindowsComputersAlike) {
   ASSERT_TRUE(any.set_pattern("*.*"));
   any.set_allow_copy(true);
   any.set_allow_delete(true);
-  for (World* w : {mixed_.get(), twin_.get()}) w->write_tables({tmp, any});
-  std::string joined;
-  for (int c : {kW1, kW2}) {
-    joined = sync(c);
-    EXPECT_TRUE(
-        mixed_->printed(std::string("Добавлен идентификатор компьютера: ") + World::kNames[c]))
+  for (World* w : {mixed_.get(), twin_.get()}) w->write_tables(order, {tmp, any});
+  for (int c : {order[1], order[2]}) starts.push_back(sync(c));
+  sync(order[0]);
+  for (const std::string& out : starts) {
+    EXPECT_NE(out.find("Добавлен идентификатор компьютера: "), std::string::npos)
         << "each computer has its own identity:\n"
-        << joined;
-  }
-  sync(kL);
-  // Both programs took the zone of their surroundings.
-  for (const std::string* out : {&first, &joined}) {
-    const std::int64_t local = start_time(*out);
-    EXPECT_GE(local, before + kZoneOffset - 2) << *out;
-    EXPECT_LE(local, std::time(nullptr) + kZoneOffset + 2) << *out;
+        << out;
+    // Each program took the zone of its surroundings.
+    const std::int64_t local = start_time(out);
+    EXPECT_GE(local, before + kZoneOffset - 2) << out;
+    EXPECT_LE(local, std::time(nullptr) + kZoneOffset + 2) << out;
   }
   expect_folders("all joined", {});
 
@@ -441,6 +442,10 @@ TEST_F(CarrierInteropTest, OneCarrierServesLinuxAndWindowsComputersAlike) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Carriers, CarrierInteropTest, ::testing::Bool(), [](const auto& info) {
+  return info.param ? "MadeOnWindows" : "MadeOnLinux";
+});
 
 }  // namespace
 }  // namespace keldar
