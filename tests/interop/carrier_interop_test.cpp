@@ -109,6 +109,12 @@ fs::path utf8_path(const std::string& utf8) {
   return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+// The file system that holds `path`.
+dev_t device(const fs::path& path) {
+  struct stat st = {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+
 void set_time(const fs::path& path, std::int64_t seconds) {
   const timespec times[2] = {{seconds, 0}, {seconds, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
@@ -255,23 +261,20 @@ class CarrierInteropTest : public ::testing::TestWithParam<bool> {
       ::setenv("WINEPREFIX", fs::absolute(fs::path(build) / "wineprefix").c_str(), 1);
     }
     // On the root file system's volume, the one Wine can describe (above).
-    struct stat top {
-    }, here{};
     const fs::path tmp = fs::temp_directory_path();
-    ASSERT_EQ(::stat("/", &top), 0);
-    ASSERT_EQ(::stat(tmp.c_str(), &here), 0);
     std::string pattern =
-        ((here.st_dev == top.st_dev ? tmp : fs::current_path()) / "keldar-interop-XXXXXX").string();
+        ((device(tmp) == device("/") ? tmp : fs::current_path()) / "keldar-interop-XXXXXX")
+            .string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
-    ASSERT_EQ(::stat(root_.c_str(), &here), 0);
-    ASSERT_EQ(here.st_dev, top.st_dev)
-        << "neither the temporary folder nor the current one is "
-           "on the root file system: Wine cannot describe its volume";
+    ASSERT_EQ(device(root_), device("/")) << "neither the temporary folder nor the current one "
+                                             "is on the root file system, whose volume Wine "
+                                             "can describe";
     // Computer ids come from one fixed sequence, unique within a carrier
     // only: an identification file left from another carrier could name a
     // computer of this one. The Windows computers of this test start anew.
     const fs::path users = fs::path(std::getenv("WINEPREFIX")) / "drive_c/users";
+    ASSERT_TRUE(fs::is_directory(users)) << "WINEPREFIX holds no Wine prefix: " << users;
     for (const auto& user : fs::directory_iterator(users)) {
       for (const char* drive : {"D", "E"}) {
         fs::remove(user.path() / "AppData/Local/keldar" / drive / "KELDAR.ID");
