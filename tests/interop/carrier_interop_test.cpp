@@ -87,7 +87,7 @@ std::string read_bytes(const fs::path& path) {
 // A list file as text, one line per entry: state, the four stamps, name.
 std::string render_list(const std::string& bytes) {
   const ListHeader header = decode_list_header(bytes);
-  if (!header.magic) return "  (no list)\n";
+  if (!header.magic || bytes.size() < kListHeaderSize) return "  (no list)\n";
   std::string out;
   ListRecords records(std::string_view(bytes).substr(kListHeaderSize));
   for (ListRecord r; records.next(r) == ListStep::kRecord;) {
@@ -438,6 +438,7 @@ TEST_P(CarrierInteropTest, OneCarrierServesLinuxAndWindowsComputersAlike) {
   for (int c : {kL, kW1, kW2}) sync(c);
   expect_folders("idle round", {all, all, all});
   const std::string list = read_bytes(mixed_->list_file());
+  ASSERT_GT(list.size(), kListHeaderSize);
   ListRecords records(std::string_view(list).substr(kListHeaderSize));
   for (ListRecord r; records.next(r) == ListStep::kRecord;) {
     for (std::uint32_t stamp : r.stamps) {
