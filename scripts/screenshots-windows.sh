@@ -12,7 +12,10 @@ export WINEPREFIX=${WINEPREFIX:-$PWD/$win_build/wineprefix}
 [ -d "$WINEPREFIX" ] || wine_prefix_new "$WINEPREFIX"
 pictures=$(mktemp -d)
 trap 'rm -rf "$pictures"' EXIT
-(cd "$pictures" && xvfb-run -a -s "-screen 0 1024x768x24" "$wine" "$program")
+# A Wine desktop of its own draws the windows' frames and captions, which
+# no window manager does on the virtual display.
+(cd "$pictures" &&
+  xvfb-run -a -s "-screen 0 1024x768x24" "$wine" explorer /desktop=keldar,1000x740 "$program")
 mkdir -p docs/windows
 for bmp in "$pictures"/*.bmp; do
   png=docs/windows/$(basename "${bmp%.bmp}").png

@@ -31,9 +31,12 @@ int button_id(Command command) {
 }
 
 // The pane's starting font: Fixedsys at its own height, normal weight.
+// Asked for with the Cyrillic character set and a fixed pitch: where the
+// system's Fixedsys has no Cyrillic letters (its Western form), the log
+// stays legible in another fixed-pitch font that has them.
 HFONT fixedsys() {
-  return CreateFontW(0, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_STROKE_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Fixedsys");
+  return CreateFontW(0, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET, OUT_STROKE_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Fixedsys");
 }
 
 // Inserts `text` at the rich edit's selection as plain text: read as it
@@ -207,7 +210,13 @@ void MainWindow::append_line(const std::wstring& line, bool failure) {
   SendMessageW(pane, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
   insert_plain(pane, line_lengths_.empty() ? line : L"\r" + line);
   line_lengths_.push_back(line.size());
+  // The newest line in view, from the pane's left edge: a word longer
+  // than the pane is wide must not leave the view scrolled sideways.
   SendMessageW(pane, WM_VSCROLL, SB_BOTTOM, 0);
+  POINT at{};
+  SendMessageW(pane, EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&at));
+  at.x = 0;
+  SendMessageW(pane, EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&at));
 }
 
 void MainWindow::clear_log() {

@@ -266,7 +266,7 @@ TEST_F(Win32MainWindow, AboutBoxFromTheSystemMenuAndCancelledFontKeepsThePaneFon
   GetObjectW(ann.window.pane_font(), sizeof before, &before);
   EXPECT_STREQ(before.lfFaceName, L"Fixedsys");
   EXPECT_EQ(before.lfWeight, FW_NORMAL);
-  EXPECT_EQ(before.lfCharSet, ANSI_CHARSET);
+  EXPECT_EQ(before.lfCharSet, RUSSIAN_CHARSET);
   EXPECT_EQ(before.lfOutPrecision, OUT_STROKE_PRECIS);
   bool font_dialog = false;
   when_shown_if(
