@@ -2,8 +2,9 @@
 # Installs what is needed, builds the Linux and the Windows programs, and
 # runs both test suites: first the Linux one, whose interop suite runs this
 # keldar and keldar.exe under Wine on one carrier, then the Windows one
-# under Wine. Wine runs in a private prefix made anew in build-win/, which
-# also serves GoogleTest's test discovery.
+# under Wine on a virtual display (xvfb-run), which its window tests need.
+# Wine runs in a private prefix made anew in build-win/, which also serves
+# GoogleTest's test discovery.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -21,7 +22,8 @@ else
 fi
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 300 -j"$(nproc)" || status=$?
 if [ -n "${KELDAR_WINDOWS_BUILD:-}" ]; then
-  ctest --test-dir "$win_build" --output-on-failure --timeout 300 -j"$(nproc)" || status=$?
+  xvfb-run -a ctest --test-dir "$win_build" --output-on-failure --timeout 300 -j"$(nproc)" ||
+    status=$?
 fi
 "$wineserver" -k 2>/dev/null || true
 exit $status
