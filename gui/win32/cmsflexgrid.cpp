@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/win32/wide_text.h"
+#include "gui/win32/win32_host.h"
 
 namespace keldar {
 namespace {
@@ -14,14 +14,6 @@ constexpr int kColumns = 5;
 constexpr int kDefaultWidth = 64;  // pixels, until a width is set
 constexpr int kPadding = 2;        // pixels between a cell's edge and its text
 constexpr int kWheelRows = 3;
-
-// A Windows-1251 text as the grid draws it; the one byte without a
-// character shows as '?'.
-std::wstring shown(std::string_view text) {
-  std::string carried(text);
-  std::replace(carried.begin(), carried.end(), '\x98', '?');
-  return win32::widen(carried).value_or(L"");
-}
 
 int screen_dpi() {
   HDC screen = GetDC(nullptr);
@@ -272,8 +264,8 @@ void CMSFlexGrid::paint_cell(HDC dc, int row, int column, const RECT& rect) cons
   text.left += kPadding;
   text.right -= kPadding + 1;
   // A text wider than its cell is cut at the cell's edge.
-  const std::wstring wide = shown(cells_[row][column]);
-  DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &text,
+  const std::wstring shown = wide(cells_[row][column]);
+  DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &text,
             DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
   SelectObject(dc, old);
   if (current && !focused) {
