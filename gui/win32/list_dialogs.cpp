@@ -1,7 +1,6 @@
 // The objects and masks dialogs as the main window makes them.
 #include <memory>
 
-#include "gui/win32/list_dialog.h"
 #include "gui/win32/masks_window.h"
 #include "gui/win32/objects_window.h"
 
