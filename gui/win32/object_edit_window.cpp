@@ -1,5 +1,7 @@
 #include "gui/win32/object_edit_window.h"
 
+#include <commdlg.h>
+
 #include "gui/win32/resource.h"
 #include "gui/win32/win32_host.h"
 #include "platform/win32/wide_text.h"
@@ -23,8 +25,6 @@ void set_check(HWND box, bool checked) {
 bool checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 }  // namespace
-
-std::function<bool(OPENFILENAMEW&)> ObjectEditWindow::open_file_hook;
 
 EditResult ObjectEditWindow::run(HWND owner) {
   result_ = EditResult::kCancelled;
@@ -115,11 +115,11 @@ void ObjectEditWindow::browse() {
   ofn.nMaxFile = kFileBuffer;
   ofn.lpstrInitialDir = folder.c_str();
   ofn.lpstrTitle = L"Select path";
+  ofn.lpstrDefExt = L"*.*";
   // Any typed text is taken, and the program's current directory (the
   // carrier) stays as it is.
   ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_NOVALIDATE;
-  const bool chosen = open_file_hook ? open_file_hook(ofn) : GetOpenFileNameW(&ofn) != 0;
-  if (!chosen) return;
+  if (!GetOpenFileNameW(&ofn)) return;
   SetWindowTextW(item(kPaths[computer_]), file.c_str());
 }
 

@@ -4,10 +4,6 @@
 #pragma once
 
 #include <windows.h>
-// After windows.h, which it needs.
-#include <commdlg.h>
-
-#include <functional>
 
 #include "dialogs/object_edit.h"
 #include "gui/win32/dialog_window.h"
@@ -24,10 +20,6 @@ class ObjectEditWindow : public DialogWindow {
   // Runs the dialog modally over `owner`; the record is changed only on
   // kChanged.
   EditResult run(HWND owner);
-
-  // For tests: stands in for the open-file dialog, which it is handed set
-  // up as Обзор shows it; true when a file was chosen (into lpstrFile).
-  static std::function<bool(OPENFILENAMEW&)> open_file_hook;
 
  protected:
   INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam) override;

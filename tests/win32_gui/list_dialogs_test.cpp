@@ -5,6 +5,9 @@
 // checked in the stored tables' bytes. On computer A of the multi-computer
 // harness (fake disk), with real runs.
 #include <windows.h>
+// After windows.h, which they need.
+#include <commdlg.h>
+#include <dlgs.h>
 
 #include <algorithm>
 #include <memory>
@@ -232,7 +235,7 @@ class Win32ListDialogs : public ::testing::Test {
     world.start_only(0);  // computers A and B known to the carrier
     world.start_only(1);
     host.answer_hook = [this](const Question& q) {
-      questions.push_back(q.text);
+      questions.push_back(q);
       return answer;
     };
     host.message_hook = [this](const std::wstring& text) { messages.push_back(text); };
@@ -269,7 +272,8 @@ class Win32ListDialogs : public ::testing::Test {
   ListsView view{*session, host};
   Program program{*session, view};
   Answer answer = Answer::kNo;
-  std::vector<std::wstring> questions, messages, lines;
+  std::vector<Question> questions;
+  std::vector<std::wstring> messages, lines;
 };
 
 // The arrows move the current cell and stay inside the rows; Tab leaves the
@@ -396,6 +400,12 @@ TEST_F(Win32ListDialogs, ObjectsAddEditDeleteAreStored) {
   });
   click(window.hwnd(), IDC_OBJECTS_EDIT);
   ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].text,
+            L"Объект был изменен, изменить идентификатор (будет удален файл общего списка)?");
+  EXPECT_EQ(questions[0].caption, Win32Host::app_name());
+  EXPECT_EQ(questions[0].icon, UINT{MB_ICONQUESTION});
+  EXPECT_TRUE(questions[0].default_no);
+  EXPECT_FALSE(questions[0].cancel);
   expected.record(0).set_allow_nested(false);
   expected.record(0).set_id(3);
   expected.set_next_id(4);
@@ -440,34 +450,51 @@ TEST_F(Win32ListDialogs, OperationsRunMinimisedAndReplaceAnsweredNoRunsNothing) 
   EXPECT_EQ(label(IDC_OBJECTS_STATE), L"");
 }
 
+// Обзор on this computer's row (the third): the open-file dialog starts in
+// the folder of the stored path with its name part, takes a folder that
+// does not exist, leaves the current directory alone, and keeps the edit
+// dialog waiting (disabled) while it is open. The chosen path goes into the
+// row's edit box only.
 TEST_F(Win32ListDialogs, ObjectEditMarkerAndBrowse) {
   ObjectRecord record = world.one_object().record(0);
-  ObjectEditWindow::open_file_hook = [&](OPENFILENAMEW& ofn) {
-    EXPECT_EQ(ofn.Flags, DWORD{OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_NOVALIDATE});
-    EXPECT_STREQ(ofn.lpstrTitle, L"Select path");
-    EXPECT_STREQ(ofn.lpstrFilter, L"*.*");
-    EXPECT_EQ(wide(record.path(2)), std::wstring(ofn.lpstrInitialDir) + ofn.lpstrFile);
-    EXPECT_EQ(ofn.nMaxFile, 256u);
-    lstrcpyW(ofn.lpstrFile, L"E:\\Выбор\\*.*");
-    return true;
-  };
-  std::wstring path;
+  ASSERT_TRUE(record.set_path(2, "C:\\windows\\system32\\*.*"));
+  std::wstring folder, name, path;
+  bool edit_enabled = true, read_only_box = true;
   RECT marker{}, expected{110, 57, 0, 0};
   when_shown(kObjectEdit, [&](HWND edit) {
     GetWindowRect(GetDlgItem(edit, IDC_EDIT_MARKER), &marker);
     MapWindowPoints(nullptr, edit, reinterpret_cast<POINT*>(&marker), 2);
     MapDialogRect(edit, &expected);
+    when_shown(L"Select path", [&](HWND chooser) {
+      wchar_t text[MAX_PATH] = {};
+      SendMessageW(chooser, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(text));
+      folder = text;
+      SendMessageW(chooser, CDM_GETSPEC, MAX_PATH, reinterpret_cast<LPARAM>(text));
+      name = text;
+      edit_enabled = IsWindowEnabled(edit);
+      read_only_box = IsWindowVisible(GetDlgItem(chooser, chx1));
+      SetWindowTextW(GetDlgItem(chooser, cmb13), L"Выбор\\*.*");
+      click(chooser, IDOK);
+    });
     click(edit, IDC_EDIT_BROWSE);
     path = text_of(GetDlgItem(edit, IDC_EDIT_PATH2));
+    EXPECT_EQ(text_of(GetDlgItem(edit, IDC_EDIT_PATH0)), wide(record.path(0)));
     click(edit, IDCANCEL);
   });
+  wchar_t before[MAX_PATH], after[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, before);
   ObjectEditWindow window(record, session->computers, 2, host);
   EXPECT_EQ(window.run(nullptr), EditResult::kCancelled);
-  ObjectEditWindow::open_file_hook = nullptr;
+  GetCurrentDirectoryW(MAX_PATH, after);
   EXPECT_EQ(marker.left, expected.left);  // beside the third row's name
   EXPECT_EQ(marker.top, expected.top);
-  EXPECT_EQ(path, L"E:\\Выбор\\*.*");
-  EXPECT_EQ(record.path(2), world.one_object().record(0).path(2));  // cancelled
+  EXPECT_EQ(folder, L"C:\\windows\\system32");
+  EXPECT_EQ(name, L"*.*");
+  EXPECT_FALSE(edit_enabled);
+  EXPECT_FALSE(read_only_box);
+  EXPECT_EQ(path, L"C:\\windows\\system32\\Выбор\\*.*");
+  EXPECT_STREQ(before, after);
+  EXPECT_EQ(record.path(2), "C:\\windows\\system32\\*.*");  // cancelled
 }
 
 TEST_F(Win32ListDialogs, MasksInsertEditDeleteAreStored) {
