@@ -319,11 +319,13 @@ bool CMSFlexGrid::on_key(WPARAM key) {
     case VK_NEXT:
       row += page_rows();
       break;
-    case VK_HOME:
-      row = 1;
+    case VK_HOME:  // the row's first cell; with Ctrl the first row's
+      if (GetKeyState(VK_CONTROL) < 0) row = 1;
+      column = 0;
       break;
-    case VK_END:
-      row = rows() - 1;
+    case VK_END:  // the row's last cell; with Ctrl the last row's
+      if (GetKeyState(VK_CONTROL) < 0) row = rows() - 1;
+      column = columns() - 1;
       break;
     case VK_INSERT:
       notify(kInsert);

@@ -1,11 +1,11 @@
 // CMSFlexGrid: the grid window of the objects and masks dialogs, a window
 // class of its own that a dialog resource names as a custom control. Row 0
-// is the fixed header row; a click, or the arrow keys, make a cell of the
-// other rows current. The dialogs reach it through the Grid operations; it
-// tells its parent of clicks, double clicks and the Insert, Delete and
-// Enter keys with WM_COMMAND (the control id and one of the notifications
-// below). Tab leaves it like any other control of a dialog. Interface
-// thread only.
+// is the fixed header row; a click, or the arrow, page, Home and End keys,
+// make a cell of the other rows current. The dialogs reach it through the
+// Grid operations; it tells its parent of clicks, double clicks and the
+// Insert, Delete and Enter keys with WM_COMMAND (the control id and one of
+// the notifications below). Tab leaves it like any other control of a
+// dialog. Interface thread only.
 #pragma once
 
 #include <windows.h>

@@ -291,6 +291,8 @@ void check_grid_keys(HWND dialog, CMSFlexGrid& grid, const wchar_t* edit_caption
   EXPECT_EQ(grid.row(), 2);
   EXPECT_EQ(grid.column(), 1);
   press(dialog, grid.window(), VK_END);
+  EXPECT_EQ(grid.column(), 4);
+  press(dialog, grid.window(), VK_NEXT);
   press(dialog, grid.window(), VK_DOWN);
   EXPECT_EQ(grid.row(), grid.rows() - 1);
   int edits = 0;
