@@ -1,10 +1,11 @@
 // keldar on Windows: keeps folders identical across computers through a
 // removable drive. The program's composition root: the Windows platform
-// layer and the console for batch runs. (The window comes later.)
+// layer, the window, and the console for batch runs.
 #include <string>
 #include <vector>
 
 #include "app/batch.h"
+#include "gui/win32/window_app.h"
 #include "platform/errors.h"
 #include "platform/win32/console.h"
 #include "platform/win32/win32_clock.h"
@@ -25,15 +26,13 @@ int main() {
     console.out() << usage_text() << std::flush;
     return exit_status::kOk;
   }
-  if (!options.batch && !options.compare && !options.sync && !options.object_id) {
-    console.err() << "keldar: окно программы для Windows еще не готово; без окна запустите\n"
-                     "keldar --batch, --compare, --sync или --object\n\n"
-                  << usage_text() << std::flush;
-    return exit_status::kUsage;
-  }
   Win32FileSystem fs;
   Win32System system;
   Win32Clock clock;
+  if (!options.batch && !options.compare && !options.sync && !options.object_id) {
+    release_own_console();
+    return run_window(options, fs, system, clock);
+  }
   TerminalHost host(console.out(), console.err(), stdin_is_terminal() ? &console.in() : nullptr,
                     options.name, options.answer);
   Session session(fs, system, clock, host);

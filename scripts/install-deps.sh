@@ -11,7 +11,7 @@ packages=(
   xvfb xauth fonts-dejavu-core   # scripts/screenshots.sh: a virtual display and a font with Cyrillic
   fuse3 fusefat dosfstools ntfs-3g exfat-fuse exfatprogs mount   # real FAT, exFAT and NTFS volumes in tests
   g++-mingw-w64-x86-64-posix googletest   # the Windows programs and their tests, cross-built
-  wine64   # runs the Windows tests
+  wine64 fonts-wine   # runs the Windows tests; the fonts of its windows (Tahoma, Fixedsys)
 )
 
 missing=()

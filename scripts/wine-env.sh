@@ -6,10 +6,15 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 
-# Makes the prefix $1 anew and sets WINEPREFIX to it.
+# Makes the prefix $1 anew and sets WINEPREFIX to it. Wine's own fonts
+# (Debian's fonts-wine: Tahoma for the dialogs, Fixedsys) are put in its
+# fonts folder, where this Wine looks for them.
 wine_prefix_new() {
   rm -rf "$1"
   export WINEPREFIX=$1
   "$wine" wineboot --init >/dev/null 2>&1
   "$wineserver" -w
+  if [ -d /usr/share/wine/fonts ]; then
+    ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
 }

@@ -2,7 +2,6 @@
 # gui/win32/CMakeLists.txt into the keldar_win32_gui library.
 set(KELDAR_WIN32_DIALOG_SOURCES
   cmsflexgrid.cpp
-  list_dialogs.cpp
   list_window.cpp
   masks_window.cpp
   object_edit_window.cpp

@@ -3,6 +3,7 @@
 
 #include "gui/win32/masks_window.h"
 #include "gui/win32/objects_window.h"
+#include "gui/win32/window_app.h"
 
 namespace keldar {
 

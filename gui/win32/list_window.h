@@ -12,12 +12,6 @@
 
 namespace keldar {
 
-class Session;
-class Win32Host;
-
-// The objects and masks dialogs as the main window makes them.
-ListDialogMaker list_dialogs(Session& session, Win32Host& host);
-
 class ListWindow : public DialogWindow, public ListDialog {
  public:
   HWND hwnd() const override { return DialogWindow::hwnd(); }

@@ -27,6 +27,19 @@ std::wstring shown_text(std::string_view text) {
   return shown;
 }
 
+// A message box whose buttons speak Russian, as the rest of the program,
+// where the system has the Russian texts.
+int russian_box(HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) {
+  MSGBOXPARAMSW box{};
+  box.cbSize = sizeof box;
+  box.hwndOwner = owner;
+  box.lpszText = text.c_str();
+  box.lpszCaption = caption.c_str();
+  box.dwStyle = style;
+  box.dwLanguageId = MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT);
+  return MessageBoxIndirectW(&box);
+}
+
 }  // namespace
 
 std::wstring wide(std::string_view cp1251_text) {
@@ -148,7 +161,7 @@ Answer Win32Host::ask_question(const Question& question) {
     UINT style = (question.cancel ? MB_YESNOCANCEL : MB_YESNO) | question.icon;
     if (question.default_no) style |= MB_DEFBUTTON2;
     if (owner == nullptr) style |= MB_SETFOREGROUND;
-    switch (MessageBoxW(owner, question.text.c_str(), question.caption.c_str(), style)) {
+    switch (russian_box(owner, question.text, question.caption, style)) {
       case IDYES:
         answer = Answer::kYes;
         break;
@@ -171,7 +184,7 @@ void Win32Host::message(const std::wstring& text) {
       message_hook(text);
       return;
     }
-    MessageBoxW(owner, text.c_str(), app_name(), MB_OK);
+    russian_box(owner, text, app_name(), MB_OK);
   });
 }
 

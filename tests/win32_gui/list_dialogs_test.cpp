@@ -21,6 +21,7 @@
 #include "gui/win32/objects_window.h"
 #include "gui/win32/resource.h"
 #include "gui/win32/win32_host.h"
+#include "gui/win32/window_app.h"
 #include "win32_gui_support.h"
 
 namespace keldar::test {

@@ -13,29 +13,40 @@
 
 namespace keldar::test {
 
+// Dispatches one waiting message of the thread as the program's loop does;
+// false when none was waiting.
+inline bool dispatch_one() {
+  MSG msg;
+  if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  HWND active = GetActiveWindow();
+  if (active == nullptr || !IsDialogMessageW(active, &msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return true;
+}
+
 // Dispatches the thread's messages until `done` holds or `timeout_ms` has
 // passed; whether `done` held.
 inline bool pump_until(const std::function<bool()>& done, int timeout_ms = 20000) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
-    MSG msg;
-    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      HWND active = GetActiveWindow();
-      if (active == nullptr || !IsDialogMessageW(active, &msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
-    } else {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
+    if (!dispatch_one()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
   }
   return true;
 }
 
-// Dispatches what is waiting now.
+// Dispatches what is waiting now, and what that posts in turn.
 inline void pump() {
-  pump_until([] { return false; }, 50);
+  for (int quiet = 0; quiet < 3;) {
+    if (dispatch_one()) {
+      quiet = 0;
+    } else {
+      ++quiet;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+  }
 }
 
 // Presses button `id` of `dialog` as a click does: the dialog gets its
@@ -52,18 +63,18 @@ inline std::wstring text_of(HWND window) {
   return buffer;
 }
 
-// The visible top-level window of this thread with caption `caption`, or
-// nullptr.
-inline HWND shown_window(const std::wstring& caption) {
+// The visible top-level window of this thread for which `match` holds,
+// or nullptr.
+inline HWND shown_window(const std::function<bool(HWND)>& match) {
   struct Search {
-    const std::wstring& caption;
+    const std::function<bool(HWND)>& match;
     HWND found = nullptr;
-  } search{caption};
+  } search{match};
   EnumThreadWindows(
       GetCurrentThreadId(),
       [](HWND window, LPARAM data) -> BOOL {
         auto* s = reinterpret_cast<Search*>(data);
-        if (!IsWindowVisible(window) || text_of(window) != s->caption) return TRUE;
+        if (!IsWindowVisible(window) || !s->match(window)) return TRUE;
         s->found = window;
         return FALSE;
       },
@@ -71,21 +82,21 @@ inline HWND shown_window(const std::wstring& caption) {
   return search.found;
 }
 
-// Runs `act` on the next visible window of this thread whose caption is
-// `caption` (a modal dialog or message box) as soon as it shows, from
-// within whatever modal loop is running then.
-inline void when_shown(const std::wstring& caption, std::function<void(HWND)> act) {
+// Runs `act` on the next visible window of this thread for which `match`
+// holds (a modal dialog or message box) as soon as it shows, from within
+// whatever modal loop is running then.
+inline void when_shown_if(std::function<bool(HWND)> match, std::function<void(HWND)> act) {
   struct Pending {
-    std::wstring caption;
+    std::function<bool(HWND)> match;
     std::function<void(HWND)> act;
   };
   static std::vector<Pending> pending;
   static UINT_PTR timer = 0;
-  pending.push_back({caption, std::move(act)});
+  pending.push_back({std::move(match), std::move(act)});
   if (timer != 0) return;
   timer = SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) {
     for (auto it = pending.begin(); it != pending.end(); ++it) {
-      HWND window = shown_window(it->caption);
+      HWND window = shown_window(it->match);
       if (window == nullptr) continue;
       auto act = std::move(it->act);
       pending.erase(it);
@@ -97,6 +108,11 @@ inline void when_shown(const std::wstring& caption, std::function<void(HWND)> ac
       return;
     }
   });
+}
+
+// The same for the window whose caption is `caption`.
+inline void when_shown(const std::wstring& caption, std::function<void(HWND)> act) {
+  when_shown_if([caption](HWND window) { return text_of(window) == caption; }, std::move(act));
 }
 
 // One control of a dialog: its id, its text (nullptr: not checked) and its
@@ -122,16 +138,19 @@ inline void check_layout(HWND dialog, const wchar_t* caption, int width, int hei
   for (const ControlSpec& c : controls) {
     HWND control = GetDlgItem(dialog, c.id);
     ASSERT_NE(control, nullptr) << "control " << c.id;
-    RECT expected{c.x, c.y, c.x + c.width, c.y + c.height};
-    MapDialogRect(dialog, &expected);
+    // The dialog maps a control's origin and size each on its own.
+    RECT origin{c.x, c.y, c.width, c.height};
+    MapDialogRect(dialog, &origin);
     RECT got;
     GetWindowRect(control, &got);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&got), 2);
-    EXPECT_EQ(got.left, expected.left) << "control " << c.id;
-    EXPECT_EQ(got.top, expected.top) << "control " << c.id;
-    EXPECT_EQ(got.right, expected.right) << "control " << c.id;
-    EXPECT_EQ(got.bottom, expected.bottom) << "control " << c.id;
-    if (c.text != nullptr) EXPECT_EQ(text_of(control), c.text) << "control " << c.id;
+    EXPECT_EQ(got.left, origin.left) << "control " << c.id;
+    EXPECT_EQ(got.top, origin.top) << "control " << c.id;
+    EXPECT_EQ(got.right - got.left, origin.right) << "control " << c.id;
+    EXPECT_EQ(got.bottom - got.top, origin.bottom) << "control " << c.id;
+    if (c.text != nullptr) {
+      EXPECT_EQ(text_of(control), c.text) << "control " << c.id;
+    }
   }
 }
 

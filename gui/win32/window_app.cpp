@@ -1,0 +1,33 @@
+#include "gui/win32/window_app.h"
+
+#include <commctrl.h>
+
+#include "app/startup.h"
+#include "gui/win32/main_window.h"
+#include "gui/win32/win32_host.h"
+
+namespace keldar {
+
+int run_window(const Options& options, FileSystem& fs, System& system, Clock& clock) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  Win32Host host;
+  Session session(fs, system, clock, host);
+  MainWindow window(session, host, list_dialogs(session, host));
+  ShowWindow(window.hwnd(), SW_SHOW);
+  if (auto status = window.program().start_up(identification_drive(options.argument_text))) {
+    return *status;
+  }
+  // The window ends the run itself (Выход while idle); the loop ends when it
+  // has closed.
+  run_message_loop(window);
+  return exit_status::kOk;
+}
+
+bool release_own_console() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) != 1) return false;
+  return FreeConsole() != 0;
+}
+
+}  // namespace keldar
