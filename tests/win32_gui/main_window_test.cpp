@@ -321,11 +321,15 @@ TEST_F(Win32MainWindow, EnterIsIgnoredEscExitsAndThePaneShowsFailures) {
   EXPECT_TRUE(ann.window.program().finished());
 }
 
-// The system menu's item opens the about box; a double click on the window
-// opens the font dialog, and cancelling it keeps the pane's font.
+// The window has its icon, big and small; the system menu's item opens the
+// about box; a double click on the window opens the font dialog, and
+// cancelling it keeps the pane's font.
 TEST_F(Win32MainWindow, AboutBoxFromTheSystemMenuAndCancelledFontKeepsThePaneFont) {
   Computer ann(world_, kAnn);
   ann.start(L"Анна");
+  for (WPARAM size : {ICON_BIG, ICON_SMALL}) {
+    EXPECT_NE(SendMessageW(ann.window.hwnd(), WM_GETICON, size, 0), 0);
+  }
   HMENU menu = GetSystemMenu(ann.window.hwnd(), FALSE);
   wchar_t item[64] = {};
   GetMenuStringW(menu, IDM_ABOUT, item, 64, MF_BYCOMMAND);
