@@ -30,8 +30,11 @@ int main() {
   Win32System system;
   Win32Clock clock;
   if (!options.batch && !options.compare && !options.sync && !options.object_id) {
-    release_own_console();
-    return run_window(options, fs, system, clock);
+    if (auto status = run_window(options, fs, system, clock)) return *status;
+    console.err() << "keldar: окно программы не открывается (нет дисплея); без окна запустите\n"
+                     "keldar --batch, --compare, --sync или --object\n\n"
+                  << usage_text() << std::flush;
+    return exit_status::kUsage;
   }
   TerminalHost host(console.out(), console.err(), stdin_is_terminal() ? &console.in() : nullptr,
                     options.name, options.answer);

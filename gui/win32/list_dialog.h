@@ -29,8 +29,8 @@ class ListDialog {
 // Makes and shows the list dialog of `command` (Command::kMasks or
 // Command::kObjects) owned by `owner`, with `runs` to start the objects
 // dialog's runs. `closed` is called once when the dialog closes, by
-// whatever button (not from within close()); the main window then destroys
-// the dialog later, outside that call.
+// whatever button or by close(); the main window destroys the dialog later,
+// outside that call.
 using ListDialogMaker = std::function<std::unique_ptr<ListDialog>(
     Command command, HWND owner, Runs& runs, std::function<void()> closed)>;
 

@@ -8,12 +8,28 @@
 
 namespace keldar {
 
-int run_window(const Options& options, FileSystem& fs, System& system, Clock& clock) {
+namespace {
+
+// When this process is the only one on its console (a console made for it
+// because it was started from the desktop rather than from a command
+// prompt), lets the console go, so that no console window stays open beside
+// the window.
+void release_own_console() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+}
+
+}  // namespace
+
+std::optional<int> run_window(const Options& options, FileSystem& fs, System& system,
+                              Clock& clock) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   Win32Host host;
   Session session(fs, system, clock, host);
   MainWindow window(session, host, list_dialogs(session, host));
+  if (window.hwnd() == nullptr) return std::nullopt;
+  release_own_console();
   ShowWindow(window.hwnd(), SW_SHOW);
   if (auto status = window.program().start_up(identification_drive(options.argument_text))) {
     return *status;
@@ -22,12 +38,6 @@ int run_window(const Options& options, FileSystem& fs, System& system, Clock& cl
   // has closed.
   run_message_loop(window);
   return exit_status::kOk;
-}
-
-bool release_own_console() {
-  DWORD processes[2];
-  if (GetConsoleProcessList(processes, 2) != 1) return false;
-  return FreeConsole() != 0;
 }
 
 }  // namespace keldar
