@@ -247,6 +247,7 @@ class Win32ListDialogs : public ::testing::Test {
   ~Win32ListDialogs() override {
     if (view.dialog) view.dialog->close();
     pump_until([this] { return !program.busy(); });
+    EXPECT_TRUE(messages.empty()) << "a message was shown";
   }
 
   ObjectsWindow& open_objects() {
