@@ -16,6 +16,7 @@
 #include "fakes/computers.h"
 #include "gui/win32/resource.h"
 #include "gui/win32/win32_host.h"
+#include "gui/win32/window_app.h"
 #include "platform/text.h"
 #include "win32_gui_support.h"
 
@@ -49,10 +50,12 @@ class StubListDialog : public ListDialog {
   std::function<void()> closed_;
 };
 
-// One computer of the world: the host, the session and the window.
+// One computer of the world: the host, the session and the window, with
+// the program's list dialogs unless a test gives its own.
 struct Computer {
   Computer(Computers& world, int c, ListDialogMaker maker = {})
-      : session(world.session(c, host)), window(*session, host, std::move(maker)) {
+      : session(world.session(c, host)),
+        window(*session, host, maker ? std::move(maker) : list_dialogs(*session, host)) {
     ShowWindow(window.hwnd(), SW_SHOW);
   }
   // Start-up; a computer new to the carrier is named `name` in the
@@ -84,6 +87,12 @@ struct Computer {
   std::unique_ptr<Session> session;
   MainWindow window;
 };
+
+// The list dialog open in `c`'s window.
+HWND list_dialog(Computer& c) {
+  ListDialog* dialog = c.window.list_dialog();
+  return dialog != nullptr ? dialog->hwnd() : nullptr;
+}
 
 class Win32MainWindow : public ::testing::Test {
  protected:
@@ -133,6 +142,74 @@ TEST_F(Win32MainWindow, ButtonsRunCompareAndSynchronizeThenExitWritesTheLog) {
 
   const RunRecord boris = world_.synchronize(kBoris);
   EXPECT_EQ(world_.tree(kBoris), world_.tree(kAnn)) << boris.all();
+}
+
+// A newcomer sets up the carrier through the window alone: a mask and an
+// object in the list dialogs, a comparison and a synchronisation; a second
+// computer joins, and after a change on the first it receives the files.
+TEST_F(Win32MainWindow, NewcomerSetsUpTheCarrierAndASecondComputerReceivesTheFiles) {
+  world_.put(kAnn, "docs/план.txt", "the plan", kT0);
+  std::filesystem::create_directories(
+      Computers::native(world_.join(world_.folder(kBoris), "docs")));
+  auto object_path = [&](int c) { return wide(world_.join(world_.folder(c), "docs/*.*")); };
+  {
+    Computer ann(world_, kAnn);
+    ann.start(L"Анна");
+    ann.press(Command::kMasks);
+    HWND masks = list_dialog(ann);
+    ASSERT_NE(masks, nullptr);
+    when_shown(L"Маска файлов", [](HWND edit) {
+      SetDlgItemTextW(edit, IDC_MASK_PATTERN, L"*.*");
+      for (int box : {IDC_MASK_COPY, IDC_MASK_DELETE}) {
+        if (!IsDlgButtonChecked(edit, box)) SendMessageW(GetDlgItem(edit, box), BM_CLICK, 0, 0);
+      }
+      click(edit, IDOK);
+    });
+    click(masks, IDC_MASKS_INSERT);
+    click(masks, IDOK);
+    EXPECT_NE(ann.pane().find(w("Добавлено масок файлов: 1")), std::wstring::npos);
+
+    ann.press(Command::kObjects);
+    HWND objects = list_dialog(ann);
+    ASSERT_NE(objects, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(ann.window.button(Command::kCompare)));
+    when_shown(L"Объект синхронизации", [&](HWND edit) {
+      SetDlgItemTextW(edit, IDC_EDIT_PATH0, object_path(kAnn).c_str());
+      SetDlgItemTextW(edit, IDC_EDIT_PATH1, object_path(kBoris).c_str());
+      click(edit, IDOK);
+    });
+    click(objects, IDC_OBJECTS_ADD);
+    click(objects, IDOK);
+    EXPECT_NE(ann.pane().find(w("Новый объект: 1\nДобавлено объектов синхронизации: 1")),
+              std::wstring::npos);
+
+    ann.press(Command::kCompare);
+    ann.wait_for_run();
+    EXPECT_NE(ann.pane().find(w("Первая обработка списка файлов на этом компьютере...")),
+              std::wstring::npos);
+    ann.press(Command::kSynchronize);
+    ann.wait_for_run();
+    ann.press(Command::kExit);
+  }
+  auto synchronize = [&](int c, const std::wstring& name) {
+    Computer computer(world_, c);
+    computer.start(name);
+    computer.press(Command::kSynchronize);
+    computer.wait_for_run();
+    computer.press(Command::kExit);
+    EXPECT_EQ(computer.window.hwnd(), nullptr);
+  };
+  synchronize(kBoris, L"Борис");  // joins with an empty folder
+  world_.put(kAnn, "docs/план.txt", "the new plan", kT0 + 10);
+  world_.put(kAnn, "docs/итог.txt", "the result", kT0);
+  synchronize(kAnn, L"");
+  EXPECT_EQ(world_.tree(world_.object_carrier(1)).size(), 2u);
+  synchronize(kBoris, L"");
+  const Tree both = {{"docs/итог.txt", entry_text("the result", kT0)},
+                     {"docs/план.txt", entry_text("the new plan", kT0 + 10)}};
+  EXPECT_EQ(world_.tree(kAnn), both);
+  EXPECT_EQ(world_.tree(kBoris), both);
+  EXPECT_EQ(world_.tree(world_.object_carrier(1)), Tree{});  // nobody needs the copies now
 }
 
 // Стоп during a run only stops it, also by the close box; idle, the close
@@ -244,11 +321,15 @@ TEST_F(Win32MainWindow, EnterIsIgnoredEscExitsAndThePaneShowsFailures) {
   EXPECT_TRUE(ann.window.program().finished());
 }
 
-// The system menu's item opens the about box; a double click on the window
-// opens the font dialog, and cancelling it keeps the pane's font.
+// The window has its icon, big and small; the system menu's item opens the
+// about box; a double click on the window opens the font dialog, and
+// cancelling it keeps the pane's font.
 TEST_F(Win32MainWindow, AboutBoxFromTheSystemMenuAndCancelledFontKeepsThePaneFont) {
   Computer ann(world_, kAnn);
   ann.start(L"Анна");
+  for (WPARAM size : {ICON_BIG, ICON_SMALL}) {
+    EXPECT_NE(SendMessageW(ann.window.hwnd(), WM_GETICON, size, 0), 0);
+  }
   HMENU menu = GetSystemMenu(ann.window.hwnd(), FALSE);
   wchar_t item[64] = {};
   GetMenuStringW(menu, IDM_ABOUT, item, 64, MF_BYCOMMAND);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fakes/computers.h"
+#include "gui/win32/list_window.h"
 #include "gui/win32/main_window.h"
 #include "gui/win32/resource.h"
 #include "gui/win32/win32_host.h"
@@ -90,6 +91,29 @@ int take_all() {
   save(window.hwnd(), "main_window");
   take_when_shown(L"О программе KELDAR", "about_box", IDOK);
   SendMessageW(window.hwnd(), WM_SYSCOMMAND, IDM_ABOUT, 0);
+
+  // Each list dialog, and its edit dialog on its first row.
+  const struct {
+    Command command;
+    const char* name;
+    const wchar_t* edit_caption;
+    const char* edit_name;
+    int edit_id;
+  } lists[] = {{Command::kMasks, "masks_dialog", L"Маска файлов", "mask_edit", IDC_MASKS_EDIT},
+               {Command::kObjects, "objects_dialog", L"Объект синхронизации", "object_edit",
+                IDC_OBJECTS_EDIT}};
+  for (const auto& list : lists) {
+    SendMessageW(window.button(list.command), BM_CLICK, 0, 0);
+    auto* dialog = dynamic_cast<ListWindow*>(window.list_dialog());
+    if (dialog == nullptr) return 1;
+    SetWindowPos(dialog->hwnd(), nullptr, 60, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    dialog->flex_grid().set_row(1);
+    dialog->flex_grid().set_column(1);
+    save(dialog->hwnd(), list.name);
+    take_when_shown(list.edit_caption, list.edit_name, IDCANCEL);
+    click(dialog->hwnd(), list.edit_id);
+    click(dialog->hwnd(), IDOK);
+  }
   return 0;
 }
 
