@@ -75,7 +75,6 @@ class CMSFlexGrid : public Grid {
   void notify(Notification notification) const;
   // The cell at a client point; false when it is none, or the header.
   bool hit(POINT point, int& row, int& column) const;
-  int row_height() const { return row_height_; }
   // Rows below the header that fit wholly in the client area (at least 1).
   int page_rows() const;
   int total_width() const;

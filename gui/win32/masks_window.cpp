@@ -1,18 +1,11 @@
 #include "gui/win32/masks_window.h"
 
+#include "gui/win32/check_box.h"
 #include "gui/win32/resource.h"
 #include "gui/win32/win32_host.h"
 #include "platform/win32/wide_text.h"
 
 namespace keldar {
-namespace {
-
-void set_check(HWND box, bool checked) {
-  SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-bool checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-}  // namespace
 
 EditResult MaskEditWindow::run(HWND owner) {
   result_ = EditResult::kCancelled;

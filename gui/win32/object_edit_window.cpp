@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include "gui/win32/check_box.h"
 #include "gui/win32/resource.h"
 #include "gui/win32/win32_host.h"
 #include "platform/win32/wide_text.h"
@@ -18,11 +19,6 @@ constexpr int kTo[] = {IDC_EDIT_TO_CARRIER0, IDC_EDIT_TO_CARRIER1, IDC_EDIT_TO_C
                        IDC_EDIT_TO_CARRIER3};
 // What the open-file dialog can return, terminator included.
 constexpr int kFileBuffer = 256;
-
-void set_check(HWND box, bool checked) {
-  SendMessageW(box, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-bool checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 }  // namespace
 
