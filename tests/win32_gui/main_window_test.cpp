@@ -2,10 +2,9 @@
 // it: buttons pressed, the name dialog filled in, questions answered, on the
 // computers of tests/fakes/computers.h on the real disk (the Windows layer
 // under Wine) with the system clock.
-#include "gui/win32/main_window.h"
-
-#include <richedit.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <richedit.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include <thread>
 
 #include "fakes/computers.h"
+#include "gui/win32/main_window.h"
 #include "gui/win32/resource.h"
 #include "gui/win32/win32_host.h"
 #include "gui/win32/window_app.h"
