@@ -8,6 +8,7 @@ packages=(
   clang-format   # .ci/run checks the formatting
   qt6-base-dev   # the window (Qt 6 Widgets, Qt Test; the offscreen and xcb platforms come with it)
   qt6-translations-l10n   # Qt's own Russian texts (qtbase_ru) for the stock file, folder and font choosers
+  zip unzip   # scripts/package-windows.sh
   xvfb xauth fonts-dejavu-core   # scripts/screenshots.sh: a virtual display and a font with Cyrillic
   fuse3 fusefat dosfstools ntfs-3g exfat-fuse exfatprogs mount   # real FAT, exFAT and NTFS volumes in tests
   g++-mingw-w64-x86-64-posix googletest   # the Windows programs and their tests, cross-built
