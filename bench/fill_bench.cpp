@@ -202,16 +202,13 @@ class QuietHost : public Host {
   Answer ask(std::string_view, std::string_view, bool, bool) override { return Answer::kCancel; }
 };
 
-// Discards every line but the first and counts them, so that a fill that
-// logs per file (names it refuses, errors) shows in the report.
+// Discards every line but counts them, so that a fill that logs per file
+// (names it refuses, errors) shows in the report.
 class CountingLog : public Log {
  public:
-  void line(std::string_view text) override {
-    if (lines++ == 0) first = text;
-  }
+  void line(std::string_view) override { ++lines; }
   bool daylight() const override { return false; }
   long lines = 0;
-  std::string first;
 };
 
 // --- the trees ------------------------------------------------------------------
@@ -579,7 +576,6 @@ class Bench {
 
   long entries() const { return expected_; }
   long log_lines() const { return log_.lines; }
-  const std::string& first_log_line() const { return log_.first; }
   // The file-system name of the carrier's volume, as the system tells it.
   const std::string& volume_name() const { return volume_name_; }
 
@@ -679,7 +675,6 @@ struct Row {
   Bench::Memory first_memory;
   Bench::Memory refill_memory;
   long log_lines = 0;
-  std::string first_log_line;  // Windows-1251
 };
 
 double best(const std::vector<double>& times) {
@@ -692,7 +687,7 @@ Row measure(const Options& o, const Tree& tree) {
   row.layout = tree.layout;
   row.files = tree.files;
   row.entries = bench.entries();
-  std::printf(" (volume %s)", bench.volume_name().c_str());
+  std::printf("volume: %s\n", bench.volume_name().c_str());
 
   // Warm-up: both read every folder and item once, so the caches are hot
   // for both.
@@ -738,7 +733,6 @@ Row measure(const Options& o, const Tree& tree) {
     row.fractional = best(fractional);
   }
   row.log_lines = bench.log_lines();
-  row.first_log_line = bench.first_log_line();
   return row;
 }
 
@@ -791,12 +785,6 @@ void print(const std::vector<Row>& rows, const Options& o) {
                 r.first / r.dir, r.refill / r.dir);
   }
 #endif
-  for (const Row& r : rows) {
-    if (r.log_lines > 0) {
-      std::printf("%s %ld, first log line: %s\n", r.layout.c_str(), r.files,
-                  to_utf8_lossy(r.first_log_line).c_str());
-    }
-  }
   bool over = false;
   for (const Row& r : rows) {
     if (r.first / r.walk > 2 || r.refill / r.walk > 2 || r.first_memory.peak_per_entry > 200 ||
@@ -826,11 +814,13 @@ int run(int argc, char** argv) {
     for (long files : o.sizes) {
       auto start = Clock::now();
       Tree tree = make_tree(o.work, files, layout);
-      std::printf("%s %ld files: tree made in %.1f s", layout.c_str(), files, seconds_since(start));
+      std::printf("%s %ld files: tree made in %.1f s\n", layout.c_str(), files,
+                  seconds_since(start));
       std::fflush(stdout);
       start = Clock::now();
       Row row = measure(o, tree);
-      std::printf(", measured in %.1f s\n", seconds_since(start));
+      std::printf("%s %ld files: measured in %.1f s\n", layout.c_str(), files,
+                  seconds_since(start));
       std::fflush(stdout);
       rows.push_back(row);
       if (!o.keep) {
