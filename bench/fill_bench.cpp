@@ -428,7 +428,7 @@ double time_walk(const std::string& root, long items) {
   std::uint64_t sum = 0;
   long count = 1 + walk(native(root).wstring(), sum);
   double elapsed = seconds_since(start);
-  if (count != items) {
+  if (count != items || sum == 0) {
     die("the walk met " + std::to_string(count) + " items, not " + std::to_string(items));
   }
   return elapsed;
