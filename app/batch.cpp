@@ -121,7 +121,7 @@ Options parse_options(const std::vector<std::string>& args) {
   return options;
 }
 
-std::string usage_text() {
+std::string usage_text(std::string_view window) {
   return "Использование: keldar [1|2|3]\n"
          "               keldar [1|2|3] --batch [--name ИМЯ]\n"
          "               keldar [1|2|3] --compare [--name ИМЯ]\n"
@@ -130,9 +130,9 @@ std::string usage_text() {
          "\n"
          "Синхронизация папок нескольких компьютеров через съемный носитель.\n"
          "Программа запускается в папке носителя.\n"
+         "\n" +
+         std::string(window) +
          "\n"
-         "Без --batch, --compare, --sync и --object открывается окно программы\n"
-         "(нужен дисплей: DISPLAY или WAYLAND_DISPLAY).\n"
          "\n"
          "  1, 2, 3       файл идентификации компьютера на диске D:, E: или F:\n"
          "                (без него - на диске C:)\n"

@@ -32,8 +32,10 @@ struct Options {
 // Parses the arguments that follow the program name (UTF-8).
 Options parse_options(const std::vector<std::string>& args);
 
-// The --help text (UTF-8).
-std::string usage_text();
+// The --help text (UTF-8). `window` tells what happens without a batch
+// option on this system (the window opens, and what it needs; or that there
+// is no window yet): one paragraph, without its last line break.
+std::string usage_text(std::string_view window);
 
 // Talks to the terminal: log lines go to `out` in UTF-8 as they are logged;
 // messages go to `err`; the computer name comes from --name, else from

@@ -31,6 +31,10 @@ bool delete_tree(Env& env, const std::string& folder, std::string_view pattern, 
   // A folder that may not be written keeps its files on Linux, where a
   // read-only attribute of a Windows folder would not.
   if (delete_files) (void)env.fs.set_normal_attributes(self);
+  // A folder that stays keeps its times: the deletions are the program's,
+  // not a change of the user's that the next Synchronize would pass on.
+  FileTimes times;
+  const bool times_known = keep_folder && env.fs.get_times(self, times) == err::kOk;
   bool kept = false;
   std::string prefix = folder;
   if (prefix.empty() || (prefix.back() != '\\' && prefix.back() != '/')) {
@@ -51,6 +55,7 @@ bool delete_tree(Env& env, const std::string& folder, std::string_view pattern, 
       kept = true;
     }
   }
+  if (times_known) (void)env.fs.set_times(self, times);
   if (kept) return false;
   if (keep_folder) return true;
   (void)env.fs.set_normal_attributes(self);

@@ -13,7 +13,8 @@ namespace keldar {
 // false only folders without files are removed. Read-only files are made
 // writable first. Links inside the tree are removed as links, never
 // followed. Each deleted file advances `*deleted` (when given), which the
-// progress field shows. With `keep_folder` `folder` itself stays (emptied).
+// progress field shows. With `keep_folder` `folder` itself stays (emptied)
+// with its times.
 // Returns true when the folder was removed (or kept as asked) or held
 // nothing of the pattern, false when something was kept.
 bool delete_tree(Env& env, const std::string& folder, std::string_view pattern, bool delete_files,

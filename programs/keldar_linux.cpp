@@ -12,16 +12,23 @@
 #include "platform/posix/posix_system.h"
 #include "platform/posix/terminal.h"
 
+namespace {
+// The help's paragraph on the window.
+constexpr const char* kWindowHelp =
+    "Без --batch, --compare, --sync и --object открывается окно программы\n"
+    "(нужен дисплей: DISPLAY или WAYLAND_DISPLAY).";
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace keldar;
   std::vector<std::string> args(argv + 1, argv + argc);
   Options options = parse_options(args);
   if (!options.error.empty()) {
-    std::cerr << "keldar: " << options.error << "\n\n" << usage_text();
+    std::cerr << "keldar: " << options.error << "\n\n" << usage_text(kWindowHelp);
     return exit_status::kUsage;
   }
   if (options.help) {
-    std::cout << usage_text();
+    std::cout << usage_text(kWindowHelp);
     return exit_status::kOk;
   }
   const bool window = !options.batch && !options.compare && !options.sync && !options.object_id;
@@ -29,7 +36,7 @@ int main(int argc, char** argv) {
     std::cerr << "keldar: нет дисплея для окна программы (не заданы DISPLAY, WAYLAND_DISPLAY\n"
                  "и QT_QPA_PLATFORM); без окна запустите keldar --batch, --compare, --sync\n"
                  "или --object\n\n"
-              << usage_text();
+              << usage_text(kWindowHelp);
     return exit_status::kUsage;
   }
   PosixFileSystem fs;

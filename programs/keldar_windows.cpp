@@ -13,17 +13,24 @@
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_system.h"
 
+namespace {
+// The help's paragraph on the window, which the Windows program has not yet.
+constexpr const char* kWindowHelp =
+    "Окна программы для Windows еще нет: задайте --batch, --compare, --sync\n"
+    "или --object.";
+}  // namespace
+
 int main() {
   using namespace keldar;
   set_error_text_source(system_error_text);
   Console console;
   Options options = parse_options(command_line_arguments());
   if (!options.error.empty()) {
-    console.err() << "keldar: " << options.error << "\n\n" << usage_text() << std::flush;
+    console.err() << "keldar: " << options.error << "\n\n" << usage_text(kWindowHelp) << std::flush;
     return exit_status::kUsage;
   }
   if (options.help) {
-    console.out() << usage_text() << std::flush;
+    console.out() << usage_text(kWindowHelp) << std::flush;
     return exit_status::kOk;
   }
   Win32FileSystem fs;
@@ -33,7 +40,7 @@ int main() {
     if (auto status = run_window(options, fs, system, clock)) return *status;
     console.err() << "keldar: окно программы не открывается (нет дисплея); без окна запустите\n"
                      "keldar --batch, --compare, --sync или --object\n\n"
-                  << usage_text() << std::flush;
+                  << usage_text(kWindowHelp) << std::flush;
     return exit_status::kUsage;
   }
   TerminalHost host(console.out(), console.err(), stdin_is_terminal() ? &console.in() : nullptr,

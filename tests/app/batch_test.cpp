@@ -35,6 +35,15 @@ TEST(ParseOptionsTest, RefusedForms) {
   EXPECT_FALSE(parse_options({"--batch", "--name", "\xFF"}).error.empty()) << "not UTF-8";
 }
 
+// The help is shared by both systems: what the window needs is the program's
+// own paragraph, so no system's help names another's display variables.
+TEST(UsageTextTest, TheWindowParagraphIsTheProgramsOwn) {
+  const std::string window = "Окна еще нет.";
+  const std::string usage = usage_text(window);
+  EXPECT_NE(usage.find("носителя.\n\n" + window + "\n\n  1, 2, 3"), std::string::npos) << usage;
+  EXPECT_EQ(usage.find("DISPLAY"), std::string::npos) << usage;
+}
+
 TEST(TerminalHostTest, LinesAreUtf8AndNamesComeFromOptionOrTerminal) {
   std::ostringstream out, err;
   TerminalHost host(out, err, nullptr, std::nullopt);

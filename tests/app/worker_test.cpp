@@ -110,15 +110,20 @@ TEST_F(WorkerTest, ReplaceAsksFirstAndNoDoesNothing) {
   EXPECT_FALSE(prepare_object_operation(session, 1, ObjectOperation::kCompare)) << "no such object";
 }
 
-// Replace empties the object folder but keeps the folder itself, and never
-// makes one that is not there (an unmounted drive, a renamed folder).
+// Replace empties the object folder but keeps the folder itself, with its
+// times (its own deletions are no change of the user's, which the next
+// Synchronize would send to the others), and never makes one that is not
+// there (an unmounted drive, a renamed folder).
 TEST_F(WorkerTest, ReplaceKeepsTheObjectFolderAndNeverMakesIt) {
+  world.set_now(test::Computers::kNow + 100);  // the deletions come later
   for (const bool present : {true, false}) {
     SCOPED_TRACE(present ? "present" : "missing");
     if (!present) fs.remove_tree("D:\\A");
     FolderIdentity before;
+    FileTimes times_before;
     if (present) {
       ASSERT_EQ(fs.folder_identity("D:\\A", before), 0);
+      times_before = fs.times("D:\\A");
     }
     RecordingHost host;
     host.answers = {Answer::kYes};
@@ -130,6 +135,7 @@ TEST_F(WorkerTest, ReplaceKeepsTheObjectFolderAndNeverMakesIt) {
     EXPECT_EQ(fs.folder_identity("D:\\A", after) == 0, present);
     if (present) {
       EXPECT_EQ(after, before);
+      EXPECT_EQ(fs.times("D:\\A").last_write, times_before.last_write);
     }
     EXPECT_FALSE(fs.exists("D:\\A\\A.TXT"));
   }

@@ -565,10 +565,15 @@ TEST_F(ReplaceTest, ReplaceRebuildsTheFolderFromTheCarrier) {
 // Replace object empties B's folder and brings back what the carrier holds,
 // B's own copy that waits there for C included; what the carrier does not
 // hold was removed by the operation, not by the user, and never travels as
-// a delete command: the others send it back to B instead.
+// a delete command: the others send it back to B instead. B's folder keeps
+// the time it had, so its own entry stays as it was.
 TEST_F(ScenarioTest, ReplaceKeepsBsOwnWaitingCopyAndDeletesNothingElsewhere) {
   Tree tree = synchronised({{"f.txt", "f"}, {"sub/g.txt", "g"}});
   put(kB, "n.txt", "new on B", kT0 + 100);
+  // The new file changed B's folder: its time is put in a two-second step
+  // that nothing else in the test reaches, so that the folder's new time
+  // travels with n.txt however the clock falls.
+  world.set_time(world.folder(kB), std::time(nullptr) / 2 * 2 + 4);
   Tree all = tree;
   all["n.txt"] = entry_text("new on B", kT0 + 100);
   const Tree waiting = {{"n.txt", all.at("n.txt")}};
@@ -576,14 +581,18 @@ TEST_F(ScenarioTest, ReplaceKeepsBsOwnWaitingCopyAndDeletesNothingElsewhere) {
   synchronize(kA);
   expect_state("n.txt waits for C", all, all, tree, waiting);
 
+  const fs::path b_folder = Computers::native(world.folder(kB));
+  const fs::file_time_type b_folder_time = fs::last_write_time(b_folder);
   RunRecord replace = object_operation(kB, ObjectOperation::kReplace, {Answer::kYes});
   EXPECT_FALSE(replace.outcome.failed) << replace.all();
   EXPECT_EQ(replace.questions.size(), 1u) << "only the operation's own question";
   expect_state("B rebuilt from the carrier", all, waiting, tree, waiting);
+  EXPECT_TRUE(fs::last_write_time(b_folder) == b_folder_time);
 
   RunRecord b = synchronize(kB);
   EXPECT_TRUE(b.questions.empty()) << b.all();
-  EXPECT_TRUE(b.has_line("создано команд удаления 0, рассинхронизация 1")) << b.all();
+  // n.txt and the folder's time wait for C, as before the operation.
+  EXPECT_TRUE(b.has_line("создано команд удаления 0, рассинхронизация 2")) << b.all();
   for (int round = 0; round < 2; ++round) {
     for (int k = 0; k < 3; ++k) synchronize(k);
   }
