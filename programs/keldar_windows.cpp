@@ -14,10 +14,8 @@
 #include "platform/win32/win32_system.h"
 
 namespace {
-// The help's paragraph on the window, which the Windows program has not yet.
-constexpr const char* kWindowHelp =
-    "Окна программы для Windows еще нет: задайте --batch, --compare, --sync\n"
-    "или --object.";
+// The help's paragraph on the window.
+constexpr const char* kWindowHelp = "Без --batch, --compare, --sync и --object открывается окно программы.";
 }  // namespace
 
 int main() {

@@ -30,6 +30,8 @@ ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 300 -j"$(np
 if [ -n "${KELDAR_WINDOWS_BUILD:-}" ]; then
   xvfb-run -a ctest --test-dir "$win_build" --output-on-failure --timeout 300 -j"$(nproc)" ||
     status=$?
+  # The package is made from the same build, and each program in it starts.
+  scripts/package-windows.sh >/dev/null || status=$?
 fi
 "$wineserver" -k 2>/dev/null || true
 exit $status
