@@ -65,10 +65,7 @@ void insert_plain(HWND edit, const std::wstring& text) {
 }  // namespace
 
 MainWindow::MainWindow(Session& session, Win32Host& host, ListDialogMaker make_list_dialog)
-    : session_(session),
-      host_(host),
-      make_list_dialog_(std::move(make_list_dialog)),
-      program_(session, *this) {
+    : host_(host), make_list_dialog_(std::move(make_list_dialog)), program_(session, *this) {
   LoadLibraryW(L"riched20.dll");  // the log pane's window class
   create(nullptr, IDD_MAIN);
   // Calls from the worker arrive posted, in the order they were made.

@@ -63,7 +63,6 @@ class MainWindow : public DialogWindow, public MainWindowView {
   void open_list_dialog(Command which);
   void set_pane_font(HFONT font);
 
-  Session& session_;
   Win32Host& host_;
   ListDialogMaker make_list_dialog_;
   std::unique_ptr<ListDialog> list_;

@@ -287,15 +287,16 @@ TEST_F(Win32MainWindow, QuestionsAreMessageBoxesWithTheirButtonsIconAndDefault) 
 }
 
 // Enter does not close the window, Esc is Выход; the pane keeps its last
-// lines, each failure line in a colour of its own and the next one not.
+// lines as plain text, each failure line in a colour of its own and the
+// next one not.
 TEST_F(Win32MainWindow, EnterIsIgnoredEscExitsAndThePaneShowsFailures) {
   Computer ann(world_, kAnn);
   ann.start(L"Анна");
   ann.window.set_pane_lines(3);
-  for (const char* line : {"один", "ERC=файл", "три", "четыре"}) {
+  for (const char* line : {"один", "ERC=файл", "{\\rtf1 три}", "четыре"}) {
     ann.host.show_log_line(cp1251(line));
   }
-  EXPECT_EQ(ann.pane(), L"ERC=файл\nтри\nчетыре");
+  EXPECT_EQ(ann.pane(), L"ERC=файл\n{\\rtf1 три}\nчетыре");  // plain text, as logged
   HWND pane = ann.window.log_pane();
   constexpr COLORREF kAuto = 0xFF000000;  // the pane's own text colour
   auto colour_at = [&](LONG at) {
