@@ -55,9 +55,16 @@ class TakenNames {
 };
 
 // Deletes the leftover temporary `name` of a killed run from `folder`, with
-// a log line.
+// a log line. The folder keeps its times: its stamp is taken already, and
+// the deletion is the program's own, not a change of the user's that the
+// next Synchronize would pass on.
 void remove_leftover(Env& env, const std::string& folder, const std::string& name) {
+  std::string self = folder;
+  while (self.size() > 1 && is_separator(self.back())) self.pop_back();
+  FileTimes times;
+  const bool times_known = env.fs.get_times(self, times) == err::kOk;
   if (env.fs.delete_file(folder + name) == err::kOk) {
+    if (times_known) (void)env.fs.set_times(self, times);
     env.log.line(cp1251("Удален временный файл ") + folder + name);
   }
 }

@@ -364,7 +364,10 @@ class Computers {
   }
 
   // Puts a file below computer `c`'s folder, folders made on the way, with
-  // its last-write time.
+  // its last-write time. On the real disk the folders that were there keep
+  // their times, as on the fake: otherwise a folder's entry would change
+  // or not depending on where the clock falls. A test that changes a
+  // folder sets its time (set_time).
   void put(int c, std::string_view relative, std::string_view contents, std::int64_t seconds) {
     const std::string path = join(folder(c), relative);
     const FileTime time = kFileTimeUnixEpoch + static_cast<FileTime>(seconds) * 10000000ULL;
@@ -373,8 +376,10 @@ class Computers {
       return;
     }
     const std::filesystem::path file = native(path);
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
+    keeping_folder_time(file, [&] {
+      std::filesystem::create_directories(file.parent_path());
+      std::ofstream(file, std::ios::binary | std::ios::trunc) << contents;
+    });
     if (!set_last_write(file, static_cast<FileTime>(seconds) * 10000000ULL)) {
       throw std::runtime_error("no time for " + to_utf8_lossy(path));
     }
@@ -385,13 +390,15 @@ class Computers {
       throw std::runtime_error("no time for " + to_utf8_lossy(path));
     }
   }
-  // Removes a file or folder below computer `c`'s folder.
+  // Removes a file or folder below computer `c`'s folder; on the real disk
+  // the folder that held it keeps its times, as put() keeps them.
   void remove(int c, std::string_view relative) {
     const std::string path = join(folder(c), relative);
     if (fake_) {
       fake_->remove_tree(path);
     } else {
-      std::filesystem::remove_all(native(path));
+      const std::filesystem::path item = native(path);
+      keeping_folder_time(item, [&] { std::filesystem::remove_all(item); });
     }
   }
 
@@ -478,6 +485,21 @@ class Computers {
     throw std::runtime_error("no temporary folder");
   }
 
+  // Runs `change` on `item`; the deepest folder above it that exists
+  // before keeps its last-write time.
+  template <typename Change>
+  static void keeping_folder_time(const std::filesystem::path& item, Change change) {
+    std::filesystem::path folder = item.parent_path();
+    while (!std::filesystem::exists(folder) && folder.has_relative_path()) {
+      folder = folder.parent_path();
+    }
+    const std::optional<FileTime> time = last_write(folder);
+    change();
+    if (time && !set_last_write(folder, *time)) {
+      throw std::runtime_error("no time for " + utf8(folder.u8string()));
+    }
+  }
+
   // The last-write time of a file on the real disk, in 100-ns units since
   // 1970, read and set past the layer under test.
   static std::optional<FileTime> last_write(const std::filesystem::path& file) {
@@ -506,7 +528,8 @@ class Computers {
     return ok;
 #else
     const auto seconds = static_cast<time_t>(since_1970 / 10000000ULL);
-    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    const auto nanoseconds = static_cast<long>(since_1970 % 10000000ULL * 100);
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
     return ::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0;
 #endif
   }

@@ -369,7 +369,9 @@ TEST_F(ScanTest, ItemsThatCannotTravelAreLoggedOnceAndLeftOut) {
 
 // Only the name form the program writes is a leftover; a Compare lists the
 // user's look-alikes and leaves the leftovers, a writing run removes the
-// leftovers in the folders it scans and in the carrier folder itself.
+// leftovers in the folders it scans and in the carrier folder itself. The
+// folders keep their times: the removal is no change of the user's that the
+// next Synchronize would pass on.
 TEST_F(ScanTest, OnlyTheReservedTemporaryFormIsALeftoverAndOnlyWritingRunsRemoveIt) {
   add_object(7, "D:\\WORK\\*.*");
   const std::vector<std::string> user_files = {
@@ -382,10 +384,18 @@ TEST_F(ScanTest, OnlyTheReservedTemporaryFormIsALeftoverAndOnlyWritingRunsRemove
   for (const std::string& path : leftovers) fs.write(path, "left over");
   fs.write("C:\\CARRIER\\~kldkeep.tmp", "not ours");
 
+  const std::vector<std::string> folders = {"D:\\WORK", "D:\\WORK\\DOCS", "C:\\CARRIER\\00007"};
+  std::vector<FileTime> folder_times;
+  for (const std::string& f : folders) folder_times.push_back(fs.times(f).last_write);
+  fs.set_now(file_time(kJune15 + 100));  // the removals come later
+
   for (const bool compare : {true, false}) {
     SCOPED_TRACE(compare ? "compare" : "synchronize");
     log.lines.clear();
     ASSERT_EQ(fill_all_lists(ctx.env, ctx, compare ? Leftovers::kKeep : Leftovers::kRemove), 0);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+      EXPECT_EQ(fs.times(folders[i]).last_write, folder_times[i]) << folders[i];
+    }
     std::vector<std::string> removed;
     for (const std::string& line : log.lines) {
       if (line.starts_with(u("Удален временный файл "))) removed.push_back(line);

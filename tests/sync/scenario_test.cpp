@@ -570,9 +570,9 @@ TEST_F(ReplaceTest, ReplaceRebuildsTheFolderFromTheCarrier) {
 TEST_F(ScenarioTest, ReplaceKeepsBsOwnWaitingCopyAndDeletesNothingElsewhere) {
   Tree tree = synchronised({{"f.txt", "f"}, {"sub/g.txt", "g"}});
   put(kB, "n.txt", "new on B", kT0 + 100);
-  // The new file changed B's folder: its time is put in a two-second step
+  // The new file changes B's folder: its time is put in a two-second step
   // that nothing else in the test reaches, so that the folder's new time
-  // travels with n.txt however the clock falls.
+  // travels with n.txt.
   world.set_time(world.folder(kB), std::time(nullptr) / 2 * 2 + 4);
   Tree all = tree;
   all["n.txt"] = entry_text("new on B", kT0 + 100);
@@ -657,6 +657,8 @@ TEST_F(ScenarioTest, FoldersThatChangedOnTwoComputersRaiseNoQuestion) {
   }
   put(kA, "sub/a2.txt", "a2", kT0 + 10);
   put(kB, "sub/b2.txt", "b2", kT0 + 12);
+  // The new files change sub on A and on B, each into a step of its own.
+  for (int c = 0; c < 2; ++c) world.set_time(world.join(world.folder(c), "sub"), now + 10 + 2 * c);
   Tree all = {{"sub/a.txt", entry_text("a", kT0)},
               {"sub/a2.txt", entry_text("a2", kT0 + 10)},
               {"sub/b2.txt", entry_text("b2", kT0 + 12)}};
