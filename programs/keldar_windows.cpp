@@ -15,7 +15,8 @@
 
 namespace {
 // The help's paragraph on the window.
-constexpr const char* kWindowHelp = "Без --batch, --compare, --sync и --object открывается окно программы.";
+constexpr const char* kWindowHelp =
+    "Без --batch, --compare, --sync и --object открывается окно программы.";
 }  // namespace
 
 int main() {
