@@ -207,15 +207,15 @@ class Soak {
       const int victim = round > 2 ? order[rng_() % kComputers] : -1;
       for (int position = 0; position < kComputers; ++position) {
         const int c = order[position];
-        if (c != victim) {
-          const double took = sync(c);
+        const double moment =
+            c == victim ? std::uniform_real_distribution<double>(0, length_[position])(rng_) : -1;
+        std::map<std::string, std::uint64_t> before[kObjects];
+        for (int o = 0; o < kObjects && c == victim; ++o) before[o] = scan(folder(c, o)).files;
+        const double took = sync(c, moment);
+        if (took >= 0) {  // undisturbed, or it ended before the moment
           length_[position] = length_[position] == 0 ? took : 0.8 * length_[position] + 0.2 * took;
-          continue;
         }
-        const double moment = std::uniform_real_distribution<double>(0, length_[position])(rng_);
-        const std::map<std::string, std::uint64_t> before[kObjects] = {scan(folder(c, 0)).files,
-                                                                       scan(folder(c, 1)).files};
-        if (!sync(c, moment)) continue;  // it ended before the moment
+        if (took != kKilled) continue;
         ++kills_;
         after_kill(c, before);
         sync(c);
@@ -340,8 +340,9 @@ class Soak {
   }
 
   // Runs computer c's Synchronize; with `kill_after` seconds, kills it with
-  // SIGKILL then if it still runs. Returns its length in seconds, or -1 when
-  // it was killed, or failed undisturbed.
+  // SIGKILL then if it still runs. Returns its length in seconds, kKilled,
+  // or kFailed when it ended with a status other than 0 (printed).
+  static constexpr double kKilled = -1, kFailed = -2;
   double sync(int c, double kill_after = -1) {
     const fs::path out = root_ / ("output" + std::to_string(c + 1) + ".txt");
     const std::string config = "XDG_CONFIG_HOME=" + (home(c) / "config").string();
@@ -383,12 +384,12 @@ class Soak {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     const double took = Seconds(std::chrono::steady_clock::now() - start).count();
-    if (killed) return -1;
+    if (killed) return kKilled;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
       ++run_failures_;
       std::printf("  %s's Synchronize ended with status %d:\n%s\n", kNames[c],
                   WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_bytes(out).c_str());
-      return -1;
+      return kFailed;
     }
     return took;
   }
