@@ -199,6 +199,7 @@ class Soak {
     };
     int round = 0;
     while (kills_ < options_.kills && in_time()) {
+      const int kills_before = kills_;
       change_everywhere(++round);
       // One computer's Synchronize is killed, from the third round on (the
       // first two measure the undisturbed runs).
@@ -222,7 +223,7 @@ class Soak {
         expect_no_temporaries(c);
       }
       converge(round);
-      if (victim >= 0 && (kills_ % 10 == 0 || failed())) {
+      if (kills_ != kills_before && (kills_ % 10 == 0 || failed())) {
         std::printf(
             "round %d: %d kills, %d damaged, %d lost, %d not converged (runs %.3f %.3f "
             "%.3f s)\n",
