@@ -21,6 +21,7 @@
 //
 // --minutes ends the soak after the round that passes M minutes, with the
 // kills made so far.
+//
 // Prints "N kills, D damaged, L lost, C not converged"; exits 1 on any.
 #include <fcntl.h>
 #include <signal.h>
@@ -29,7 +30,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -38,7 +38,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <random>
 #include <set>
