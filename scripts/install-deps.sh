@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev   # build and tests
   clang-format   # .ci/run checks the formatting
+  clang libclang-rt-14-dev   # scripts/fuzz.sh: libFuzzer and the sanitizers' runtimes
   qt6-base-dev   # the window (Qt 6 Widgets, Qt Test; the offscreen and xcb platforms come with it)
   qt6-translations-l10n   # Qt's own Russian texts (qtbase_ru) for the stock file, folder and font choosers
   zip unzip   # scripts/package-windows.sh

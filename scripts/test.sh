@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the Linux and the Windows programs, and
 # runs both test suites: first the Linux one, whose interop suite runs this
-# keldar and keldar.exe under Wine on one carrier, then the Windows one
-# under Wine on a virtual display (xvfb-run), which its window tests need.
+# keldar and keldar.exe under Wine on one carrier, then the fuzz targets
+# for a short while each (scripts/fuzz.sh), then the Windows suite under
+# Wine on a virtual display (xvfb-run), which its window tests need.
 # Wine runs in a private prefix made anew in build-win/, which also serves
 # GoogleTest's test discovery.
 set -euo pipefail
@@ -30,6 +31,11 @@ else
   status=$?  # the Linux suite still runs; its interop suite says it skipped
 fi
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 300 -j"$(nproc)" || status=$?
+# Every fuzz target for a short while from its seeds (built with clang in
+# build-fuzz/); FUZZ_SECONDS=0 leaves them out.
+if [ "${FUZZ_SECONDS:-10}" != 0 ]; then
+  scripts/fuzz.sh --seconds "${FUZZ_SECONDS:-10}" || status=$?
+fi
 if [ -n "${KELDAR_WINDOWS_BUILD:-}" ]; then
   # The interop suite's Wine ran without a display; its server must be gone
   # before the window tests, or they would share its display-less desktop.
