@@ -14,14 +14,6 @@ scripts/build.sh
 win_build=${WIN_BUILD_DIR:-build-win}
 mkdir -p "$win_build"
 wine_prefix_new "$PWD/$win_build/wineprefix"
-# Wine's server and its service processes start before a suite, away from
-# CTest's pipes, and stay until they are stopped: started by a test, they
-# would keep its output pipe open, and CTest would count that test running
-# (and time it out) until the whole suite had ended.
-wine_up() {
-  "$wineserver" -p
-  "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
-}
 status=0
 if scripts/build-windows.sh; then
   export KELDAR_WINDOWS_BUILD=$PWD/$win_build
@@ -36,10 +28,9 @@ if [ -n "${KELDAR_WINDOWS_BUILD:-}" ]; then
   # It starts again inside the virtual display.
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w
-  export -f wine_up
-  export wine wineserver win_build
-  xvfb-run -a bash -c 'wine_up && ctest --test-dir "$win_build" --output-on-failure \
-    --timeout 300 -j"$(nproc)"' || status=$?
+  export win_build
+  xvfb-run -a bash -c '. scripts/wine-env.sh && wine_up &&
+    ctest --test-dir "$win_build" --output-on-failure --timeout 300 -j"$(nproc)"' || status=$?
   # The package is made from the same build, and each program in it starts.
   scripts/package-windows.sh >/dev/null || status=$?
 fi
