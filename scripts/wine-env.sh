@@ -18,3 +18,12 @@ wine_prefix_new() {
     ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
   fi
 }
+
+# Starts Wine's server and its service processes in the prefix, to stay
+# until they are stopped. Done before a test suite, away from CTest's pipes:
+# started by a test, they would keep its output pipe open, and CTest would
+# count that test running (and time it out) until the whole suite had ended.
+wine_up() {
+  "$wineserver" -p
+  "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
