@@ -72,8 +72,9 @@ void ObjectsDialog::click() {
   if (column > 0) view_.set_info(grid.text());
   view_.set_id(grid.cell(grid.row(), 0));
   view_.set_index(std::to_string(current_index()));
-  // The lists are the worker's while a run is in progress.
-  if (!s_.lists.held() || runs_.busy()) return;
+  // The lists are the worker's while a run is in progress: not even
+  // whether they are held may be read before the run has ended.
+  if (runs_.busy() || !s_.lists.held()) return;
   const int index = current_index();
   if (column >= 1 && column <= kComputerSlots && index >= 0 && index < s_.objects.count() &&
       static_cast<std::size_t>(index) < s_.lists.size()) {

@@ -12,11 +12,14 @@
 #                                 window (the app suite and gui_tests), in
 #                                 build-tsan/
 #
-# Qt comes from Debian and is not instrumented: under ThreadSanitizer the
-# window's own code and the worker are checked, but what happens inside Qt
-# (its event queue, its locks) is not seen, and the events the worker posts
-# to the window are ordered for the sanitizer by the annotations it can
-# see, not by Qt's futexes.
+# Qt comes from Debian and is not instrumented, so ThreadSanitizer cannot see
+# how Qt orders its own threads' work (its thread pool, event queue and
+# semaphores wait on futexes). scripts/tsan.supp therefore ignores memory
+# that Qt's code allocates and frees, accesses whose innermost frame is in
+# Qt, and Qt's slot objects handed from one thread to another. What that
+# leaves out: a race inside Qt itself, or on a slot object. Every access of
+# keldar's own code is checked, on the worker, in the batch runs and in the
+# window's slots and dialogs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind=${1:-}
