@@ -2,7 +2,8 @@
 # Installs what is needed, builds the Linux and the Windows programs, and
 # runs both test suites: first the Linux one, whose interop suite runs this
 # keldar and keldar.exe under Wine on one carrier, then the fuzz targets
-# for a short while each (scripts/fuzz.sh), then the Windows suite under
+# for a short while each (scripts/fuzz.sh), the Linux suite again under the
+# sanitizers (scripts/sanitize.sh), then the Windows suite under
 # Wine on a virtual display (xvfb-run), which its window tests need.
 # Wine runs in a private prefix made anew in build-win/, which also serves
 # GoogleTest's test discovery.
@@ -27,6 +28,14 @@ ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure --timeout 300 -j"$(np
 # build-fuzz/); FUZZ_SECONDS=0 leaves them out.
 if [ "${FUZZ_SECONDS:-10}" != 0 ]; then
   scripts/fuzz.sh --seconds "${FUZZ_SECONDS:-10}" || status=$?
+fi
+# The suite again under sanitizers (scripts/sanitize.sh): AddressSanitizer
+# and UndefinedBehaviorSanitizer over all of it in build-asan/,
+# ThreadSanitizer over the worker, batch and window tests in build-tsan/.
+# SANITIZE=0 leaves them out.
+if [ "${SANITIZE:-1}" != 0 ]; then
+  scripts/sanitize.sh address || status=$?
+  scripts/sanitize.sh thread || status=$?
 fi
 if [ -n "${KELDAR_WINDOWS_BUILD:-}" ]; then
   # The interop suite's Wine ran without a display; its server must be gone
