@@ -50,11 +50,13 @@ Files files(const std::string& folder) {
   Files found;
   PosixFileSystem fs;
   std::vector<DirItem> items;
+  if (::access(folder.c_str(), F_OK) != 0) return found;
   if (fs.search(folder, "*", items) != 0) return {{"<unreadable>", folder}};
   for (const DirItem& item : items) {
     const std::string name = to_utf8_lossy(item.name);
     if (item.kind == ItemKind::kFolder) {
-      for (const auto& [inner, data] : files(folder + "/" + item.name)) found[name + "/" + inner] = data;
+      for (const auto& [inner, data] : files(folder + "/" + item.name))
+        found[name + "/" + inner] = data;
     } else {
       found[name] = slurp(folder + "/" + item.name);
     }
@@ -165,8 +167,8 @@ TEST_P(FullVolumeTest, CopyThatDoesNotFitLeavesNothingAndRunsOnceThereIsRoom) {
   const std::string small = mount_fat("small", 4);
   if (small.empty()) GTEST_SKIP() << "cannot make a FAT image and mount it with fusefat";
   const std::string carrier = carrier_full ? small : path("carrier");
-  const std::string ann = path("ann");
-  const std::string bob = carrier_full ? path("bob") : small + "/bob";
+  const std::string ann = path("ann-work");
+  const std::string bob = carrier_full ? path("bob-work") : small + "/bob-work";
   if (!carrier_full) {
     ASSERT_EQ(::mkdir(carrier.c_str(), 0777), 0);
   }
@@ -196,9 +198,8 @@ TEST_P(FullVolumeTest, CopyThatDoesNotFitLeavesNothingAndRunsOnceThereIsRoom) {
   expect_converged(carrier, ann, bob);
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, FullVolumeTest, ::testing::Bool(), [](const auto& info) {
-  return info.param ? "Carrier" : "FolderOfBob";
-});
+INSTANTIATE_TEST_SUITE_P(Volumes, FullVolumeTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Carrier" : "FolderOfBob"; });
 
 // The carrier goes as Ann's Action 2 begins: lazily unmounted, the run's
 // copies would go to the empty mount point; its server killed, the volume
@@ -227,16 +228,19 @@ TEST_P(PulledCarrierTest, CarrierPulledDuringASynchronizeLeavesNothingAndComesBa
   ASSERT_EQ(fs.read_file(point + "/00001.QRN", list), 0);
 
   const std::string action2 = cp1251("Действие 2.");
-  EXPECT_EQ(keldar("ann", {"--sync"},
-                   [&](std::string_view line) {
-                     if (!line.starts_with(action2)) return;
-                     if (kill_server) {
-                       ::kill(server, SIGKILL);
-                     } else {
-                       EXPECT_TRUE(run({fusermount_, "-u", "-z", point}));
-                     }
-                   }),
-            exit_status::kFailures);
+  const int status = keldar("ann", {"--sync"}, [&](std::string_view line) {
+    if (!line.starts_with(action2)) return;
+    if (kill_server) {
+      ::kill(server, SIGKILL);
+    } else {
+      EXPECT_TRUE(run({fusermount_, "-u", "-z", point}));
+    }
+  });
+  // While the kernel still holds the dead volume's attributes, the carrier
+  // seems in place at the end, and the log's return fails too.
+  EXPECT_TRUE(status == exit_status::kFailures || (kill_server && status == exit_status::kLogFile))
+      << status << "\n"
+      << out_.str();
   EXPECT_TRUE(logged("21: Устройство не готово.")) << out_.str();
   ASSERT_EQ(::chdir(root_.c_str()), 0);  // the last hold on the volume
   if (kill_server) {

@@ -218,9 +218,9 @@ TEST_P(VolumeScenarioTest, RoundsConvergeThenAnIdleRoundCopiesNothingAndTouchesN
        {"на носителе \\d+, добавлено 0,", "заменено 0, удалено 0, удалено с носителя 0",
         "скопировано 0, из них добавлено 0,", "создано команд удаления 0, рассинхронизация 0"}) {
     const std::regex line(counts);
-    EXPECT_EQ(std::distance(std::sregex_iterator(logs.begin(), logs.end(), line),
-                            std::sregex_iterator()),
-              3)
+    EXPECT_EQ(
+        std::distance(std::sregex_iterator(logs.begin(), logs.end(), line), std::sregex_iterator()),
+        3)
         << "on every computer: " << counts << "\n"
         << logs;
   }
@@ -232,12 +232,12 @@ TEST_P(VolumeScenarioTest, RoundsConvergeThenAnIdleRoundCopiesNothingAndTouchesN
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Volumes, VolumeScenarioTest,
-    ::testing::Values(Volume{"NtfsCarrier", true, true, true, 100},
-                      Volume{"FatCarrier", false, true, false, 2'000'000'000},
-                      Volume{"FatFolderOfB", false, false, false, 2'000'000'000}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Volumes, VolumeScenarioTest,
+                         ::testing::Values(Volume{"NtfsCarrier", true, true, true, 100},
+                                           Volume{"FatCarrier", false, true, false, 2'000'000'000},
+                                           Volume{"FatFolderOfB", false, false, false,
+                                                  2'000'000'000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace keldar
