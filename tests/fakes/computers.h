@@ -184,7 +184,9 @@ class Computers {
       std::filesystem::create_directories(native(carrier_));
       for (int c = 0; c < options_.computers; ++c) {
         std::filesystem::create_directories(native(folder(c)));
-        std::filesystem::create_directories(native(id_file(c)).parent_path());
+        if (!options_.real_surroundings) {
+          std::filesystem::create_directories(native(id_file(c)).parent_path());
+        }
       }
     }
     faults_ = std::make_unique<FaultyFileSystem>(disk());
