@@ -143,6 +143,11 @@ class Computers {
     // directory) instead of simulated ones; only on the real disk.
     bool real_surroundings = false;
     std::string carrier = "CARRIER";  // the carrier folder's name, UTF-8
+    // Only on the real disk: folders (UTF-8) on volumes mounted already that
+    // hold the carrier folder, and the object folders of the computers
+    // named, instead of the root.
+    std::string carrier_volume{};
+    std::map<int, std::string> folder_volumes{};
   };
 
   // The clock of every session and the fake's now until set_now: the
@@ -152,6 +157,10 @@ class Computers {
   explicit Computers(Options options) : options_(std::move(options)) {
     if (options_.real_surroundings && options_.disk != Disk::kNative) {
       throw std::invalid_argument("real surroundings need the real disk");
+    }
+    if ((!options_.carrier_volume.empty() || !options_.folder_volumes.empty()) &&
+        options_.disk != Disk::kNative) {
+      throw std::invalid_argument("other volumes need the real disk");
     }
 #ifdef _WIN32
     if (options_.real_surroundings) throw std::invalid_argument("real surroundings are Linux's");
@@ -170,10 +179,14 @@ class Computers {
     } else {
       native_ = std::make_unique<NativeFileSystem>();
       root_ = new_root();
-      carrier_ = cp1251(root_ + "/" + options_.carrier);
+      const std::string& volume = options_.carrier_volume;
+      carrier_ = cp1251((volume.empty() ? root_ : volume) + "/" + options_.carrier);
       std::filesystem::create_directories(native(carrier_));
       for (int c = 0; c < options_.computers; ++c) {
         std::filesystem::create_directories(native(folder(c)));
+        if (!options_.real_surroundings) {
+          std::filesystem::create_directories(native(id_file(c)).parent_path());
+        }
       }
     }
     faults_ = std::make_unique<FaultyFileSystem>(disk());
@@ -235,8 +248,10 @@ class Computers {
   // separator.
   const std::string& carrier() const { return carrier_; }
   std::string folder(int c) const {
-    return fake_ ? std::string("D:\\") + name(c)
-                 : join(cp1251(root_), std::string(name(c)) + "/work");
+    if (fake_) return std::string("D:\\") + name(c);
+    const auto volume = options_.folder_volumes.find(c);
+    return join(cp1251(volume == options_.folder_volumes.end() ? root_ : volume->second),
+                std::string(name(c)) + "/work");
   }
   std::string id_file(int c) const {
     if (fake_) return std::string("E:\\") + name(c) + "\\KELDAR.ID";
