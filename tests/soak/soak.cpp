@@ -254,8 +254,9 @@ class Soak {
         "%d of the kills left temporary files, each removed by the next run or counted "
         "as damaged\n",
         left_temporaries_);
-    std::printf("kills by computer: %s %d, %s %d, %s %d%s\n", kNames[0], kills_of_[0], kNames[1],
-                kills_of_[1], kNames[2], kills_of_[2], windows_ < 0 ? "" : " (keldar.exe)");
+    std::printf("%d rounds; kills by computer: %s %d, %s %d, %s %d%s\n", round, kNames[0],
+                kills_of_[0], kNames[1], kills_of_[1], kNames[2], kills_of_[2],
+                windows_ < 0 ? "" : " (keldar.exe)");
     std::printf("%d kills, %d damaged, %d lost, %d not converged\n", kills_, damaged_, lost_,
                 not_converged_);
     return failed() ? 1 : 0;
@@ -375,8 +376,7 @@ class Soak {
   double sync(int c, double kill_after = -1) {
     const fs::path out = root_ / ("output" + std::to_string(c + 1) + ".txt");
     const std::string config = "XDG_CONFIG_HOME=" + (home(c) / "config").string();
-    std::vector<std::string> env = {config, "TZ=UTC0", "LC_ALL=C.UTF-8", "WINEDEBUG=-all",
-                                    "WINEPREFIX=" + options_.windows.prefix.string()};
+    std::vector<std::string> env = {config, "TZ=UTC0", "LC_ALL=C.UTF-8"};
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string var = *e;
       const std::string name = var.substr(0, var.find('='));
@@ -388,7 +388,11 @@ class Soak {
     // The Windows computer keeps its identification file in the prefix
     // (first argument 1: %LOCALAPPDATA%\keldar\D).
     std::vector<std::string> args = {options_.keldar};
-    if (c == windows_) args = {test::kWine, options_.windows.exe.string(), "1"};
+    if (c == windows_) {
+      args = {test::kWine, options_.windows.exe.string(), "1"};
+      env.push_back("WINEDEBUG=-all");
+      env.push_back("WINEPREFIX=" + options_.windows.prefix.string());
+    }
     for (const char* a : {"--sync", "--answer", "yes", "--name", kNames[c]}) args.push_back(a);
     std::vector<char*> argv, envp;
     for (std::string& a : args) argv.push_back(a.data());
@@ -592,7 +596,7 @@ int run_soak(int argc, char** argv) {
     } else if (arg == "--files" && has_value) {
       options.files = std::atoi(argv[++i]);
     } else if (arg == "--dir" && has_value) {
-      options.dir = argv[++i];
+      options.dir = fs::absolute(argv[++i]);
       keep = true;
     } else if (arg == "--keldar" && has_value) {
       options.keldar = argv[++i];
