@@ -48,10 +48,10 @@ inline WindowsBuild windows_build() {
   const char* prefix = std::getenv("WINEPREFIX");
   build.prefix = fs::absolute(
       prefix != nullptr && *prefix != '\0' ? fs::path(prefix) : fs::path(folder) / "wineprefix");
-  if (!fs::exists(build.exe)) {
-    build.missing = build.exe.string() + " is missing: KELDAR_WINDOWS_BUILD=" + folder;
-  } else if (!fs::exists(kWine)) {
+  if (!fs::exists(kWine)) {
     build.missing = std::string("Wine is not installed (") + kWine + ")";
+  } else if (!fs::exists(build.exe)) {
+    build.missing = build.exe.string() + " is missing: KELDAR_WINDOWS_BUILD=" + folder;
   } else if (!fs::is_directory(build.prefix / "drive_c/users")) {
     build.missing = "no Wine prefix in " + build.prefix.string();
   }

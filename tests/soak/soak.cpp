@@ -27,7 +27,8 @@
 //               [--keldar PATH] [--linux-only]
 //
 // --minutes ends the soak after the round that passes M minutes, with the
-// kills made so far. --linux-only leaves the Windows computer out.
+// kills made so far. --linux-only leaves the Windows computer out; a
+// KELDAR_WINDOWS_BUILD without keldar.exe or prefix ends the soak (status 2).
 //
 // Prints "N kills, D damaged, L lost, C not converged"; exits 1 on any.
 #include <fcntl.h>
@@ -614,6 +615,11 @@ int run_soak(int argc, char** argv) {
     options.windows.missing = "--linux-only";
   } else {
     options.windows = test::windows_build();
+    // A build named but not there is a mistake, not a machine without Wine.
+    if (options.windows.named && fs::exists(test::kWine) && !options.windows.missing.empty()) {
+      std::fprintf(stderr, "%s\n", options.windows.missing.c_str());
+      return 2;
+    }
   }
   if (options.dir.empty()) {
     options.dir = test::new_folder_on_root_volume("keldar-soak");
