@@ -12,21 +12,12 @@
 // get one fixed time before every run, in both worlds, since their times
 // otherwise tell when a copy was made.
 //
-// Volumes under Wine: GetVolumeInformationW answers for a drive root only.
-// For Z:\ (the Linux root file system) it names "NTFS", so the Windows
-// program keeps exact times there as the Linux program does on ext4 and
-// tmpfs, and the stamps of both carry the exact-time marker. Any other
-// folder it refuses (ERROR_DIR_NOT_ROOT), a Linux mount point such as
-// /dev/shm among them, although GetVolumePathNameW names that mount point as
-// a volume: an object folder there is unreachable for the Windows program
-// ("144: ...", status 8). The worlds therefore lie on the root file
-// system's volume.
-//
 // Needs the Windows build: KELDAR_WINDOWS_BUILD names its folder (with
 // programs/keldar.exe), WINEPREFIX the Wine prefix (by default the build
-// folder's wineprefix/); scripts/test.sh sets both. The Windows computers
-// keep their identification files in that prefix (first argument 1 and 2:
-// no D: or E: drive there, so %LOCALAPPDATA%\keldar\D and \E).
+// folder's wineprefix/); scripts/test.sh sets both. The worlds lie on the
+// root file system's volume, the one Wine can describe (fakes/wine.h); the
+// Windows computers keep their identification files in the prefix (first
+// argument 1 and 2).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -45,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/wine.h"
 #include "format/list_file.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/text.h"
@@ -65,7 +57,6 @@ constexpr std::int64_t kFolderTime = kT0 - 10'000'000;  // every folder's, befor
 // shows that Wine took it too.
 constexpr const char* kZone = "MSK-3";
 constexpr std::int64_t kZoneOffset = 3 * 3600;
-constexpr const char* kWine = "/usr/lib/wine/wine64";
 
 std::string entry(const std::string& contents, std::int64_t seconds) {
   return contents + "@" + std::to_string(seconds);
@@ -109,12 +100,6 @@ fs::path utf8_path(const std::string& utf8) {
   return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-// The file system that holds `path`.
-dev_t device(const fs::path& path) {
-  struct stat st = {};
-  return ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
-}
-
 void set_time(const fs::path& path, std::int64_t seconds) {
   const timespec times[2] = {{seconds, 0}, {seconds, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
@@ -145,12 +130,8 @@ class World {
   // The object's path on computer `c` as its program takes it (UTF-8): a
   // Linux path, or on Windows the same folder through drive Z:.
   std::string object_path(int c) const {
-    std::string path = (folder(c) / "*.*").string();
-    if (!windows_[c]) return path;
-    for (char& ch : path) {
-      if (ch == '/') ch = '\\';
-    }
-    return "Z:" + path;
+    const fs::path path = folder(c) / "*.*";
+    return windows_[c] ? test::windows_path(path) : path.string();
   }
 
   // The object table (one object, subfolders included; slot n is the n-th
@@ -180,7 +161,7 @@ class World {
     std::string command =
         "cd " + shell_word(carrier().string()) + " && env -u TEMP TZ=" + kZone + " LC_ALL=C.UTF-8 ";
     if (windows_[c]) {
-      command += std::string("WINEDEBUG=-all ") + kWine + " " + shell_word(keldar_exe_);
+      command += std::string("WINEDEBUG=-all ") + test::kWine + " " + shell_word(keldar_exe_);
     } else {
       command += "XDG_CONFIG_HOME=" + shell_word((root_ / kFolders[c] / "config").string()) + " " +
                  KELDAR_LINUX_PROGRAM;
@@ -248,39 +229,22 @@ class CarrierInteropTest : public ::testing::TestWithParam<bool> {
   static constexpr int kL = 0, kW1 = 1, kW2 = 2;
 
   void SetUp() override {
-    const char* build = std::getenv("KELDAR_WINDOWS_BUILD");
-    if (build == nullptr || *build == '\0') {
+    const test::WindowsBuild build = test::windows_build();
+    if (!build.named) {
       GTEST_SKIP() << "the Windows build is needed: build it with scripts/build-windows.sh, then "
                       "run this suite with KELDAR_WINDOWS_BUILD=<its folder, e.g. build-win> and "
                       "WINEPREFIX=<a Wine prefix, by default its wineprefix/> (scripts/test.sh "
                       "does all of it)";
     }
-    const fs::path exe = fs::path(build) / "programs" / "keldar.exe";
-    ASSERT_TRUE(fs::exists(exe)) << exe << " is missing: KELDAR_WINDOWS_BUILD=" << build;
-    if (std::getenv("WINEPREFIX") == nullptr) {
-      ::setenv("WINEPREFIX", fs::absolute(fs::path(build) / "wineprefix").c_str(), 1);
-    }
-    // On the root file system's volume, the one Wine can describe (above).
-    const fs::path tmp = fs::temp_directory_path();
-    std::string pattern =
-        ((device(tmp) == device("/") ? tmp : fs::current_path()) / "keldar-interop-XXXXXX")
-            .string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(device(root_), device("/")) << "neither the temporary folder nor the current one "
-                                             "is on the root file system, whose volume Wine "
-                                             "can describe";
-    // Computer ids come from one fixed sequence, unique within a carrier
-    // only: an identification file left from another carrier could name a
-    // computer of this one. The Windows computers of this test start anew.
-    const fs::path users = fs::path(std::getenv("WINEPREFIX")) / "drive_c/users";
-    ASSERT_TRUE(fs::is_directory(users)) << "WINEPREFIX holds no Wine prefix: " << users;
-    for (const auto& user : fs::directory_iterator(users)) {
-      for (const char* drive : {"D", "E"}) {
-        fs::remove(user.path() / "AppData/Local/keldar" / drive / "KELDAR.ID");
-      }
-    }
-    mixed_ = std::make_unique<World>(root_ / "mixed", true, fs::absolute(exe).string());
+    ASSERT_EQ(build.missing, "");
+    ::setenv("WINEPREFIX", build.prefix.c_str(), 1);
+    root_ = test::new_folder_on_root_volume("keldar-interop");
+    ASSERT_FALSE(root_.empty());
+    ASSERT_TRUE(test::on_root_volume(root_)) << "neither the temporary folder nor the current one "
+                                                "is on the root file system, whose volume Wine "
+                                                "can describe";
+    test::forget_windows_computers(build.prefix);
+    mixed_ = std::make_unique<World>(root_ / "mixed", true, build.exe.string());
     twin_ = std::make_unique<World>(root_ / "twin", false, "");
   }
   void TearDown() override {

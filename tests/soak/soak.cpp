@@ -1,15 +1,22 @@
-// Crash soak: three Linux computers share one carrier, each the real keldar
-// run as a process in the carrier folder (`--sync --answer yes --name ...`,
-// its own XDG_CONFIG_HOME). Two objects of a few hundred files of mixed
+// Crash soak: three computers share one carrier, each the real program run
+// as a process in the carrier folder (`--sync --answer yes --name ...`):
+// the first two the Linux keldar, each with its own XDG_CONFIG_HOME, the
+// third keldar.exe of the Windows build under Wine when there is one
+// (KELDAR_WINDOWS_BUILD, WINEPREFIX: fakes/wine.h), else the Linux keldar
+// too, and a line says why. Two objects of a few hundred files of mixed
 // sizes, Cyrillic names and subfolders change on every computer each round;
 // one Synchronize of the round is killed with SIGKILL at a moment drawn from
-// the measured length of that run when undisturbed.
+// the measured length of that computer's undisturbed runs. Under Wine the
+// process started is the Windows program itself (Wine's loader replaces
+// itself with it), so SIGKILL ends it; wineserver, a process of its own,
+// stays for the next run.
 //
 // After every kill:
 // - every file of the killed computer's object folders is exactly the
 //   version it held before the run or the one the others made since, and
 //   every copy on the carrier is a version that was written (damaged);
 // - SYNCOBJ.QRV, MASKS.QRV, COMPS.QRV and the lists load whole (damaged);
+// - no keldar.exe of the Wine prefix still runs (damaged);
 // - after the killed computer's next run no temporary file is left in the
 //   object folders, the carrier folders or the carrier (damaged);
 // then undisturbed runs bring every object folder to the latest versions:
@@ -17,10 +24,11 @@
 // after three passes did not converge.
 //
 //   keldar_soak [--kills N] [--minutes M] [--seed S] [--files F] [--dir D]
-//               [--keldar PATH]
+//               [--keldar PATH] [--linux-only]
 //
 // --minutes ends the soak after the round that passes M minutes, with the
-// kills made so far.
+// kills made so far. --linux-only leaves the Windows computer out; a
+// KELDAR_WINDOWS_BUILD without keldar.exe or prefix ends the soak (status 2).
 //
 // Prints "N kills, D damaged, L lost, C not converged"; exits 1 on any.
 #include <fcntl.h>
@@ -46,6 +54,7 @@
 #include <thread>
 #include <vector>
 
+#include "fakes/wine.h"
 #include "format/computer_file.h"
 #include "format/list_file.h"
 #include "format/mask_file.h"
@@ -180,14 +189,25 @@ struct Options {
   int files = 200;     // per object at the start
   fs::path dir;
   std::string keldar = KELDAR_LINUX_PROGRAM;
+  test::WindowsBuild windows;  // runs the third computer when `missing` is empty
 };
 
 class Soak {
  public:
   explicit Soak(const Options& options)
-      : options_(options), rng_(options.seed), root_(options.dir) {}
+      : options_(options),
+        rng_(options.seed),
+        root_(options.dir),
+        windows_(options.windows.missing.empty() ? kComputers - 1 : -1) {}
 
   int run() {
+    if (windows_ < 0) {
+      std::printf("the Windows computer is left out (%s): three Linux computers\n",
+                  options_.windows.missing.c_str());
+    } else {
+      std::printf("%s is keldar.exe under Wine: %s, prefix %s\n", kNames[windows_],
+                  options_.windows.exe.c_str(), options_.windows.prefix.c_str());
+    }
     setup();
     std::printf("seed %llu, %d files per object, in %s\n",
                 static_cast<unsigned long long>(options_.seed), options_.files, root_.c_str());
@@ -208,15 +228,16 @@ class Soak {
       for (int position = 0; position < kComputers; ++position) {
         const int c = order[position];
         const double moment =
-            c == victim ? std::uniform_real_distribution<double>(0, length_[position])(rng_) : -1;
+            c == victim ? std::uniform_real_distribution<double>(0, length_[c])(rng_) : -1;
         std::map<std::string, std::uint64_t> before[kObjects];
         for (int o = 0; o < kObjects && c == victim; ++o) before[o] = scan(folder(c, o)).files;
         const double took = sync(c, moment);
         if (took >= 0) {  // undisturbed, or it ended before the moment
-          length_[position] = length_[position] == 0 ? took : 0.8 * length_[position] + 0.2 * took;
+          length_[c] = length_[c] == 0 ? took : 0.8 * length_[c] + 0.2 * took;
         }
         if (took != kKilled) continue;
         ++kills_;
+        ++kills_of_[c];
         after_kill(c, before);
         sync(c);
         expect_no_temporaries(c);
@@ -234,6 +255,9 @@ class Soak {
         "%d of the kills left temporary files, each removed by the next run or counted "
         "as damaged\n",
         left_temporaries_);
+    std::printf("%d rounds; kills by computer: %s %d, %s %d, %s %d%s\n", round, kNames[0],
+                kills_of_[0], kNames[1], kills_of_[1], kNames[2], kills_of_[2],
+                windows_ < 0 ? "" : " (keldar.exe)");
     std::printf("%d kills, %d damaged, %d lost, %d not converged\n", kills_, damaged_, lost_,
                 not_converged_);
     return failed() ? 1 : 0;
@@ -253,6 +277,10 @@ class Soak {
 
   // The carrier with its tables, each computer joined, and the first files.
   void setup() {
+    if (windows_ >= 0) {
+      test::forget_windows_computers(options_.windows.prefix);
+      start_wineserver();
+    }
     fs::create_directories(carrier());
     for (int c = 0; c < kComputers; ++c) {
       for (int o = 0; o < kObjects; ++o) fs::create_directories(folder(c, o));
@@ -269,7 +297,10 @@ class Soak {
       for (int slot = 0; slot < kComputerSlots; ++slot) {
         for (int c = 0; c < kComputers; ++c) {
           if (computers.records[slot].name() != cp1251(kNames[c])) continue;
-          if (!r.set_path(slot, cp1251((folder(c, o) / "*.*").string()))) std::exit(2);
+          const fs::path path = folder(c, o) / "*.*";
+          if (!r.set_path(slot, cp1251(c == windows_ ? test::windows_path(path) : path.string()))) {
+            std::exit(2);
+          }
         }
       }
       objects.push_back(r);
@@ -349,13 +380,21 @@ class Soak {
     std::vector<std::string> env = {config, "TZ=UTC0", "LC_ALL=C.UTF-8"};
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string var = *e;
-      if (var.rfind("TEMP=", 0) != 0 && var.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
-          var.rfind("TZ=", 0) != 0 && var.rfind("LC_ALL=", 0) != 0) {
+      const std::string name = var.substr(0, var.find('='));
+      if (name != "TEMP" && name != "XDG_CONFIG_HOME" && name != "TZ" && name != "LC_ALL" &&
+          name != "WINEDEBUG" && name != "WINEPREFIX") {
         env.push_back(var);
       }
     }
-    std::vector<std::string> args = {options_.keldar, "--sync", "--answer",
-                                     "yes",           "--name", kNames[c]};
+    // The Windows computer keeps its identification file in the prefix
+    // (first argument 1: %LOCALAPPDATA%\keldar\D).
+    std::vector<std::string> args = {options_.keldar};
+    if (c == windows_) {
+      args = {test::kWine, options_.windows.exe.string(), "1"};
+      env.push_back("WINEDEBUG=-all");
+      env.push_back("WINEPREFIX=" + options_.windows.prefix.string());
+    }
+    for (const char* a : {"--sync", "--answer", "yes", "--name", kNames[c]}) args.push_back(a);
     std::vector<char*> argv, envp;
     for (std::string& a : args) argv.push_back(a.data());
     for (std::string& e : env) envp.push_back(e.data());
@@ -415,6 +454,11 @@ class Soak {
       }
     }
     for (const std::string& text : table_faults(carrier())) fault(text);
+    if (c == windows_) {
+      for (const std::string& pid : windows_programs()) {
+        fault("keldar.exe still runs after the kill (process " + pid + ")");
+      }
+    }
     for (const fs::path& top : {carrier(), folder(c, 0), folder(c, 1)}) {
       if (!scan(top).temporaries.empty()) {
         ++left_temporaries_;  // for the next run to remove
@@ -483,6 +527,42 @@ class Soak {
     for (const std::string& d : differences) std::printf("    %s\n", d.c_str());
   }
 
+  // Wine's server for the prefix, staying a minute after its last client
+  // (so between runs and after a kill), apart from this process's output;
+  // one that already runs stays as it is.
+  void start_wineserver() {
+    const std::string prefix = "WINEPREFIX=" + options_.windows.prefix.string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_RDWR);
+      ::dup2(null, 0), ::dup2(null, 1), ::dup2(null, 2);
+      ::setsid();
+      char* argv[] = {const_cast<char*>(test::kWineServer), const_cast<char*>("-p60"), nullptr};
+      char* envp[] = {const_cast<char*>(prefix.c_str()), nullptr};
+      ::execve(argv[0], argv, envp);
+      ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }
+
+  // The processes (ids) that run keldar.exe in the soak's Wine prefix.
+  std::vector<std::string> windows_programs() const {
+    const std::string prefix = "WINEPREFIX=" + options_.windows.prefix.string();
+    std::vector<std::string> found;
+    for (const auto& item : fs::directory_iterator("/proc")) {
+      const std::string pid = item.path().filename().string();
+      if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+      const std::string command = read_bytes(item.path() / "cmdline");
+      const std::string environment = '\0' + read_bytes(item.path() / "environ");
+      if (command.find("keldar.exe") != std::string::npos &&
+          environment.find('\0' + prefix + '\0') != std::string::npos) {
+        found.push_back(pid);
+      }
+    }
+    return found;
+  }
+
   static std::uint64_t scan_file(const fs::path& file) {
     return fs::exists(file) ? digest(read_bytes(file)) : 0;
   }
@@ -490,19 +570,21 @@ class Soak {
   Options options_;
   std::mt19937_64 rng_;
   fs::path root_;
+  int windows_;  // the computer that runs keldar.exe, or -1
   std::map<std::string, std::uint64_t> latest_[kObjects];             // name -> digest
   std::map<std::string, std::set<std::uint64_t>> written_[kObjects];  // every version
   std::int64_t clock_ = 1'600'000'000;
   int names_ = 0;
-  double length_[kComputers] = {};  // undisturbed runs, by their place in a round
+  double length_[kComputers] = {};  // undisturbed runs in a round, by computer
   int kills_ = 0, damaged_ = 0, lost_ = 0, not_converged_ = 0, run_failures_ = 0;
   int left_temporaries_ = 0;
+  int kills_of_[kComputers] = {};
 };
 
 int run_soak(int argc, char** argv) {
   Options options;
   options.seed = static_cast<std::uint64_t>(std::time(nullptr));
-  bool keep = false;
+  bool keep = false, linux_only = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
@@ -515,27 +597,43 @@ int run_soak(int argc, char** argv) {
     } else if (arg == "--files" && has_value) {
       options.files = std::atoi(argv[++i]);
     } else if (arg == "--dir" && has_value) {
-      options.dir = argv[++i];
+      options.dir = fs::absolute(argv[++i]);
       keep = true;
     } else if (arg == "--keldar" && has_value) {
       options.keldar = argv[++i];
+    } else if (arg == "--linux-only") {
+      linux_only = true;
     } else {
       std::fprintf(stderr,
                    "usage: keldar_soak [--kills N] [--minutes M] [--seed S] [--files F] "
-                   "[--dir D] [--keldar PATH]\n");
+                   "[--dir D] [--keldar PATH] [--linux-only]\n");
+      return 2;
+    }
+  }
+  if (linux_only) {
+    options.windows = {};
+    options.windows.missing = "--linux-only";
+  } else {
+    options.windows = test::windows_build();
+    // A build named but not there is a mistake, not a machine without Wine.
+    if (options.windows.named && fs::exists(test::kWine) && !options.windows.missing.empty()) {
+      std::fprintf(stderr, "%s\n", options.windows.missing.c_str());
       return 2;
     }
   }
   if (options.dir.empty()) {
-    std::string pattern = (fs::temp_directory_path() / "keldar-soak-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return 2;
-    options.dir = pattern;
+    options.dir = test::new_folder_on_root_volume("keldar-soak");
+    if (options.dir.empty()) return 2;
   } else {
     fs::create_directories(options.dir);
     if (!fs::is_empty(options.dir)) {
       std::fprintf(stderr, "%s is not empty\n", options.dir.c_str());
       return 2;
     }
+  }
+  if (options.windows.missing.empty() && !test::on_root_volume(options.dir)) {
+    options.windows.missing =
+        options.dir.string() + " is not on the root file system, the only volume Wine describes";
   }
   const int status = Soak(options).run();
   if (!keep && status == 0) fs::remove_all(options.dir);
