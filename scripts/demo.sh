@@ -12,7 +12,7 @@ carrier=$root/demo/carrier
 if [ ! -d "$root/demo/computer" ]; then
   echo "Making the demo carrier in $carrier"
   mkdir -p "$carrier"
-  (cd "$carrier" && "$bin/app/keldar" --batch --name "$(hostname | cut -c1-15)" >/dev/null) || true
+  (cd "$carrier" && "$bin/programs/keldar" --batch --name "$(hostname | cut -c1-15)" >/dev/null) || true
   "$bin/tools/democarrier/democarrier" "$carrier" "$root/demo/computer"
 fi
 cd "$carrier"
@@ -20,4 +20,4 @@ cd "$carrier"
 # keldar options (--sync, --batch ...) may be given instead.
 [ $# -gt 0 ] || set -- --compare
 [ "$1" != --window ] || set --
-exec "$bin/app/keldar" "$@"
+exec "$bin/programs/keldar" "$@"

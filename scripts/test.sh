@@ -17,6 +17,8 @@ win_build=${WIN_BUILD_DIR:-build-win}
 mkdir -p "$win_build"
 wine_prefix_new "$PWD/$win_build/wineprefix"
 status=0
+# The README's command that runs the program, on its demo carrier.
+scripts/demo.sh >/dev/null || { echo "scripts/demo.sh failed" >&2; status=1; }
 if scripts/build-windows.sh; then
   export KELDAR_WINDOWS_BUILD=$PWD/$win_build
   wine_up
