@@ -5,6 +5,13 @@
 include(GNUInstallDirs)
 
 install(TARGETS keldar listtext dataupgrade RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Installed stripped, as Debian's own packages are: no symbols, and no
+# .comment and .note sections.
+install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment
+  --remove-section=.note \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/keldar
+  \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/listtext
+  \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/dataupgrade
+  COMMAND_ERROR_IS_FATAL ANY)")
 
 set(linux ${CMAKE_SOURCE_DIR}/packaging/linux)
 install(FILES ${linux}/keldar.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -12,12 +19,14 @@ install(FILES ${linux}/keldar.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hic
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/keldar)
 install(FILES README.md ${linux}/copyright DESTINATION ${doc_dir})
 
-# The changelog's latest entry names the version being packaged.
+# The changelog's latest entry names the version being packaged: the
+# project's VERSION and the package's revision (5.01-1).
 file(STRINGS ${linux}/changelog changelog_head LIMIT_COUNT 1)
-if(NOT changelog_head MATCHES "^keldar \\(${PROJECT_VERSION}\\) ")
+if(NOT changelog_head MATCHES "^keldar \\(${PROJECT_VERSION}-([0-9]+)\\) ")
   message(FATAL_ERROR "packaging/linux/changelog starts with \"${changelog_head}\", "
-                      "not with an entry for keldar ${PROJECT_VERSION}")
+                      "not with an entry for keldar ${PROJECT_VERSION}-<revision>")
 endif()
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${CMAKE_MATCH_1})
 
 # Manual pages and the changelog go in gzipped, without the file's name and
 # time (gzip -n), so the package is the same from build to build.
@@ -45,13 +54,12 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME keldar)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT "Brindlewood <keldar@brindlewood.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "keeps folders identical across computers through a removable drive")
+# The extended description; the summary above is its first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "keeps folders identical across computers through a removable drive
-keldar keeps folders identical across up to four computers that share no
+    "keldar keeps folders identical across up to four computers that share no
 network. The only link between them is a removable drive, the carrier: keldar
 started in the carrier folder brings into this computer's folders what the
 other computers left on the carrier, then puts this computer's own changes on

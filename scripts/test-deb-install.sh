@@ -31,10 +31,10 @@ cleanup() {
 }
 trap cleanup EXIT
 cp -a "$cache/base/." "$root/"
-for m in proc dev var/cache/apt/archives; do
+for m in proc dev dev/pts var/cache/apt/archives; do
   case $m in
     proc) mount -t proc proc "$root/proc" ;;
-    dev) mount --bind /dev "$root/dev" ;;
+    dev*) mount --bind "/$m" "$root/$m" ;;
     *) mount --bind "$cache/archives" "$root/$m" ;;
   esac
   mounted+=("$root/$m")
@@ -57,7 +57,9 @@ in_root 'keldar --help'
 # Two computers, Ann (identification folder C) and Bob (D: the argument 1),
 # on one carrier; one object, /root/ann on Ann and /root/bob on Bob, and the
 # mask *.* that copies and deletes, written byte for byte as the tables are
-# stored. Ann's Synchronize puts a.txt on the carrier, Bob's brings it in.
+# stored. Each computer's first Synchronize takes its folder as it is; in
+# the second round Ann's puts her files on the carrier and Bob's brings them
+# in.
 echo "== batch Synchronize on a carrier made in the chroot"
 in_root '
 field() { printf "%s" "$1"; head -c $(($2 - ${#1})) /dev/zero; }
@@ -70,11 +72,17 @@ keldar 1 --batch --name Bob >/dev/null
   field "/root/ann/*.*" 512; field "/root/bob/*.*" 512; head -c 1025 /dev/zero
 } >SYNCOBJ.QRV
 { printf "\001\000"; field "*.*" 64; printf "\001\000\001\000"; head -c 8 /dev/zero; } >MASKS.QRV
+echo "-- first round: Ann, then Bob (log lines left out)"
+keldar --batch --sync --name Ann --answer yes >/dev/null
+keldar 1 --batch --sync --name Bob --answer yes >/dev/null
+echo "added on Ann" >/root/ann/b.txt
 echo "-- Ann: keldar --batch --sync --name Ann --answer yes"
 keldar --batch --sync --name Ann --answer yes
 echo "-- Bob: keldar 1 --batch --sync --name Bob --answer yes"
 keldar 1 --batch --sync --name Bob --answer yes
-cmp /root/ann/a.txt /root/bob/a.txt
-echo "a.txt reached Bob: $(cat /root/bob/a.txt)"
+for f in a.txt b.txt; do
+  cmp /root/ann/$f /root/bob/$f
+  echo "$f reached Bob: $(cat /root/bob/$f)"
+done
 '
 echo "Install test passed"

@@ -765,7 +765,7 @@ void GuiTest::carrierChooserEntersTheChosenFolder() {
   QCOMPARE(fs::current_path(), start);
   when_modal_is<QFileDialog>([&](QFileDialog* chooser) {
     chooser->setDirectory(QString::fromStdString(chosen.string()));
-    chooser->accept();
+    static_cast<QDialog*>(chooser)->accept();  // QFileDialog::accept, protected there
   });
   const bool entered = choose_carrier_folder();
   const fs::path now = fs::current_path();
