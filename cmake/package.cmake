@@ -71,12 +71,11 @@ the earlier release).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Debian's own libraries, found by dpkg-shlibdeps; the window needs Qt's
-# platform plugins (xcb, wayland) besides, and speaks Russian in the stock
-# choosers with Qt's translations.
+# Debian's own libraries, found by dpkg-shlibdeps (Qt's X11 platform plugin
+# comes with libqt6gui6). Recommended: Qt's Wayland plugin, and its
+# translations, so that the stock choosers speak Russian.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 include(CPack)
