@@ -7,7 +7,7 @@
 #
 # The debootstrapped root is kept in $KELDAR_DEB_TEST_CACHE
 # (/var/cache/keldar-deb-test) together with apt's downloaded packages; each
-# run copies it afresh, so a second run downloads nothing.
+# run copies it afresh, so a second run downloads only apt's package index.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
