@@ -66,6 +66,8 @@ Options parse_options(const std::vector<std::string>& args) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--batch") {
       options.batch = true;
     } else if (arg == "--compare") {
@@ -152,6 +154,7 @@ std::string usage_text(std::string_view window) {
          "  --name ИМЯ    имя нового компьютера (иначе оно запрашивается на\n"
          "                терминале; без терминала компьютер не идентифицируется)\n"
          "  --help        эта справка\n"
+         "  --version     версия программы\n"
          "\n"
          "Коды завершения:\n"
          "  0  все выполнено\n"

@@ -16,6 +16,7 @@ namespace keldar {
 
 struct Options {
   bool help = false;
+  bool version = false;  // --version: print the version and end
   bool batch = false;
   bool compare = false;                             // --compare: compare every object with its list
   bool sync = false;                                // --sync: Synchronize over all objects

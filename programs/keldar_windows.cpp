@@ -12,6 +12,7 @@
 #include "platform/win32/win32_errors.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_system.h"
+#include "version/version.h"
 
 namespace {
 // The help's paragraph on the window.
@@ -30,6 +31,10 @@ int main() {
   }
   if (options.help) {
     console.out() << usage_text(kWindowHelp) << std::flush;
+    return exit_status::kOk;
+  }
+  if (options.version) {
+    console.out() << "keldar " KELDAR_VERSION "\n" << std::flush;
     return exit_status::kOk;
   }
   Win32FileSystem fs;

@@ -14,6 +14,8 @@ packages=(
   fuse3 fusefat dosfstools ntfs-3g exfat-fuse exfatprogs mount   # real FAT, exFAT and NTFS volumes in tests
   g++-mingw-w64-x86-64-posix googletest   # the Windows programs and their tests, cross-built
   wine64 fonts-wine   # runs the Windows tests; the fonts of its windows (Tahoma, Fixedsys)
+  dpkg-dev file lintian desktop-file-utils   # scripts/package-deb.sh: the .deb's dependencies (dpkg-shlibdeps), its checks
+  debootstrap   # scripts/test-deb-install.sh: a fresh Debian 12 root to install the .deb into
 )
 
 missing=()

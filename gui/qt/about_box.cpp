@@ -8,6 +8,7 @@
 
 #include "gui/qt/dialog_units.h"
 #include "gui/qt/qt_text.h"
+#include "version/version.h"
 
 namespace keldar {
 namespace {
@@ -53,7 +54,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   du.place(icon, 11, 14, 21, 20);
   auto* product = plain_label(ru("Brindlewood"), this);
   du.place(product, 40, 10, 80, 8);
-  auto* version = plain_label(ru("KELDAR Version 5.01"), this);
+  auto* version = plain_label(ru(KELDAR_VERSION_TEXT), this);
   du.place(version, 40, 25, 80, 8);
   auto* ok = new QPushButton(ru("OK"), this);
   ok->setObjectName("ok");

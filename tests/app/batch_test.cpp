@@ -23,6 +23,8 @@ TEST(ParseOptionsTest, AcceptedForms) {
   EXPECT_EQ(o.name, "Bob");
   EXPECT_EQ(o.argument_text, "--batch --name=Bob");
   EXPECT_TRUE(parse_options({"--help"}).help);
+  EXPECT_TRUE(parse_options({"--version"}).version);
+  EXPECT_FALSE(parse_options({"--batch"}).version);
   EXPECT_FALSE(parse_options({"--batch"}).name.has_value());
   EXPECT_EQ(parse_options({"--batch", "--name="}).name, "");
 }

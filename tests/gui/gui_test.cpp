@@ -162,6 +162,8 @@ class GuiTest : public QObject {
   void enterAfterBrowseConfirmsTheObject();
   void labelsShowTheirTextAsItIs();
   void questionsWhoseYesDeletesDataDefaultToNo();
+  void carrierOptionIsTakenOutOfTheArguments();
+  void carrierChooserEntersTheChosenFolder();
 
  private:
   // The object path of computer `c`: its folder, or the folder `below` it
@@ -722,6 +724,54 @@ void GuiTest::questionsWhoseYesDeletesDataDefaultToNo() {
   compare_trees(world_->tree(kAnn), before);
   QTest::mouseClick(objects->button(ObjectsWindow::Button::kOk), Qt::LeftButton);
   exit(c);
+}
+
+void GuiTest::carrierOptionIsTakenOutOfTheArguments() {
+  using Args = std::vector<std::string>;
+  struct Case {
+    Args args;
+    Args rest;
+    bool given;
+    std::optional<std::string> folder;
+    bool error;
+  };
+  const Case cases[] = {
+      {{"1", "--batch"}, {"1", "--batch"}, false, std::nullopt, false},
+      {{"--carrier"}, {}, true, std::nullopt, false},
+      {{"--carrier", "/media/Носитель"}, {}, true, "/media/Носитель", false},
+      {{"2", "--carrier", "1", "--batch"}, {"2", "--batch"}, true, "1", false},
+      {{"--carrier", "--batch"}, {"--batch"}, true, std::nullopt, false},
+      {{"--carrier=-x", "--sync"}, {"--sync"}, true, "-x", false},
+      {{"--carrier="}, {}, true, "", true},
+      {{"--carrier", "a", "--carrier", "b"}, {}, true, "b", true},
+      {{"--carriers"}, {"--carriers"}, false, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    Args args = c.args;
+    const CarrierOption got = take_carrier_option(args);
+    QCOMPARE(args, c.rest);
+    QCOMPARE(got.given, c.given);
+    QCOMPARE(got.folder, c.folder);
+    QCOMPARE(!got.error.empty(), c.error);
+  }
+}
+
+void GuiTest::carrierChooserEntersTheChosenFolder() {
+  const fs::path start = fs::current_path();
+  const fs::path chosen = fs::path(Computers::native(world_->root())) / "chosen";
+  fs::create_directory(chosen);
+  when_modal_is<QFileDialog>([](QFileDialog* chooser) { chooser->reject(); });
+  QVERIFY(!choose_carrier_folder());
+  QCOMPARE(fs::current_path(), start);
+  when_modal_is<QFileDialog>([&](QFileDialog* chooser) {
+    chooser->setDirectory(QString::fromStdString(chosen.string()));
+    static_cast<QDialog*>(chooser)->accept();  // QFileDialog::accept, protected there
+  });
+  const bool entered = choose_carrier_folder();
+  const fs::path now = fs::current_path();
+  fs::current_path(start);
+  QVERIFY(entered);
+  QCOMPARE(now, chosen);
 }
 
 }  // namespace keldar

@@ -13,6 +13,7 @@
 
 #include "format/carrier_files.h"
 #include "tools/tool_test_support.h"
+#include "version/version.h"
 
 namespace keldar {
 namespace {
@@ -207,6 +208,9 @@ TEST_F(DataUpgradeTest, Arguments) {
   EXPECT_NE(err.find("dataupgrade --help"), std::string::npos);
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_NE(out.find("dataupgrade --help"), std::string::npos);
+  EXPECT_EQ(run({"--version"}), 0);
+  EXPECT_EQ(out, "dataupgrade " KELDAR_VERSION "\n");
+  EXPECT_EQ(run({"--version", "x"}), 4);
   EXPECT_TRUE(files().empty());
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/text.h"
 #include "tools/tool_test_support.h"
+#include "version/version.h"
 
 namespace keldar {
 namespace {
@@ -172,6 +173,10 @@ TEST_F(ListTextTest, Arguments) {
   EXPECT_NE(e.str().find("listtext NNNNN.QRN"), std::string::npos);
   EXPECT_EQ(listtext::run({"--help"}, o, e), 0);
   EXPECT_NE(o.str().find("listtext NNNNN.QRN"), std::string::npos);
+  o.str("");
+  EXPECT_EQ(listtext::run({"--version"}, o, e), 0);
+  EXPECT_EQ(o.str(), "listtext " KELDAR_VERSION "\n");
+  EXPECT_EQ(listtext::run({"--version", "00001.QRN"}, o, e), 4);
   // Extra slashes make the path exactly 259 and 260 characters long.
   write_file(folder / "00001.QRN", "");
   const std::string base = folder.path().string();

@@ -19,6 +19,7 @@
 #include "format/earlier_release.h"
 #include "format/object_file.h"
 #include "platform/file_flush.h"
+#include "version/version.h"
 
 namespace keldar::dataupgrade {
 namespace {
@@ -116,6 +117,7 @@ bool write_atomically(const fs::path& target, std::string_view data, std::string
 std::string usage() {
   return "Использование: dataupgrade\n"
          "               dataupgrade --help\n"
+         "               dataupgrade --version\n"
          "\n"
          "Запускается в папке носителя. Переводит таблицу объектов SYNCOBJ.QRV и\n"
          "списки файлов NNNNN.QRV прежней версии в нынешний формат: сначала\n"
@@ -137,6 +139,10 @@ std::string usage() {
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && args[0] == "--help") {
     out << usage();
+    return exit_code::kOk;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    out << "dataupgrade " KELDAR_VERSION "\n";
     return exit_code::kOk;
   }
   if (!args.empty()) {

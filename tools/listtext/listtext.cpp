@@ -7,6 +7,7 @@
 #include "format/list_file.h"
 #include "format/time_value.h"
 #include "platform/text.h"
+#include "version/version.h"
 
 namespace keldar::listtext {
 namespace {
@@ -100,6 +101,7 @@ std::string time_text(std::uint32_t stamp, bool daylight_now) {
 std::string usage() {
   return "Использование: listtext NNNNN.QRN\n"
          "               listtext --help\n"
+         "               listtext --version\n"
          "\n"
          "Записывает файл списка NNNNN.QRN в текстовом виде в файл NNNNN.QRT рядом\n"
          "с ним и выводит на терминал каждое имя из списка.\n"
@@ -118,6 +120,10 @@ std::string usage() {
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && args[0] == "--help") {
     out << usage();
+    return exit_code::kOk;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    out << "listtext " KELDAR_VERSION "\n";
     return exit_code::kOk;
   }
   if (args.size() != 1 || args[0].empty()) {
