@@ -15,8 +15,8 @@
 namespace {
 // The help's paragraph on the window.
 constexpr const char* kWindowHelp =
-    "Без --batch, --compare, --sync и --object открывается окно программы\n"
-    "(нужен дисплей: DISPLAY или WAYLAND_DISPLAY).";
+    "Без --batch, --compare, --sync, --object и команд объектов и масок\n"
+    "открывается окно программы (нужен дисплей: DISPLAY или WAYLAND_DISPLAY).";
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     std::cout << usage_text(kWindowHelp);
     return exit_status::kOk;
   }
-  const bool window = !options.batch && !options.compare && !options.sync && !options.object_id;
+  const bool window = options.window();
   if (window && !display_available()) {
     std::cerr << "keldar: нет дисплея для окна программы (не заданы DISPLAY, WAYLAND_DISPLAY\n"
                  "и QT_QPA_PLATFORM); без окна запустите keldar --batch, --compare, --sync\n"
