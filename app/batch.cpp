@@ -70,11 +70,11 @@ Options parse_options(const std::vector<std::string>& args) {
       char* end = nullptr;
       long value = std::strtol(text.c_str(), &end, 10);
       if (text.empty() || *end != '\0' || value < min || value > max) {
-        options.error = std::string(option) + " требует " +
-                        (option == "--object" || option == "--delete-object"
-                             ? "идентификатор объекта"
-                             : "номер маски (индекс, с 0)") +
-                        ", а не " + text;
+        options.error =
+            std::string(option) + " требует " +
+            (option == "--object" || option == "--delete-object" ? "идентификатор объекта"
+                                                                 : "номер маски (индекс, с 0)") +
+            ", а не " + text;
         return std::nullopt;
       }
       return static_cast<int>(value);
@@ -123,8 +123,9 @@ Options parse_options(const std::vector<std::string>& args) {
     } else if (auto value = value_of("--set-path")) {
       set_path = *value;
     } else if (arg == "--nested" || arg == "--no-copy-in" || arg == "--no-copy-out") {
-      (arg == "--nested" ? admin.nested : arg == "--no-copy-in" ? admin.no_copy_in : admin.no_copy_out) =
-          true;
+      (arg == "--nested"       ? admin.nested
+       : arg == "--no-copy-in" ? admin.no_copy_in
+                               : admin.no_copy_out) = true;
       object_flags = true;
     } else if (auto pattern = value_of("--add-mask")) {
       ++admin_commands;
@@ -248,6 +249,11 @@ std::string usage_text(std::string_view window) {
          "                запросов нет\n"
          "  --delete-mask N\n"
          "                удалить маску с индексом N\n"
+         "  Изменение не выполняется, с сообщением, и код завершения:\n"
+         "  2 - путь или маска не могут быть записаны или маски с таким\n"
+         "  индексом нет, 4 - компьютер не идентифицирован, 5 - таблица\n"
+         "  повреждена или не записана, 8 - объекта с таким ID нет,\n"
+         "  9 - удаление объекта не подтверждено, 10 - носитель занят\n"
          "\n"
          "Коды завершения:\n"
          "  0  все выполнено\n"
@@ -266,10 +272,6 @@ std::string usage_text(std::string_view window) {
          "     список не записан (ErrOp, ErrWr), системная ошибка, объект\n"
          "     недоступен или не найден\n"
          "  9  работа прервана (Ctrl+C или ответ Отмена)\n"
-         "  Команды объектов и масок: 2 - путь или маска не могут быть записаны\n"
-         "  или маски с таким индексом нет, 4 - компьютер не идентифицирован,\n"
-         "  5 - таблица повреждена или не записана, 8 - объекта с таким ID нет,\n"
-         "  9 - удаление объекта не подтверждено,\n"
          "  10 носитель занят: на нем идет другой запуск программы\n";
 }
 

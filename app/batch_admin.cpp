@@ -47,8 +47,7 @@ class BatchObjectsView : public ObjectsView {
     return *result;
   }
   bool ask_yes_no(std::string_view text) override {
-    return refusal_.s.host.ask(text, cp1251("Объекты синхронизации"), false, false) ==
-           Answer::kYes;
+    return refusal_.s.host.ask(text, cp1251("Объекты синхронизации"), false, false) == Answer::kYes;
   }
   void show_message(std::string_view text) override {
     refusal_.s.host.show_message(text);
@@ -109,11 +108,10 @@ void list_objects(Session& s, Runs& runs) {
     for (int k = 0; k < kComputerSlots; ++k) {
       const std::string name = grid.cell(0, k + 1), path = grid.cell(i + 1, k + 1);
       if (name.empty() && path.empty()) continue;
-      s.host.show_log_line((k == s.computer ? "  * " : "    ") + name + ": " + path +
-                           cp1251("  (Копирование с носителя: ") +
-                           yes_no(record.copy_from_carrier(k)) +
-                           cp1251(", Копирование на носитель: ") +
-                           yes_no(record.copy_to_carrier(k)) + ")");
+      s.host.show_log_line(
+          (k == s.computer ? "  * " : "    ") + name + ": " + path +
+          cp1251("  (Копирование с носителя: ") + yes_no(record.copy_from_carrier(k)) +
+          cp1251(", Копирование на носитель: ") + yes_no(record.copy_to_carrier(k)) + ")");
     }
   }
 }
@@ -169,8 +167,7 @@ ChangeCounters change_objects(Program& program, Session& s, const AdminCommand& 
   return dialog.counters();
 }
 
-ChangeCounters change_masks(Program& program, Session& s, const AdminCommand& c,
-                            Refusal& refusal) {
+ChangeCounters change_masks(Program& program, Session& s, const AdminCommand& c, Refusal& refusal) {
   BatchMasksView view(refusal, [&](MaskFields& fields) {
     fields.pattern = from_utf8(c.text);
     fields.allow_copy = !c.no_copy;

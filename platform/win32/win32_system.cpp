@@ -129,7 +129,8 @@ bool Win32System::hold_carrier(const std::string& folder) {
   auto wide = win32::widen(folder);
   if (!wide) return true;
   std::wstring full(MAX_PATH, L'\0');
-  DWORD n = ::GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  DWORD n =
+      ::GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   if (n > 0 && n < full.size()) *wide = full.substr(0, n);
   ::CharUpperBuffW(wide->data(), static_cast<DWORD>(wide->size()));
   // FNV-1a over the path: a mutex name may hold no backslash.

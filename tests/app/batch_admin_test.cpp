@@ -94,8 +94,11 @@ TEST_F(BatchAdminTest, ObjectCommandsStoreAndLogWhatTheDialogDoes) {
        exit_status::kOk,
        encode_object_file(3, std::vector{first_on_both, second}),
        {"Новый объект: 2"}},
-      {0, {"--delete-object", "1"}, exit_status::kInterrupted,
-       encode_object_file(3, std::vector{first_on_both, second}), {}},
+      {0,
+       {"--delete-object", "1"},
+       exit_status::kInterrupted,
+       encode_object_file(3, std::vector{first_on_both, second}),
+       {}},
       {0,
        {"--delete-object", "1", "--answer", "yes"},
        exit_status::kOk,
@@ -170,15 +173,15 @@ TEST_F(BatchAdminTest, RefusalsChangeNothingAndSayWhy) {
       {{"--add-mask", "*.名"},
        exit_status::kUsage,
        "keldar: Маска содержит знаки, которых нет в кодировке Windows-1251"},
-      {{"--add-mask", std::string(65, 'm')}, exit_status::kUsage, "keldar: Маска длиннее 64 знаков"},
+      {{"--add-mask", std::string(65, 'm')},
+       exit_status::kUsage,
+       "keldar: Маска длиннее 64 знаков"},
       {{"--add-mask", "*.x", "--at", "2"}, exit_status::kUsage, "keldar: Маски с индексом 2 нет"},
       {{"--delete-mask", "1"}, exit_status::kUsage, "keldar: Маски с индексом 1 нет"},
       {{"--object", "7", "--set-path", "D:\\X"},
        exit_status::kFailures,
        "Объект с идентификатором 7 не найден"},
-      {{"--delete-object", "1"},
-       exit_status::kInterrupted,
-       "-> Нет"},
+      {{"--delete-object", "1"}, exit_status::kInterrupted, "-> Нет"},
       {{"--add-mask", "*.x"},
        exit_status::kUnidentified,
        "Компьютер не идентифицирован, операция \"изменение масок\" не выполнена. Запустите "
@@ -190,8 +193,8 @@ TEST_F(BatchAdminTest, RefusalsChangeNothingAndSayWhy) {
     test.before();
     EXPECT_EQ(run(0, test.args), test.status);
     world.simulated_system(0).set_carrier_held(false);
-    EXPECT_TRUE(shown(test.message) || ("\n" + err.str()).find("\n" + test.message + "\n") !=
-                                           std::string::npos)
+    EXPECT_TRUE(shown(test.message) ||
+                ("\n" + err.str()).find("\n" + test.message + "\n") != std::string::npos)
         << out.str() << err.str();
     EXPECT_EQ(file(kObjects), objects);
     EXPECT_EQ(file(kMasks), masks);
@@ -215,16 +218,11 @@ TEST_F(BatchAdminTest, DamagedTablesAreNotWrittenOver) {
 
 TEST(AdminOptionsTest, CommandsAndTheirFlagsGoTogether) {
   const std::vector<std::string> refused[] = {
-      {"--add-object"},
-      {"--path", "X"},
-      {"--objects", "--nested"},
-      {"--set-path", "X"},
-      {"--object", "1"},
-      {"--object", "1", "--op", "compare", "--set-path", "X"},
-      {"--masks", "--at", "1"},
-      {"--add-mask", "*", "--delete-mask", "0"},
-      {"--sync", "--objects"},
-      {"--delete-mask", "-1"},
+      {"--add-object"},          {"--path", "X"},
+      {"--objects", "--nested"}, {"--set-path", "X"},
+      {"--object", "1"},         {"--object", "1", "--op", "compare", "--set-path", "X"},
+      {"--masks", "--at", "1"},  {"--add-mask", "*", "--delete-mask", "0"},
+      {"--sync", "--objects"},   {"--delete-mask", "-1"},
       {"--delete-object", "x"},
   };
   for (const auto& args : refused) EXPECT_NE(parse_options(args).error, "") << args[0];
