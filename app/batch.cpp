@@ -4,6 +4,7 @@
 #include <istream>
 #include <ostream>
 
+#include "app/batch_admin.h"
 #include "app/startup.h"
 #include "app/worker.h"
 #include "platform/text.h"
@@ -30,14 +31,8 @@ class NoWindow : public MainWindowView {
 // as the objects dialog starts it.
 void start_object_operation(Program& program, Session& s, int id, ObjectOperation operation) {
   if (!s.require_computer(cp1251("операция над объектом"))) return;
-  int index = -1;
-  for (int i = 0; i < s.objects.count(); ++i) {
-    if (s.objects.record(i).id() == id) index = i;
-  }
-  if (index < 0) {
-    s.log.line(cp1251("Объект с идентификатором ") + std::to_string(id) + cp1251(" не найден"));
-    s.failures.lists = true;
-  } else if (prepare_object_operation(s, index, operation)) {
+  const int index = find_object(s, id);
+  if (index >= 0 && prepare_object_operation(s, index, operation)) {
     program.start(RunThread::Kind::kOneObject);
   }
 }
@@ -45,7 +40,12 @@ void start_object_operation(Program& program, Session& s, int id, ObjectOperatio
 }  // namespace
 
 Options parse_options(const std::vector<std::string>& args) {
+  using Kind = AdminCommand::Kind;
   Options options;
+  AdminCommand& admin = options.admin;
+  int admin_commands = 0;
+  std::optional<std::string> path, set_path;
+  bool object_flags = false, mask_flags = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (!options.argument_text.empty()) options.argument_text += ' ';
@@ -63,6 +63,21 @@ Options parse_options(const std::vector<std::string>& args) {
       }
       options.argument_text += ' ' + args[++i];
       return args[i];
+    };
+    // A whole number between `min` and `max`, else nullopt and the error.
+    auto number_of = [&](std::string_view option, const std::string& text, long min,
+                         long max) -> std::optional<int> {
+      char* end = nullptr;
+      long value = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || value < min || value > max) {
+        options.error =
+            std::string(option) + " требует " +
+            (option == "--object" || option == "--delete-object" ? "идентификатор объекта"
+                                                                 : "номер маски (индекс, с 0)") +
+            ", а не " + text;
+        return std::nullopt;
+      }
+      return static_cast<int>(value);
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
@@ -92,13 +107,48 @@ Options parse_options(const std::vector<std::string>& args) {
         options.name = *converted;
       }
     } else if (auto id = value_of("--object")) {
-      char* end = nullptr;
-      long value = std::strtol(id->c_str(), &end, 10);
-      if (id->empty() || *end != '\0' || value < -32768 || value > 32767) {
-        options.error = "--object требует идентификатор объекта, а не " + *id;
-      } else {
-        options.object_id = static_cast<int>(value);
+      options.object_id = number_of("--object", *id, -32768, 32767);
+    } else if (auto id = value_of("--delete-object")) {
+      if (auto number = number_of("--delete-object", *id, -32768, 32767)) {
+        ++admin_commands;
+        admin.kind = Kind::kDeleteObject;
+        admin.number = *number;
       }
+    } else if (arg == "--objects" || arg == "--masks" || arg == "--add-object") {
+      ++admin_commands;
+      admin.kind = arg == "--objects" ? Kind::kListObjects
+                   : arg == "--masks" ? Kind::kListMasks
+                                      : Kind::kAddObject;
+    } else if (auto value = value_of("--path")) {
+      path = *value;
+      object_flags = true;
+    } else if (auto value = value_of("--set-path")) {
+      set_path = *value;
+    } else if (arg == "--nested" || arg == "--no-copy-in" || arg == "--no-copy-out") {
+      (arg == "--nested"       ? admin.nested
+       : arg == "--no-copy-in" ? admin.no_copy_in
+                               : admin.no_copy_out) = true;
+      object_flags = true;
+    } else if (auto pattern = value_of("--add-mask")) {
+      ++admin_commands;
+      admin.kind = Kind::kAddMask;
+      admin.text = *pattern;
+    } else if (auto index = value_of("--delete-mask")) {
+      if (auto number = number_of("--delete-mask", *index, 0, 32767)) {
+        ++admin_commands;
+        admin.kind = Kind::kDeleteMask;
+        admin.number = *number;
+      }
+    } else if (auto index = value_of("--at")) {
+      admin.at = number_of("--at", *index, 0, 32767);
+      mask_flags = true;
+    } else if (arg == "--no-copy" || arg == "--no-delete" || arg == "--ask-replace" ||
+               arg == "--ask-delete") {
+      (arg == "--no-copy"       ? admin.no_copy
+       : arg == "--no-delete"   ? admin.no_delete
+       : arg == "--ask-replace" ? admin.ask_replace
+                                : admin.ask_delete) = true;
+      mask_flags = true;
     } else if (auto operation = value_of("--op")) {
       options.object_operation = parse_object_operation(*operation);
       if (!options.object_operation) {
@@ -115,11 +165,32 @@ Options parse_options(const std::vector<std::string>& args) {
     }
     if (!options.error.empty()) return options;
   }
-  if (options.object_id.has_value() != options.object_operation.has_value()) {
-    options.error = "--object и --op задаются вместе";
-  } else if (int(options.compare) + int(options.sync) + int(options.object_id.has_value()) > 1) {
-    options.error = "задайте только одно из --compare, --sync, --object";
+  if (set_path && options.object_id && !options.object_operation) {
+    ++admin_commands;
+    admin.kind = Kind::kSetPath;
+    admin.number = *options.object_id;
+    admin.text = *set_path;
+    options.object_id.reset();
   }
+  if (options.object_id.has_value() != options.object_operation.has_value()) {
+    options.error = "--object задается вместе с --op или --set-path";
+  } else if (set_path && admin.kind != Kind::kSetPath) {
+    options.error = "--set-path задается вместе с --object ID";
+  } else if (int(options.compare) + int(options.sync) + int(options.object_id.has_value()) +
+                 admin_commands >
+             1) {
+    options.error =
+        "задайте только одно из --compare, --sync, --object, --objects, --masks, --add-object, "
+        "--delete-object, --add-mask, --delete-mask";
+  } else if (admin.kind == Kind::kAddObject && !path) {
+    options.error = "--add-object требует --path ПУТЬ";
+  } else if (object_flags && admin.kind != Kind::kAddObject) {
+    options.error = "--path, --nested, --no-copy-in и --no-copy-out задаются с --add-object";
+  } else if (mask_flags && admin.kind != Kind::kAddMask) {
+    options.error =
+        "--at, --no-copy, --no-delete, --ask-replace и --ask-delete задаются с --add-mask";
+  }
+  if (path) admin.text = *path;
   return options;
 }
 
@@ -129,6 +200,7 @@ std::string usage_text(std::string_view window) {
          "               keldar [1|2|3] --compare [--name ИМЯ]\n"
          "               keldar [1|2|3] --sync [--answer yes|no|cancel] [--name ИМЯ]\n"
          "               keldar [1|2|3] --object ID --op ОПЕРАЦИЯ [--answer ...] [--name ИМЯ]\n"
+         "               keldar [1|2|3] КОМАНДА ОБЪЕКТОВ ИЛИ МАСОК [--answer ...] [--name ИМЯ]\n"
          "\n"
          "Синхронизация папок нескольких компьютеров через съемный носитель.\n"
          "Программа запускается в папке носителя.\n"
@@ -156,6 +228,36 @@ std::string usage_text(std::string_view window) {
          "  --help        эта справка\n"
          "  --version     версия программы\n"
          "\n"
+         "Объекты и маски без окна (проверки, строки журнала и счетчики те же,\n"
+         "что в окнах \"Объекты\" и \"Маски\"; изменения сразу записываются\n"
+         "в SYNCOBJ.QRV и MASKS.QRV):\n"
+         "  --objects     таблица объектов: ID, пути и разрешения компьютеров\n"
+         "                (* - этот компьютер)\n"
+         "  --masks       маски по порядку: индекс, маска и ее флаги\n"
+         "  --add-object --path ПУТЬ [--nested] [--no-copy-in] [--no-copy-out]\n"
+         "                новый объект с путем ПУТЬ на этом компьютере; --nested\n"
+         "                разрешает вложенные, --no-copy-in и --no-copy-out\n"
+         "                запрещают этому компьютеру копирование с носителя и на\n"
+         "                носитель\n"
+         "  --object ID --set-path ПУТЬ\n"
+         "                путь объекта ID на этом компьютере (так каждый новый\n"
+         "                компьютер указывает свою папку объекта)\n"
+         "  --delete-object ID\n"
+         "                удалить объект ID, его список файлов и папку на носителе\n"
+         "                (с вопросом; --answer yes отвечает Да)\n"
+         "  --add-mask МАСКА [--at N] [--no-copy] [--no-delete] [--ask-replace]\n"
+         "                [--ask-delete]\n"
+         "                вставить маску перед маской с индексом N (без --at - в\n"
+         "                конец); без флагов копирование и удаление разрешены, а\n"
+         "                запросов нет\n"
+         "  --delete-mask N\n"
+         "                удалить маску с индексом N\n"
+         "  Изменение не выполняется, с сообщением, и код завершения:\n"
+         "  2 - путь или маска не могут быть записаны или маски с таким\n"
+         "  индексом нет, 4 - компьютер не идентифицирован, 5 - таблица\n"
+         "  повреждена или не записана, 8 - объекта с таким ID нет,\n"
+         "  9 - удаление объекта не подтверждено, 10 - носитель занят\n"
+         "\n"
          "Коды завершения:\n"
          "  0  все выполнено\n"
          "  1  не удалось создать файл идентификации компьютера\n"
@@ -172,7 +274,8 @@ std::string usage_text(std::string_view window) {
          "  8  были ошибки: файл не скопирован или не удален (EC=, ERC=, ERD=),\n"
          "     список не записан (ErrOp, ErrWr), системная ошибка, объект\n"
          "     недоступен или не найден\n"
-         "  9  работа прервана (Ctrl+C или ответ Отмена)\n";
+         "  9  работа прервана (Ctrl+C или ответ Отмена)\n"
+         "  10 носитель занят: на нем идет другой запуск программы\n";
 }
 
 TerminalHost::TerminalHost(std::ostream& out, std::ostream& err, std::istream* in,
@@ -245,7 +348,9 @@ int run_batch(Session& session, const Options& options) {
   } else if (options.object_id) {
     start_object_operation(program, session, *options.object_id, *options.object_operation);
   }
-  return program.finish();
+  const int refused = administer(program, session, options.admin);
+  const int status = program.finish();
+  return status != 0 && (refused == 0 || status < refused) ? status : refused;
 }
 
 }  // namespace keldar

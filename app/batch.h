@@ -14,6 +14,26 @@
 
 namespace keldar {
 
+// A command of the object and mask tables, given without a window.
+struct AdminCommand {
+  enum class Kind {
+    kNone,
+    kListObjects,   // --objects
+    kListMasks,     // --masks
+    kAddObject,     // --add-object --path PATH [--nested] [--no-copy-in] [--no-copy-out]
+    kSetPath,       // --object ID --set-path PATH
+    kDeleteObject,  // --delete-object ID
+    kAddMask,       // --add-mask PATTERN [--at N] [--no-copy] [--no-delete] [--ask-...]
+    kDeleteMask,    // --delete-mask N
+  };
+  Kind kind = Kind::kNone;
+  std::string text;  // the path or pattern, UTF-8 as given
+  int number = 0;    // the object id, or the mask index
+  std::optional<int> at;
+  bool nested = false, no_copy_in = false, no_copy_out = false;
+  bool no_copy = false, no_delete = false, ask_replace = false, ask_delete = false;
+};
+
 struct Options {
   bool help = false;
   bool version = false;  // --version: print the version and end
@@ -24,10 +44,16 @@ struct Options {
   std::optional<ObjectOperation> object_operation;  // --op NAME
   std::optional<std::string> name;                  // Windows-1251
   std::optional<Answer> answer;                     // --answer: the answer to every question
+  AdminCommand admin;
   // What follows the program name, joined by blanks: its first character
   // chooses the identification drive.
   std::string argument_text;
   std::string error;  // UTF-8; not empty when the arguments are wrong
+
+  // Whether the options ask for the window: no batch option was given.
+  bool window() const {
+    return !batch && !compare && !sync && !object_id && admin.kind == AdminCommand::Kind::kNone;
+  }
 };
 
 // Parses the arguments that follow the program name (UTF-8).

@@ -33,6 +33,7 @@ std::optional<int> Program::start_up(char drive) {
   // The program ends here; closing the log still moves this run's lines
   // back to the carrier, so they are not lost at the next start.
   (void)s_.operation_log.close();
+  s_.system.release_carrier();
   finished_ = true;
   switch (started) {
     case StartResult::kIdFileFailed:

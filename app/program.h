@@ -29,7 +29,8 @@ inline constexpr int kLogFile = 6;        // the log could not be opened, writte
 inline constexpr int kNoCarrier = 7;      // the current directory cannot be used as the carrier
 inline constexpr int kFailures = 8;       // something failed: a copy or deletion (EC=, ERC=, ERD=),
                                      // a list (ErrOp, ErrWr), a system error, an unreachable object
-inline constexpr int kInterrupted = 9;  // the run was stopped (Ctrl+C or Отмена)
+inline constexpr int kInterrupted = 9;   // the run was stopped (Ctrl+C or Отмена)
+inline constexpr int kCarrierBusy = 10;  // another run of the program holds the carrier
 }  // namespace exit_status
 
 // The exit status of a run that got past start-up: what went wrong

@@ -57,6 +57,8 @@ class Session : public Workspace {
   bool delete_files = false;
 
   std::string id_file;  // this computer's identification file
+  // Another run of the program held the carrier when this one started.
+  bool carrier_busy = false;
   ComputerTable computers;
   Failures failures;
 

@@ -154,6 +154,7 @@ StartResult start_up(Session& s, char drive) {
   // that number folders only while they are in use (FAT, FUSE).
   FolderIdentity carrier;
   if (s.fs.folder_identity(s.carrier.folder, carrier) == err::kOk) s.carrier.identity = carrier;
+  s.carrier_busy = !s.system.hold_carrier(s.carrier.folder);
   VolumeInfo volume;
   s.carrier.exact_times = s.fs.volume(s.carrier.folder, volume) == err::kOk && volume.exact_times;
 
@@ -222,6 +223,7 @@ int finish_run(Session& s) {
   s.log.line(std::string(95, '='));
   s.lists.release();
   int code = s.operation_log.close(carrier_here);
+  s.system.release_carrier();
   if (code != err::kOk) s.failures.log_file = true;
   return code;
 }

@@ -21,6 +21,13 @@ class System {
   // or 'F'. On Windows the drive root itself; on Linux a folder per drive
   // under the user's configuration folder, created when missing.
   virtual std::string identification_file(char drive) = 0;
+  // Marks the carrier `folder` as in use by this process until
+  // release_carrier() or the end of the process, however it ends. False when
+  // another process holds it; true when this one now does, or when the
+  // system cannot tell (the folder cannot be opened, or its volume keeps no
+  // such marks). A mark this process held before is let go first.
+  virtual bool hold_carrier(const std::string& folder) = 0;
+  virtual void release_carrier() = 0;
 };
 
 }  // namespace keldar

@@ -19,12 +19,18 @@ namespace {
 // The help's paragraph on the window and on --carrier, which only the Linux
 // program has.
 constexpr const char* kWindowHelp =
-    "Без --batch, --compare, --sync и --object открывается окно программы\n"
-    "(нужен дисплей: DISPLAY или WAYLAND_DISPLAY).\n"
-    "\n"
-    "  --carrier ПАПКА\n"
-    "                сначала перейти в папку носителя ПАПКА (с окном и без);\n"
-    "                --carrier без папки открывает окно выбора папки носителя\n"
+    "Без --batch, --compare, --sync, --object и команд объектов и масок
+"
+    "открывается окно программы (нужен дисплей: DISPLAY или WAYLAND_DISPLAY).
+"
+    "
+"
+    "  --carrier ПАПКА
+"
+    "                сначала перейти в папку носителя ПАПКА (с окном и без);
+"
+    "                --carrier без папки открывает окно выбора папки носителя
+"
     "                (так программу запускает меню), отказ от выбора - код 7";
 }  // namespace
 
@@ -34,7 +40,7 @@ int main(int argc, char** argv) {
   const CarrierOption carrier = take_carrier_option(args);
   Options options = parse_options(args);
   if (options.error.empty()) options.error = carrier.error;
-  const bool window = !options.batch && !options.compare && !options.sync && !options.object_id;
+  const bool window = options.window();
   if (options.error.empty() && carrier.given && !carrier.folder && !window) {
     options.error = "--carrier без папки выбирает папку в окне; без окна укажите папку";
   }
@@ -47,7 +53,8 @@ int main(int argc, char** argv) {
     return exit_status::kOk;
   }
   if (options.version) {
-    std::cout << "keldar " KELDAR_VERSION "\n";
+    std::cout << "keldar " KELDAR_VERSION "
+";
     return exit_status::kOk;
   }
   if (window && !display_available()) {

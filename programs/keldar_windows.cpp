@@ -17,7 +17,8 @@
 namespace {
 // The help's paragraph on the window.
 constexpr const char* kWindowHelp =
-    "Без --batch, --compare, --sync и --object открывается окно программы.";
+    "Без --batch, --compare, --sync, --object и команд объектов и масок\n"
+    "открывается окно программы.";
 }  // namespace
 
 int main() {
@@ -40,7 +41,7 @@ int main() {
   Win32FileSystem fs;
   Win32System system;
   Win32Clock clock;
-  if (!options.batch && !options.compare && !options.sync && !options.object_id) {
+  if (options.window()) {
     if (auto status = run_window(options, fs, system, clock)) return *status;
     console.err() << "keldar: окно программы не открывается (нет дисплея); без окна запустите\n"
                      "keldar --batch, --compare, --sync или --object\n\n"

@@ -26,8 +26,13 @@ class FakeSystem : public System {
   std::optional<std::string> current_directory() override { return current_; }
   std::optional<std::string> environment(std::string_view name) override;
   std::string identification_file(char drive) override;
+  // Another run holds the carrier while `held` is set.
+  void set_carrier_held(bool held) { carrier_held_ = held; }
+  bool hold_carrier(const std::string&) override { return !carrier_held_; }
+  void release_carrier() override {}
 
  private:
+  bool carrier_held_ = false;
   std::optional<std::string> current_;
   std::map<std::string, std::string, std::less<>> environment_;
   std::map<char, std::string> identification_files_;

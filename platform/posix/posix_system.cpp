@@ -1,6 +1,8 @@
 #include "platform/posix/posix_system.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +82,28 @@ std::string PosixSystem::identification_file(char drive) {
   std::string path = folder + "/KELDAR.ID";
   auto converted = from_utf8(path);
   return converted ? *converted : from_utf8_lossy(path);
+}
+
+PosixSystem::~PosixSystem() { release_carrier(); }
+
+void PosixSystem::release_carrier() {
+  if (carrier_lock_ >= 0) ::close(carrier_lock_);
+  carrier_lock_ = -1;
+}
+
+bool PosixSystem::hold_carrier(const std::string& folder) {
+  release_carrier();
+  auto native = to_utf8(folder);
+  if (!native) return true;
+  int fd = ::open(native->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return !held;
+  }
+  carrier_lock_ = fd;
+  return true;
 }
 
 }  // namespace keldar

@@ -117,4 +117,37 @@ std::string win32::choose_identification_file(const std::wstring& root,
   return narrow(folder + L"\\KELDAR.ID", carriable);
 }
 
+Win32System::~Win32System() { release_carrier(); }
+
+void Win32System::release_carrier() {
+  if (carrier_mark_ != nullptr) ::CloseHandle(carrier_mark_);
+  carrier_mark_ = nullptr;
+}
+
+bool Win32System::hold_carrier(const std::string& folder) {
+  release_carrier();
+  auto wide = win32::widen(folder);
+  if (!wide) return true;
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n =
+      ::GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n > 0 && n < full.size()) *wide = full.substr(0, n);
+  ::CharUpperBuffW(wide->data(), static_cast<DWORD>(wide->size()));
+  // FNV-1a over the path: a mutex name may hold no backslash.
+  unsigned long long hash = 14695981039346656037ull;
+  for (wchar_t c : win32::without_trailing_separator(*wide)) {
+    hash = (hash ^ static_cast<unsigned short>(c)) * 1099511628211ull;
+  }
+  std::wstring name = L"Local\\keldar-carrier-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 15];
+  HANDLE mark = ::CreateMutexW(nullptr, FALSE, name.c_str());
+  if (mark == nullptr) return true;
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::CloseHandle(mark);
+    return false;
+  }
+  carrier_mark_ = mark;
+  return true;
+}
+
 }  // namespace keldar

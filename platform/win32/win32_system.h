@@ -12,6 +12,11 @@ namespace keldar {
 
 class Win32System : public System {
  public:
+  Win32System() = default;
+  ~Win32System() override;
+  Win32System(const Win32System&) = delete;
+  Win32System& operator=(const Win32System&) = delete;
+
   // nullopt also when the directory cannot be carried in Windows-1251.
   std::optional<std::string> current_directory() override;
   // nullopt also when the value cannot be carried in Windows-1251.
@@ -20,6 +25,13 @@ class Win32System : public System {
   // takes new files; otherwise %LOCALAPPDATA%\keldar\X\KELDAR.ID, its
   // folders made (a standard user may not create files in a drive root).
   std::string identification_file(char drive) override;
+  // A named mutex of this session, named after the folder's full path
+  // (letters folded): the system lets it go when the process ends.
+  bool hold_carrier(const std::string& folder) override;
+  void release_carrier() override;
+
+ private:
+  void* carrier_mark_ = nullptr;  // the mutex's handle
 };
 
 namespace win32 {

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "dialogs/dialogs_fixture.h"
-#include "fakes/memory_grid.h"
+#include "dialogs/memory_grid.h"
 
 namespace keldar {
 namespace {

@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "dialogs/dialogs_fixture.h"
-#include "fakes/memory_grid.h"
+#include "dialogs/memory_grid.h"
 #include "lists/file_list.h"
 
 namespace keldar {

@@ -105,5 +105,19 @@ TEST_F(PosixSystemTest, EnvironmentValuesComeAsWindows1251) {
   EXPECT_EQ(system_.environment("KELDAR_TEST_VALUE"), std::nullopt);
 }
 
+// One process at a time holds a carrier; a mark let go, or a mark on
+// another folder, stands in no one's way.
+TEST_F(PosixSystemTest, OneProcessAtATimeHoldsACarrier) {
+  const std::string other = root_ + "/other";
+  ASSERT_EQ(::mkdir(other.c_str(), 0700), 0);
+  PosixSystem second;
+  EXPECT_TRUE(system_.hold_carrier(root_ + "/"));
+  EXPECT_FALSE(second.hold_carrier(root_ + "/"));
+  EXPECT_TRUE(second.hold_carrier(other));
+  system_.release_carrier();
+  EXPECT_TRUE(second.hold_carrier(root_));
+  EXPECT_TRUE(system_.hold_carrier(root_ + "/missing")) << "cannot tell: not refused";
+}
+
 }  // namespace
 }  // namespace keldar

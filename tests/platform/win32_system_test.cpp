@@ -17,6 +17,17 @@
 namespace keldar::test {
 namespace {
 
+// One process at a time holds a carrier, whatever the case of its path;
+// a mark let go stands in no one's way.
+TEST(Win32SystemTest, OneProcessAtATimeHoldsACarrier) {
+  Win32System first, second;
+  EXPECT_TRUE(first.hold_carrier("C:\\Keldar-Carrier-Test\\"));
+  EXPECT_FALSE(second.hold_carrier("c:\\KELDAR-CARRIER-TEST"));
+  EXPECT_TRUE(second.hold_carrier("C:\\Keldar-Carrier-Other"));
+  first.release_carrier();
+  EXPECT_TRUE(second.hold_carrier("C:\\Keldar-Carrier-Test"));
+}
+
 // KELDAR.ID goes in the drive root when it is there or the root takes new
 // files; otherwise in the fallback folder, which is made.
 TEST(Win32SystemTest, TheIdentificationFileFallsBackWhereTheRootTakesNoFiles) {

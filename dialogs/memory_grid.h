@@ -1,5 +1,5 @@
-// A grid held in memory, for the dialogs' logic tests: cell texts, the
-// current cell, column widths and which cells are bold.
+// A grid held in memory, where no window shows one (batch runs, tests):
+// cell texts, the current cell, column widths and which cells are bold.
 #pragma once
 
 #include <map>
