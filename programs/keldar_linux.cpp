@@ -19,18 +19,12 @@ namespace {
 // The help's paragraph on the window and on --carrier, which only the Linux
 // program has.
 constexpr const char* kWindowHelp =
-    "Без --batch, --compare, --sync, --object и команд объектов и масок
-"
-    "открывается окно программы (нужен дисплей: DISPLAY или WAYLAND_DISPLAY).
-"
-    "
-"
-    "  --carrier ПАПКА
-"
-    "                сначала перейти в папку носителя ПАПКА (с окном и без);
-"
-    "                --carrier без папки открывает окно выбора папки носителя
-"
+    "Без --batch, --compare, --sync, --object и команд объектов и масок\n"
+    "открывается окно программы (нужен дисплей: DISPLAY или WAYLAND_DISPLAY).\n"
+    "\n"
+    "  --carrier ПАПКА\n"
+    "                сначала перейти в папку носителя ПАПКА (с окном и без);\n"
+    "                --carrier без папки открывает окно выбора папки носителя\n"
     "                (так программу запускает меню), отказ от выбора - код 7";
 }  // namespace
 
@@ -53,8 +47,7 @@ int main(int argc, char** argv) {
     return exit_status::kOk;
   }
   if (options.version) {
-    std::cout << "keldar " KELDAR_VERSION "
-";
+    std::cout << "keldar " KELDAR_VERSION "\n";
     return exit_status::kOk;
   }
   if (window && !display_available()) {
