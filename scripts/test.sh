@@ -54,4 +54,8 @@ if [ -n "${KELDAR_WINDOWS_BUILD:-}" ]; then
   scripts/package-windows.sh >/dev/null || status=$?
 fi
 "$wineserver" -k 2>/dev/null || true
+# The Linux package, checked by lintian (scripts/package-deb.sh). Installing
+# it on a fresh Debian root is scripts/test-deb-install.sh, run by hand: it
+# downloads Debian.
+scripts/package-deb.sh >/dev/null || status=$?
 exit $status
