@@ -4,8 +4,9 @@
 # keldar and keldar.exe under Wine on one carrier, then the fuzz targets
 # for a short while each (scripts/fuzz.sh), the Linux suite again under the
 # sanitizers (scripts/sanitize.sh), then the Windows suite under
-# Wine on a virtual display (xvfb-run), which its window tests need.
-# Wine runs in a private prefix made anew in build-win/, which also serves
+# Wine on a virtual display (xvfb-run), which its window tests need; last
+# it makes the Windows and the Linux packages. It also runs the demo, the
+# README's command that runs the program. Wine runs in a private prefix made anew in build-win/, which also serves
 # GoogleTest's test discovery.
 set -euo pipefail
 cd "$(dirname "$0")/.."
