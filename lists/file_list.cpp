@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "lists/stamps.h"
@@ -21,6 +22,9 @@ std::uint64_t hash_folded(std::string_view name) {
 
 }  // namespace
 
+// Entries are most of a list's memory: 32 bytes each, the name apart.
+static_assert(sizeof(ListEntry) == 32);
+
 bool ListEntry::all_stamps_zero() const {
   if (object_stamp != 0 || carrier_stamp != 0) return false;
   for (auto s : list_stamps) {
@@ -29,29 +33,65 @@ bool ListEntry::all_stamps_zero() const {
   return true;
 }
 
-const char* NameStore::store(std::string_view name) {
+namespace {
+// Guards the giving out and taking back of block numbers.
+std::mutex block_numbers;
+}  // namespace
+
+NameStore::NameStore(NameStore&& other) noexcept
+    : blocks_(std::move(other.blocks_)), used_(other.used_) {
+  other.blocks_.clear();
+  other.used_ = 0;
+}
+
+NameStore& NameStore::operator=(NameStore&& other) noexcept {
+  if (this != &other) {
+    clear();
+    blocks_ = std::move(other.blocks_);
+    used_ = other.used_;
+    other.blocks_.clear();
+    other.used_ = 0;
+  }
+  return *this;
+}
+
+std::uint32_t NameStore::store(std::string_view name) {
   std::size_t need = name.size() + 1;
-  if (need > kBlockSize) return nullptr;
+  if (need > kBlockSize) return 0;
   if (blocks_.empty() || used_ + need >= kBlockSize) {
-    if (blocks_.size() >= kMaxBlocks) return nullptr;
-    char* block = new (std::nothrow) char[kBlockSize];
-    if (block == nullptr) return nullptr;
+    if (blocks_.size() >= kMaxBlocks) return 0;
     try {
-      blocks_.emplace_back(block);
+      blocks_.reserve(blocks_.size() + 1);
     } catch (const std::bad_alloc&) {
-      delete[] block;
-      return nullptr;
+      return 0;
     }
+    char* block = new (std::nothrow) char[kBlockSize];
+    if (block == nullptr) return 0;
+    std::lock_guard lock(block_numbers);
+    std::size_t number = 1;
+    while (number < kBlockNumbers && blocks_of_all_[number] != nullptr) ++number;
+    if (number == kBlockNumbers) {
+      delete[] block;
+      return 0;
+    }
+    blocks_of_all_[number] = block;
+    blocks_.push_back(static_cast<std::uint16_t>(number));
     used_ = 0;
   }
-  char* at = blocks_.back().get() + used_;
+  char* at = blocks_of_all_[blocks_.back()] + used_;
   std::memcpy(at, name.data(), name.size());
   at[name.size()] = '\0';
+  const auto ref = static_cast<std::uint32_t>(blocks_.back()) << 16 | used_;
   used_ += need;
-  return at;
+  return static_cast<std::uint32_t>(ref);
 }
 
 void NameStore::clear() {
+  std::lock_guard lock(block_numbers);
+  for (std::uint16_t number : blocks_) {
+    delete[] blocks_of_all_[number];
+    blocks_of_all_[number] = nullptr;
+  }
   blocks_.clear();
   used_ = 0;
 }
@@ -67,7 +107,7 @@ std::size_t FileList::slot_of(std::string_view name) const {
 
 void FileList::rebuild_index(std::size_t room_for) {
   std::size_t size = 16;
-  while (size < room_for * 4) size *= 2;
+  while (size < room_for * 2) size *= 2;
   index_.assign(size, -1);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     std::size_t slot = slot_of(entries[i].name());
@@ -91,10 +131,10 @@ ListEntry* FileList::add(std::string_view name, NameStore& names) {
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  const char* stored = names.store(name);
-  if (stored == nullptr) return nullptr;
+  const std::uint32_t stored = names.store(name);
+  if (stored == 0) return nullptr;
   ListEntry& e = entries.emplace_back();
-  e.name_data = stored;
+  e.name_ref = stored;
   e.name_size = static_cast<std::uint16_t>(name.size());
   std::size_t slot = slot_of(name);
   if (index_[slot] < 0) index_[slot] = static_cast<std::int32_t>(entries.size() - 1);
@@ -137,10 +177,10 @@ ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_sta
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  const char* stored = names.store(name);
-  if (stored == nullptr) return nullptr;
+  const std::uint32_t stored = names.store(name);
+  if (stored == 0) return nullptr;
   e = &entries.emplace_back();
-  e->name_data = stored;
+  e->name_ref = stored;
   e->name_size = static_cast<std::uint16_t>(name.size());
   index_[slot] = static_cast<std::int32_t>(entries.size() - 1);
   e->object_stamp = object;

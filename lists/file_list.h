@@ -27,6 +27,37 @@ inline constexpr std::uint8_t kUnknownOrigin = 5;
 inline constexpr std::uint8_t kDelete = 255;
 }  // namespace entry_state
 
+// Names of all lists, packed into blocks of 64 KiB, released all at once.
+// A name is known by a 32-bit reference (its block's number among the
+// blocks of every store of the program, and its offset in that block), so
+// that an entry holds 4 bytes for it rather than a pointer.
+class NameStore {
+ public:
+  static constexpr std::size_t kBlockSize = 65536;
+  static constexpr std::size_t kMaxBlocks = 16384;
+
+  NameStore() = default;
+  NameStore(NameStore&& other) noexcept;
+  NameStore& operator=(NameStore&& other) noexcept;
+  ~NameStore() { clear(); }
+
+  // A stable copy of `name` (NUL-terminated in the store): its reference,
+  // never 0; or 0 when the store is full or memory is exhausted.
+  std::uint32_t store(std::string_view name);
+  // The text a reference stands for; 0 stands for no text.
+  static const char* at(std::uint32_t ref) { return blocks_of_all_[ref >> 16] + (ref & 0xFFFF); }
+  void clear();
+  std::size_t blocks() const { return blocks_.size(); }
+
+ private:
+  static constexpr std::size_t kBlockNumbers = 65536;  // number 0 is never given out
+  // Every store's blocks by number; null for a free number.
+  static inline char* blocks_of_all_[kBlockNumbers] = {};
+
+  std::vector<std::uint16_t> blocks_;  // numbers of this store's blocks
+  std::size_t used_ = 0;               // bytes used in the last block
+};
+
 struct ListEntry {
   std::uint32_t object_stamp = 0;   // found in the object folder by the latest scan
   std::uint32_t carrier_stamp = 0;  // found in the carrier folder (memory only)
@@ -38,28 +69,13 @@ struct ListEntry {
   // passes it over.
   bool unsafe = false;
   std::uint16_t name_size = 0;
-  const char* name_data = nullptr;  // in the table's name store
+  std::uint32_t name_ref = 0;  // in the table's name store
 
-  std::string_view name() const { return {name_data, name_size}; }
-  bool is_folder() const { return name_size > 0 && name_data[name_size - 1] == '\\'; }
+  std::string_view name() const { return {NameStore::at(name_ref), name_size}; }
+  bool is_folder() const {
+    return name_size > 0 && NameStore::at(name_ref)[name_size - 1] == '\\';
+  }
   bool all_stamps_zero() const;
-};
-
-// Names of all lists, packed into blocks of 64 KiB, released all at once.
-class NameStore {
- public:
-  static constexpr std::size_t kBlockSize = 65536;
-  static constexpr std::size_t kMaxBlocks = 16384;
-
-  // A stable copy of `name` (NUL-terminated in the store), or nullptr when
-  // the store is full or memory is exhausted.
-  const char* store(std::string_view name);
-  void clear();
-  std::size_t blocks() const { return blocks_.size(); }
-
- private:
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  std::size_t used_ = 0;  // bytes used in the last block
 };
 
 // What marking a stamp needs to know about this computer and run.

@@ -19,39 +19,86 @@ std::string with_separator(const FileSystem& fs, std::string folder) {
   return folder;
 }
 
-// The items of one folder listing whose names were taken, to find a later
-// name equal to one of them but for the case of ASCII letters: an open
-// table of item numbers (no copies of the names), at most half full.
+std::uint64_t hash_folded(std::string_view name) {
+  std::uint64_t h = 1469598103934665603ULL;
+  for (char c : name) {
+    h ^= static_cast<unsigned char>(fold_ascii(c));
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
+// The names of the items of one folder listing taken so far, to find a
+// later name equal to one of them but for the case of ASCII letters. The
+// list holds the names of the items entered in it (after the folder's
+// relative name of `prefix` bytes, a folder's with a trailing '\'): an open
+// table of their entry numbers, at most half full, and copies of the few
+// names taken but not entered.
 class TakenNames {
  public:
-  explicit TakenNames(const std::vector<DirItem>& items) : items_(items) {
-    std::size_t size = 16;
-    while (size < items.size() * 2) size *= 2;
-    slots_.assign(size, kEmpty);
+  TakenNames(const FileList& list, std::size_t prefix) : list_(list), prefix_(prefix) {}
+
+  // Whether an item taken before has `name`. Keeps its hash for take().
+  bool has(std::string_view name) {
+    hash_ = hash_folded(name);
+    if (slots_.empty()) return false;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = hash_ & mask; slots_[slot] != kEmpty; slot = (slot + 1) & mask) {
+      if (equal_ignoring_ascii_case(name_of(slots_[slot]), name)) return true;
+    }
+    return false;
   }
 
-  // Takes the name of item `i`; false when an item taken before has it.
-  bool take(std::size_t i) {
-    const std::string& name = items_[i].name;
-    const std::size_t mask = slots_.size() - 1;
-    std::uint64_t h = 1469598103934665603ULL;
-    for (char c : name) {
-      h ^= static_cast<unsigned char>(fold_ascii(c));
-      h *= 1099511628211ULL;
-    }
-    for (std::size_t slot = h & mask;; slot = (slot + 1) & mask) {
-      if (slots_[slot] == kEmpty) {
-        slots_[slot] = static_cast<std::uint32_t>(i);
-        return true;
+  // Takes the name last asked about: entered in the list at `position`, or
+  // not entered (-1). False when memory is exhausted.
+  bool take(std::string_view name, long position) {
+    try {
+      std::uint32_t value = static_cast<std::uint32_t>(position);
+      if (position < 0) {
+        value = kNotEntered | static_cast<std::uint32_t>(not_entered_.size());
+        not_entered_.emplace_back(name);
       }
-      if (equal_ignoring_ascii_case(items_[slots_[slot]].name, name)) return false;
+      if ((count_ + 1) * 2 > slots_.size()) grow();
+      insert(value, hash_);
+      ++count_;
+    } catch (const std::bad_alloc&) {
+      return false;
     }
+    return true;
   }
 
  private:
   static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
-  const std::vector<DirItem>& items_;
+  static constexpr std::uint32_t kNotEntered = 0x80000000u;
+
+  std::string_view name_of(std::uint32_t value) const {
+    if (value & kNotEntered) return not_entered_[value & ~kNotEntered];
+    std::string_view name = list_.entries[value].name().substr(prefix_);
+    if (!name.empty() && name.back() == '\\') name.remove_suffix(1);
+    return name;
+  }
+
+  void insert(std::uint32_t value, std::uint64_t hash) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = hash & mask;
+    while (slots_[slot] != kEmpty) slot = (slot + 1) & mask;
+    slots_[slot] = value;
+  }
+
+  void grow() {
+    std::vector<std::uint32_t> old(std::max<std::size_t>(16, slots_.size() * 2), kEmpty);
+    old.swap(slots_);
+    for (std::uint32_t value : old) {
+      if (value != kEmpty) insert(value, hash_folded(name_of(value)));
+    }
+  }
+
+  const FileList& list_;
+  std::size_t prefix_;
   std::vector<std::uint32_t> slots_;
+  std::size_t count_ = 0;
+  std::vector<std::string> not_entered_;
+  std::uint64_t hash_ = 0;
 };
 
 // Deletes the leftover temporary `name` of a killed run from `folder`, with
@@ -97,51 +144,79 @@ class Scanner {
   // the relative name of the folder ("" for the top). False on failure.
   bool scan(const std::string& folder, std::string_view pattern, const std::string& relative,
             bool nested) {
-    std::vector<DirItem> items;
-    int code = env_.fs.search(folder, pattern, items);
-    if (code != err::kOk) {
-      if (code != err::kFileNotFound && code != err::kPathNotFound) {
-        env_.log.line(cp1251("Ошибка чтения папки ") + folder + ": " + error_line(code));
-        unreadable_ = true;
-      }
-      return true;
-    }
-    // A first fill makes every item a new entry: room for all of them at
-    // once, rather than doubling while the listing is held.
-    if (list_.states[run_.computer] == 0 &&
-        list_.entries.size() + items.size() > list_.entries.capacity()) {
-      list_.entries.reserve(
-          std::max(list_.entries.size() + items.size(), list_.entries.capacity() * 2));
-    }
-    TakenNames taken(items);
-    std::string name;  // the relative name of an item, one buffer for all
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      const DirItem& item = items[i];
-      if (env_.stop.pending()) break;
-      if (!usable(folder, item) || !unique(folder, item, taken, i)) continue;
-      std::uint32_t stamp = take_stamp(env_, item, folder, list_.exact_object, offset_);
-      const bool folder_item = item.kind == ItemKind::kFolder;
-      if (folder_item && !nested) continue;
-      name.assign(relative).append(item.name);
-      if (folder_item) name += '\\';
-      if (name.size() > kMaxListName) {
-        env_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + folder + item.name);
-        continue;
-      }
-      long position = 0;
-      ListEntry* e = list_.find_or_add(name, carrier_ ? 0 : stamp, carrier_ ? stamp : 0, marking_,
-                                       run_.names, &position);
-      if (e == nullptr) return false;
-      env_.progress.show(position);
-      if (folder_item &&
-          !scan(with_separator(env_.fs, folder + item.name), pattern, name, nested)) {
-        return false;
-      }
+    Listing listing(*this, folder, pattern, relative, nested);
+    int code = env_.fs.list_folder(folder, pattern, listing);
+    if (listing.failed) return false;
+    if (code != err::kOk && code != err::kFileNotFound && code != err::kPathNotFound) {
+      env_.log.line(cp1251("Ошибка чтения папки ") + folder + ": " + error_line(code));
+      unreadable_ = true;
     }
     return true;
   }
 
  private:
+  // The items of one folder as they are listed, each entered at once.
+  class Listing final : public ItemVisitor {
+   public:
+    Listing(Scanner& scanner, const std::string& folder, std::string_view pattern,
+            const std::string& relative, bool nested)
+        : s_(scanner),
+          folder_(folder),
+          pattern_(pattern),
+          relative_(relative),
+          nested_(nested),
+          taken_(scanner.list_, relative.size()) {}
+
+    bool visit(const DirItem& item) override {
+      if (s_.env_.stop.pending()) return false;
+      if (!s_.usable(folder_, item) || !unique(item)) return true;
+      std::uint32_t stamp = take_stamp(s_.env_, item, folder_, s_.list_.exact_object, s_.offset_);
+      const bool folder_item = item.kind == ItemKind::kFolder;
+      if (folder_item && !nested_) return not_entered(item);
+      name_.assign(relative_).append(item.name);
+      if (folder_item) name_ += '\\';
+      if (name_.size() > kMaxListName) {
+        s_.env_.log.line(cp1251("Слишком длинное имя, не обрабатывается: ") + folder_ + item.name);
+        return not_entered(item);
+      }
+      long position = 0;
+      ListEntry* e = s_.list_.find_or_add(name_, s_.carrier_ ? 0 : stamp, s_.carrier_ ? stamp : 0,
+                                          s_.marking_, s_.run_.names, &position);
+      if (e == nullptr || !taken_.take(item.name, position)) return fail();
+      s_.env_.progress.show(position);
+      if (folder_item && !s_.scan(with_separator(s_.env_.fs, folder_ + item.name), pattern_,
+                                  name_, nested_)) {
+        return fail();
+      }
+      return true;
+    }
+
+    bool failed = false;
+
+   private:
+    // Whether no item before `item` has its name but for case; logs when
+    // one has.
+    bool unique(const DirItem& item) {
+      if (!taken_.has(item.name)) return true;
+      s_.env_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
+                       folder_ + item.name);
+      return false;
+    }
+    bool not_entered(const DirItem& item) { return taken_.take(item.name, -1) || fail(); }
+    bool fail() {
+      failed = true;
+      return false;
+    }
+
+    Scanner& s_;
+    const std::string& folder_;
+    std::string_view pattern_;
+    const std::string& relative_;
+    bool nested_;
+    TakenNames taken_;
+    std::string name_;  // the relative name of an item, one buffer for all
+  };
+
   // Whether an item may enter the list; logs why not.
   bool usable(const std::string& folder, const DirItem& item) {
     // A name that no Windows folder could hold (a character such as ':' or
@@ -165,15 +240,6 @@ class Scanner {
       return false;
     }
     return true;
-  }
-
-  // Whether no item before `item` (number `i`) has its name but for case;
-  // logs when one has.
-  bool unique(const std::string& folder, const DirItem& item, TakenNames& taken, std::size_t i) {
-    if (taken.take(i)) return true;
-    env_.log.line(cp1251("Имя отличается от другого только регистром, не обрабатывается: ") +
-                  folder + item.name);
-    return false;
   }
 
   Env& env_;

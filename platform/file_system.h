@@ -114,6 +114,16 @@ class AppendFile {
   [[nodiscard]] virtual int close() = 0;
 };
 
+// Takes the items of a folder one at a time (FileSystem::list_folder).
+class ItemVisitor {
+ public:
+  // `item` is valid during the call only. False stops the listing.
+  virtual bool visit(const DirItem& item) = 0;
+
+ protected:
+  ~ItemVisitor() = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -134,6 +144,19 @@ class FileSystem {
   // a folder 267.
   [[nodiscard]] virtual int search(std::string_view folder, std::string_view pattern,
                                    std::vector<DirItem>& items) = 0;
+  // The items search() gives, in its order, shown to `visitor` one at a
+  // time rather than held all at once; a listing the visitor stops gives 0.
+  // The visitor may list other folders meanwhile. An error met part way
+  // (a folder unreadable from some item on) comes after the items before it.
+  [[nodiscard]] virtual int list_folder(std::string_view folder, std::string_view pattern,
+                                        ItemVisitor& visitor) {
+    std::vector<DirItem> items;
+    if (int code = search(folder, pattern, items)) return code;
+    for (const DirItem& item : items) {
+      if (!visitor.visit(item)) break;
+    }
+    return 0;
+  }
   // Kind of the item at `path` (links are not followed); 2 or 3 when absent.
   [[nodiscard]] virtual int item_kind(std::string_view path, ItemKind& kind) = 0;
   // Kind, size and last-write time of the item at `path`, as a search of its

@@ -115,16 +115,22 @@ std::string to_utf8_lossy(std::string_view cp1251_text) {
   return out;
 }
 
+bool from_utf8(std::string_view utf8_text, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < utf8_text.size();) {
+    auto cp = next_code_point(utf8_text, i);
+    if (!cp) return false;
+    auto byte = to_byte(*cp);
+    if (!byte) return false;
+    out += *byte;
+  }
+  return true;
+}
+
 std::optional<std::string> from_utf8(std::string_view utf8_text) {
   std::string out;
   out.reserve(utf8_text.size());
-  for (std::size_t i = 0; i < utf8_text.size();) {
-    auto cp = next_code_point(utf8_text, i);
-    if (!cp) return std::nullopt;
-    auto byte = to_byte(*cp);
-    if (!byte) return std::nullopt;
-    out += *byte;
-  }
+  if (!from_utf8(utf8_text, out)) return std::nullopt;
   return out;
 }
 

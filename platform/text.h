@@ -19,6 +19,9 @@ std::optional<std::string> to_utf8(std::string_view cp1251_text);
 // UTF-8 -> Windows-1251. Returns nullopt when the text is not valid UTF-8 or
 // holds a character that Windows-1251 cannot carry.
 std::optional<std::string> from_utf8(std::string_view utf8_text);
+// The same into `out` (whose room is reused); false, `out` unspecified, when
+// the text cannot be converted.
+bool from_utf8(std::string_view utf8_text, std::string& out);
 
 // Windows-1251 -> UTF-8 for display: a byte without a character becomes '?'.
 std::string to_utf8_lossy(std::string_view cp1251_text);

@@ -238,22 +238,10 @@ bool is_ascii(std::string_view text) {
   return true;
 }
 
-// The entries of an open folder but "." and "..", rewinding it afterwards.
-std::size_t count_entries(DIR* dir) {
-  std::size_t n = 0;
-  while (const dirent* entry = ::readdir(dir)) {
-    std::string_view name = entry->d_name;
-    if (name != "." && name != "..") ++n;
-  }
-  ::rewinddir(dir);
-  return n;
-}
-
 }  // namespace
 
-int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
-                            std::vector<DirItem>& items) {
-  items.clear();
+int PosixFileSystem::list_folder(std::string_view folder, std::string_view pattern,
+                                 ItemVisitor& visitor) {
   std::string native;
   if (int rc = resolver_.resolve(folder, native)) return rc;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), ::closedir);
@@ -268,31 +256,19 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
     return error_code(e);
   }
   const bool every_name = matches_every_name(pattern);
-  // Counted first: growing the array by doubling would hold up to twice the
-  // room it needs, and the old and the new array at once while it grows.
-  if (every_name) items.reserve(count_entries(dir.get()));
-
+  const int fd = ::dirfd(dir.get());
+  DirItem item;  // one for all items: its name's room is reused
   for (;;) {
     errno = 0;
     const dirent* entry = ::readdir(dir.get());
-    if (!entry) {
-      if (errno != 0) {
-        int e = errno;
-        items.clear();
-        return error_code(e);
-      }
-      break;
-    }
+    if (!entry) return errno != 0 ? error_code(errno) : err::kOk;
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
 
-    DirItem item;
     item.carriable = name.find('\\') == std::string_view::npos;
     if (is_ascii(name)) {
       item.name.assign(name);  // ASCII is the same text in Windows-1251
-    } else if (auto converted = item.carriable ? from_utf8(name) : std::nullopt) {
-      item.name = std::move(*converted);
-    } else {
+    } else if (!item.carriable || !from_utf8(name, item.name)) {
       item.carriable = false;
       item.name = from_utf8_lossy(name);
     }
@@ -303,19 +279,34 @@ int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
     }
     if (!every_name && !posix::match_pattern(pattern, item.name)) continue;
 
+    // The one status call per item, relative to the open folder.
     struct stat st;
-    if (::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
       int e = errno;
       if (e == ENOENT) continue;  // removed while listing
-      items.clear();
       return error_code(e);
     }
     item.kind = kind_of(st.st_mode);
     item.size = static_cast<std::uint64_t>(st.st_size);
     item.last_write = posix::to_file_time(st.st_mtim);
-    items.push_back(std::move(item));
+    if (!visitor.visit(item)) return err::kOk;
   }
-  return err::kOk;
+}
+
+int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
+                            std::vector<DirItem>& items) {
+  items.clear();
+  struct Collect final : ItemVisitor {
+    explicit Collect(std::vector<DirItem>& items) : items(items) {}
+    bool visit(const DirItem& item) override {
+      items.push_back(item);
+      return true;
+    }
+    std::vector<DirItem>& items;
+  } collect(items);
+  const int code = list_folder(folder, pattern, collect);
+  if (code != err::kOk) items.clear();
+  return code;
 }
 
 int PosixFileSystem::lookup(std::string_view path, std::string& native, struct stat& st) {

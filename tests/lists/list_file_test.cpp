@@ -193,27 +193,41 @@ TEST_F(FindOrAddTest, NamesThatDoNotFitAreRefused) {
 TEST(NameStoreTest, NamesArePackedIntoBlocksAndStayWhereTheyAre) {
   NameStore store;
   EXPECT_EQ(store.blocks(), 0u);
-  const char* a = store.store("ABC");
-  const char* b = store.store("DE");
+  const char* a = NameStore::at(store.store("ABC"));
+  const char* b = NameStore::at(store.store("DE"));
   EXPECT_EQ(store.blocks(), 1u);
   EXPECT_EQ(b - a, 4) << "each name with its terminating NUL, one after the other";
   EXPECT_STREQ(a, "ABC");
   EXPECT_STREQ(b, "DE");
 
   // A name that does not fit in the rest of the block starts a new one.
-  const char* big = store.store(std::string(65530, 'x'));
-  ASSERT_NE(big, nullptr);
+  const std::uint32_t big = store.store(std::string(65530, 'x'));
+  ASSERT_NE(big, 0u);
   EXPECT_EQ(store.blocks(), 2u);
-  EXPECT_EQ(big[65530], '\0');
+  EXPECT_EQ(NameStore::at(big)[65530], '\0');
   EXPECT_STREQ(a, "ABC") << "earlier names are not moved";
 
-  const char* whole = store.store(std::string(65535, 'y'));
-  ASSERT_NE(whole, nullptr);
+  const std::uint32_t whole = store.store(std::string(65535, 'y'));
+  ASSERT_NE(whole, 0u);
   EXPECT_EQ(store.blocks(), 3u);
-  EXPECT_EQ(store.store(std::string(65536, 'z')), nullptr) << "no room for the NUL";
+  EXPECT_EQ(NameStore::at(whole)[65534], 'y');
+  EXPECT_EQ(store.store(std::string(65536, 'z')), 0u) << "no room for the NUL";
+
+  // Two stores at once keep their names apart; a store moved keeps its names.
+  NameStore other;
+  const std::uint32_t c = other.store("FGH");
+  EXPECT_STREQ(NameStore::at(c), "FGH");
+  EXPECT_STREQ(a, "ABC");
+  NameStore moved(std::move(other));
+  EXPECT_STREQ(NameStore::at(c), "FGH");
+  EXPECT_EQ(moved.blocks(), 1u);
+  EXPECT_EQ(other.blocks(), 0u);  // NOLINT(bugprone-use-after-move): emptied by the move
 
   store.clear();
   EXPECT_EQ(store.blocks(), 0u);
+  // The numbers of released blocks are given out again.
+  EXPECT_STREQ(NameStore::at(store.store("IJ")), "IJ");
+  EXPECT_STREQ(NameStore::at(c), "FGH");
 }
 
 TEST(ListTableTest, CreateAndRelease) {

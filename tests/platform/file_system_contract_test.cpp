@@ -209,6 +209,51 @@ TYPED_TEST(FileSystemContract, SearchFollowsTheWindowsRules) {
   EXPECT_EQ(kind, ItemKind::kFolder);
 }
 
+// A listing shown one item at a time is the search, in its order; the
+// visitor may stop it, and may list another folder meanwhile.
+TYPED_TEST(FileSystemContract, ListingShowsWhatSearchFinds) {
+  for (const char* name : {"a.txt", "B.doc", "c", "d.txt"}) this->put(name, "xy");
+  ASSERT_EQ(this->fs().create_folder(this->at("Sub")), 0);
+  this->put("Sub\\inner", "");
+  struct Visitor final : ItemVisitor {
+    bool visit(const DirItem& item) override {
+      seen.push_back(item.name + (item.kind == ItemKind::kFolder ? "\\" : "") + ":" +
+                     std::to_string(item.size));
+      if (item.kind == ItemKind::kFolder) {
+        std::vector<DirItem> inner;
+        EXPECT_EQ(fs->search(folder + item.name, "*", inner), 0);
+        EXPECT_EQ(inner.size(), 1u);
+      }
+      return static_cast<long>(seen.size()) != stop_after;
+    }
+    FileSystem* fs = nullptr;
+    std::string folder;
+    long stop_after = -1;
+    std::vector<std::string> seen;
+  };
+  for (const char* pattern : {"*", "*.txt"}) {
+    std::vector<DirItem> items;
+    ASSERT_EQ(this->fs().search(this->at(""), pattern, items), 0);
+    std::vector<std::string> expected;
+    for (const DirItem& item : items) {
+      expected.push_back(item.name + (item.kind == ItemKind::kFolder ? "\\" : "") + ":" +
+                         std::to_string(item.size));
+    }
+    for (long stop_after : {-1L, 1L}) {
+      Visitor visitor;
+      visitor.fs = &this->fs();
+      visitor.folder = this->at("");
+      visitor.stop_after = stop_after;
+      EXPECT_EQ(this->fs().list_folder(this->at(""), pattern, visitor), 0);
+      if (stop_after > 0) expected.resize(stop_after);
+      EXPECT_EQ(visitor.seen, expected) << pattern;
+    }
+  }
+  Visitor visitor;
+  EXPECT_EQ(this->fs().list_folder(this->at("missing\\deeper"), "*", visitor), err::kPathNotFound);
+  EXPECT_TRUE(visitor.seen.empty());
+}
+
 // An existing component is found whatever the case of its ASCII letters and
 // keeps its spelling; a new one is made in the spelling given.
 TYPED_TEST(FileSystemContract, NamesAreFoundWhateverTheirAsciiCase) {
