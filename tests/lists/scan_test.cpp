@@ -367,6 +367,30 @@ TEST_F(ScanTest, ItemsThatCannotTravelAreLoggedOnceAndLeftOut) {
   EXPECT_TRUE(fs.exists("D:\\WORK\\" + n260));
 }
 
+// A case twin is refused whatever became of the item before it: a folder
+// entered with its trailing '\\', an item deeper down, a name too long to
+// enter.
+TEST_F(ScanTest, ACaseTwinIsRefusedWhateverBecameOfTheFirst) {
+  add_object(7, "D:\\WORK\\*.*");
+  const std::string long_name(260, 'l');
+  fs.write("D:\\WORK\\Docs\\X", "");
+  fs.add_case_twin("D:\\WORK\\DOCS", "file");
+  fs.write("D:\\WORK\\Docs\\sub\\a.txt", "");
+  fs.add_case_twin("D:\\WORK\\Docs\\sub\\A.TXT", "");
+  fs.write("D:\\WORK\\" + long_name, "");
+  fs.add_case_twin("D:\\WORK\\" + fold_ascii(long_name), "");
+
+  EXPECT_EQ(fill_all_lists(ctx.env, ctx, Leftovers::kRemove), 0);
+  const std::string twin = u("Имя отличается от другого только регистром, не обрабатывается: ");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+                           kFilling, twin + "D:\\WORK\\Docs\\sub\\A.TXT", twin + "D:\\WORK\\DOCS",
+                           u("Слишком длинное имя, не обрабатывается: D:\\WORK\\") + long_name,
+                           twin + "D:\\WORK\\" + fold_ascii(long_name), "+5        ->D:\\WORK\\*.*",
+                           kSeparator}));
+  EXPECT_EQ(names(list()), (std::vector<std::string>{"\\", "Docs\\", "Docs\\X", "Docs\\sub\\",
+                                                     "Docs\\sub\\a.txt"}));
+}
+
 // Only the name form the program writes is a leftover; a Compare lists the
 // user's look-alikes and leaves the leftovers, a writing run removes the
 // leftovers in the folders it scans and in the carrier folder itself. The
