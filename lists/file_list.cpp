@@ -189,6 +189,16 @@ ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_sta
   return e;
 }
 
+bool FileList::reserve(std::size_t count) {
+  try {
+    entries.reserve(count);
+    if (index_.size() < count * 2) rebuild_index(count);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 void FileList::reset() {
   entries = {};
   index_ = {};

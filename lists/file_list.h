@@ -102,6 +102,10 @@ class FileList {
   // new); nullptr when memory or the name store is exhausted.
   ListEntry* add(std::string_view name, NameStore& names);
 
+  // Makes room for `count` entries in all, so that adding them neither
+  // moves the entries nor rebuilds the index; false when memory is
+  // exhausted.
+  bool reserve(std::size_t count);
   // No entries, all flags clear, list states 0.
   void reset();
   // Frees spare capacity.

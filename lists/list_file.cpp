@@ -53,8 +53,13 @@ long load_list_file(Env& env, const ObjectRun& run, bool& opened) {
   if (header.states_read < list.states.size()) return 0;
 
   const Marking marking = run.marking(env.log.daylight());
-  ListRecords records(std::string_view(data).substr(kListHeaderSize));
+  const std::string_view body = std::string_view(data).substr(kListHeaderSize);
   ListRecord record;
+  // Counted first: the entries and their index then take their room once.
+  std::size_t count = 0;
+  for (ListRecords counting(body); counting.next(record) == ListStep::kRecord;) ++count;
+  if (!list.reserve(count + 1)) return -1;
+  ListRecords records(body);
   while (!env.stop.pending() && records.next(record) == ListStep::kRecord) {
     const std::string_view name = record.name;
     long position = 0;
