@@ -11,16 +11,40 @@
 namespace keldar {
 namespace {
 
-std::uint64_t hash_folded(std::string_view name) {
-  std::uint64_t h = 1469598103934665603ULL;
-  for (char c : name) {
-    h ^= static_cast<unsigned char>(fold_ascii(c));
-    h *= 1099511628211ULL;
-  }
-  return h;
+// The bytes at `p` (n <= 8 of them, the rest taken as zero) as one word,
+// ASCII letters folded to upper case, all eight at once.
+std::uint64_t folded_word(const char* p, std::size_t n) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  std::uint64_t w = 0;
+  std::memcpy(&w, p, n);
+  const std::uint64_t low = w & (0x7F * kOnes);
+  const std::uint64_t from_a = low + (0x80 - 'a') * kOnes;      // top bit: at least 'a'
+  const std::uint64_t past_z = low + (0x80 - 'z' - 1) * kOnes;  // top bit: after 'z'
+  const std::uint64_t lower = from_a & ~past_z & ~w & (0x80 * kOnes);
+  return w - (lower >> 2);  // 'a'..'z' less 0x20
 }
 
 }  // namespace
+
+std::uint64_t folded_hash(std::string_view name) {
+  constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ULL;
+  std::uint64_t h = name.size() * kMix;
+  for (std::size_t i = 0; i < name.size(); i += 8) {
+    h = (h ^ folded_word(name.data() + i, std::min<std::size_t>(8, name.size() - i))) * kMix;
+    h ^= h >> 32;
+  }
+  h *= 0xFF51AFD7ED558CCDULL;
+  return h ^ (h >> 33);
+}
+
+bool equal_folded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); i += 8) {
+    const std::size_t n = std::min<std::size_t>(8, a.size() - i);
+    if (folded_word(a.data() + i, n) != folded_word(b.data() + i, n)) return false;
+  }
+  return true;
+}
 
 // Entries are most of a list's memory: 32 bytes each, the name apart.
 static_assert(sizeof(ListEntry) == 32);
@@ -98,8 +122,8 @@ void NameStore::clear() {
 
 std::size_t FileList::slot_of(std::string_view name) const {
   std::size_t mask = index_.size() - 1;
-  std::size_t slot = hash_folded(name) & mask;
-  while (index_[slot] >= 0 && !equal_ignoring_ascii_case(entries[index_[slot]].name(), name)) {
+  std::size_t slot = folded_hash(name) & mask;
+  while (index_[slot] >= 0 && !equal_folded(entries[index_[slot]].name(), name)) {
     slot = (slot + 1) & mask;
   }
   return slot;

@@ -27,6 +27,11 @@ inline constexpr std::uint8_t kUnknownOrigin = 5;
 inline constexpr std::uint8_t kDelete = 255;
 }  // namespace entry_state
 
+// A hash of `name` that ignores the case of ASCII letters, and the equality
+// it stands for (equal_ignoring_ascii_case, eight bytes at a time).
+std::uint64_t folded_hash(std::string_view name);
+bool equal_folded(std::string_view a, std::string_view b);
+
 // Names of all lists, packed into blocks of 64 KiB, released all at once.
 // A name is known by a 32-bit reference (its block's number among the
 // blocks of every store of the program, and its offset in that block), so

@@ -19,15 +19,6 @@ std::string with_separator(const FileSystem& fs, std::string folder) {
   return folder;
 }
 
-std::uint64_t hash_folded(std::string_view name) {
-  std::uint64_t h = 1469598103934665603ULL;
-  for (char c : name) {
-    h ^= static_cast<unsigned char>(fold_ascii(c));
-    h *= 1099511628211ULL;
-  }
-  return h;
-}
-
 // The names of the items of one folder listing taken so far, to find a
 // later name equal to one of them but for the case of ASCII letters. The
 // list holds the names of the items entered in it (after the folder's
@@ -40,11 +31,11 @@ class TakenNames {
 
   // Whether an item taken before has `name`. Keeps its hash for take().
   bool has(std::string_view name) {
-    hash_ = hash_folded(name);
+    hash_ = folded_hash(name);
     if (slots_.empty()) return false;
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = hash_ & mask; slots_[slot] != kEmpty; slot = (slot + 1) & mask) {
-      if (equal_ignoring_ascii_case(name_of(slots_[slot]), name)) return true;
+      if (equal_folded(name_of(slots_[slot]), name)) return true;
     }
     return false;
   }
@@ -89,7 +80,7 @@ class TakenNames {
     std::vector<std::uint32_t> old(std::max<std::size_t>(16, slots_.size() * 2), kEmpty);
     old.swap(slots_);
     for (std::uint32_t value : old) {
-      if (value != kEmpty) insert(value, hash_folded(name_of(value)));
+      if (value != kEmpty) insert(value, folded_hash(name_of(value)));
     }
   }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lists/file_list.h"
+#include "platform/text.h"
 #include "lists/stamps.h"
 #include "lists_fixture.h"
 
@@ -188,6 +189,29 @@ TEST_F(FindOrAddTest, NamesThatDoNotFitAreRefused) {
   EXPECT_NE(list.add(std::string(0xFFFF, 'N'), names), nullptr);
   EXPECT_EQ(list.add(std::string(0x10000, 'N'), names), nullptr);
   EXPECT_EQ(list.entries.size(), 1u);
+}
+
+// The index's hash and equality fold ASCII letters only, eight bytes at a
+// time: every byte value against its neighbours, at every place of a word.
+TEST(FoldedNameTest, OnlyAsciiLettersAreFoldedAtEveryPlace) {
+  for (std::size_t length = 1; length <= 17; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (int c = 0; c < 256; ++c) {
+        std::string a(length, 'k');
+        a[at] = static_cast<char>(c);
+        for (int d : {c, c ^ 0x20, c + 1, c - 1}) {
+          std::string b = a;
+          b[at] = static_cast<char>(d);
+          const bool expected = equal_ignoring_ascii_case(a, b);
+          ASSERT_EQ(equal_folded(a, b), expected) << length << " " << at << " " << c << " " << d;
+          if (expected) ASSERT_EQ(folded_hash(a), folded_hash(b)) << c << " " << d;
+        }
+      }
+    }
+  }
+  EXPECT_TRUE(equal_folded("", ""));
+  EXPECT_FALSE(equal_folded("A", std::string_view("A\0", 2)));
+  EXPECT_NE(folded_hash("A"), folded_hash(std::string_view("A\0", 2)));
 }
 
 TEST(NameStoreTest, NamesArePackedIntoBlocksAndStayWhereTheyAre) {
