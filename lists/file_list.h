@@ -77,9 +77,7 @@ struct ListEntry {
   std::uint32_t name_ref = 0;  // in the table's name store
 
   std::string_view name() const { return {NameStore::at(name_ref), name_size}; }
-  bool is_folder() const {
-    return name_size > 0 && NameStore::at(name_ref)[name_size - 1] == '\\';
-  }
+  bool is_folder() const { return name_size > 0 && NameStore::at(name_ref)[name_size - 1] == '\\'; }
   bool all_stamps_zero() const;
 };
 

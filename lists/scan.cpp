@@ -175,8 +175,8 @@ class Scanner {
                                           s_.marking_, s_.run_.names, &position);
       if (e == nullptr || !taken_.take(item.name, position)) return fail();
       s_.env_.progress.show(position);
-      if (folder_item && !s_.scan(with_separator(s_.env_.fs, folder_ + item.name), pattern_,
-                                  name_, nested_)) {
+      if (folder_item &&
+          !s_.scan(with_separator(s_.env_.fs, folder_ + item.name), pattern_, name_, nested_)) {
         return fail();
       }
       return true;

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "lists/file_list.h"
-#include "platform/text.h"
 #include "lists/stamps.h"
 #include "lists_fixture.h"
+#include "platform/text.h"
 
 namespace keldar::lists_test {
 namespace {
