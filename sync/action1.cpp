@@ -305,7 +305,7 @@ class Action1Pass {
   // `step` becomes kCopy); one that is gone is in place. False when the
   // entry is settled.
   bool remove_here(Work& w, Action1Step& step) {
-    int code = delete_entry(env_, run_, w.i, false);
+    int code = delete_entry(env_, run_, w.i, false, &pass_);
     if (code == kChangedSinceScan) {
       if (current_object_stamp(env_, run_, w.i) != 0) {
         if (!confirm_changed(w)) return false;
@@ -330,10 +330,10 @@ class Action1Pass {
   // the object's file changed since the scan. False when the entry is
   // settled.
   bool bring_here(Work& w) {
-    int code = copy_entry(env_, run_, w.i, true);
+    int code = copy_entry(env_, run_, w.i, true, &pass_);
     if (code == kChangedSinceScan) {
       if (!confirm_changed(w)) return false;
-      code = copy_entry(env_, run_, w.i, true);
+      code = copy_entry(env_, run_, w.i, true, &pass_);
     }
     if (code != 0) {
       log_failure("ERC=", w.i, code);
@@ -404,6 +404,7 @@ class Action1Pass {
   const int me_;
   Counters n_;
   Finisher finisher_;
+  CopyPass pass_;  // what the copies of this pass learnt of the disk
 };
 
 }  // namespace

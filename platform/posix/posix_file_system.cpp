@@ -42,6 +42,11 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports what close said (a delayed write error).
   int close() {
     int fd = fd_;
@@ -506,6 +511,12 @@ int PosixFileSystem::create_folder(std::string_view path) {
     return error_code(e);
   }
   resolver_.after_change(change, native, true);
+  // The copies made inside it later are reached through its name.
+  struct stat parent;
+  const std::string folder = parent_of(native);
+  if (::stat(folder.c_str(), &parent) == 0) {
+    unflushed_folders_.try_emplace(folder, static_cast<std::uint64_t>(parent.st_dev));
+  }
   return err::kOk;
 }
 
@@ -548,20 +559,25 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
   if (::futimens(out.get(), times) != 0) return fail(errno);
   // Volumes that hold no permission bits (FAT) refuse this; that is fine.
   (void)::fchmod(out.get(), st.st_mode & 0777);
-  if (durable || devices.second == ~std::uint64_t{0}) {
+  const bool wait_now = durable || devices.second == ~std::uint64_t{0};
+  if (wait_now) {
     if (::fsync(out.get()) != 0) return fail(errno);
+    if (int e = out.close()) return fail(e);
   } else {
-    // flush() waits for the contents later, once for many copies, instead
-    // of once for every file.
-    unflushed_.try_emplace(devices.second, parent_of(to_native));
+    // The disk starts writing now; flush() waits for this file alone (not
+    // for every program's writes to the volume), once for many copies.
+    (void)::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
   }
-  if (int e = out.close()) return fail(e);
   if (::rename(temporary.c_str(), to_native.c_str()) != 0) {
     int e = errno;
     ::unlink(temporary.c_str());
     return error_for(e, to_native);
   }
   resolver_.after_change(change, to_native, true);
+  if (!wait_now) {
+    unflushed_folders_.try_emplace(parent_of(to_native), devices.second);
+    keep_unflushed(out.release());
+  }
   // Some FUSE volumes (fusefat) stamp a renamed file with the time of the
   // rename: read the time back and set it again where it was lost. Less than
   // two seconds apart is the rounding of FAT times.
@@ -603,11 +619,45 @@ int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
   return replace_with_copy(source.get(), st, to_native, false);
 }
 
-int PosixFileSystem::flush() {
+PosixFileSystem::~PosixFileSystem() {
+  for (int fd : unflushed_files_) ::close(fd);
+}
+
+void PosixFileSystem::keep_unflushed(int fd) {
+  unflushed_files_.push_back(fd);
+  // Descriptors are few: beyond this many copies, wait for them now.
+  if (unflushed_files_.size() >= kKeptOpen) {
+    int code = wait_for_files();
+    if (unflushed_error_ == err::kOk) unflushed_error_ = code;
+  }
+}
+
+namespace {
+
+// The error of fsync or close, but not of a volume that keeps nothing to
+// wait for (some FUSE volumes, read-only ones).
+int wait_error(int e) { return e == EINVAL || e == EROFS || e == ENOSYS ? 0 : error_code(e); }
+
+}  // namespace
+
+int PosixFileSystem::wait_for_files() {
   int first_error = err::kOk;
-  for (const auto& [device, folder] : unflushed_) {
-    // The folder may be gone by now; its volume is then reached through
-    // the nearest folder still there. A volume no longer reachable (pulled,
+  for (int fd : unflushed_files_) {
+    int code = ::fsync(fd) == 0 ? err::kOk : wait_error(errno);
+    if (::close(fd) != 0 && code == err::kOk) code = wait_error(errno);
+    if (first_error == err::kOk) first_error = code;
+  }
+  unflushed_files_.clear();
+  return first_error;
+}
+
+int PosixFileSystem::flush() {
+  int first_error = unflushed_error_;
+  unflushed_error_ = err::kOk;
+  if (int code = wait_for_files(); first_error == err::kOk) first_error = code;
+  for (const auto& [folder, device] : unflushed_folders_) {
+    // The folder may be gone by now: its removal is then kept by the
+    // nearest folder still there. A volume no longer reachable (pulled,
     // unmounted) cannot have the copies: that is a failure, not a success.
     std::string path = folder;
     int fd = -1;
@@ -617,12 +667,12 @@ int PosixFileSystem::flush() {
     int code = err::kNotReady;
     struct stat st;
     if (fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device) {
-      code = ::syncfs(fd) == 0 ? err::kOk : error_code(errno);
+      code = ::fsync(fd) == 0 ? err::kOk : wait_error(errno);
     }
     if (fd >= 0) ::close(fd);
     if (first_error == err::kOk) first_error = code;
   }
-  unflushed_.clear();
+  unflushed_folders_.clear();
   return first_error;
 }
 

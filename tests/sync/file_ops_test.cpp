@@ -230,6 +230,31 @@ TEST_F(FileOpsTest, NoFolderIsMadeWithoutTheReserveOrWhenFreeSpaceIsUnknown) {
   EXPECT_EQ(entry("d\\f.txt").carrier_stamp, 0u);
 }
 
+// One pass asks for the free space of a folder once, and counts down what
+// its own copies take: the copy that would eat into the reserve is refused
+// as if the volume had been asked before it.
+TEST_F(FileOpsTest, APassAsksFreeSpaceOncePerFolderAndCountsItsCopies) {
+  add_object();
+  for (const char* name : {"d\\a.bin", "d\\b.bin", "d\\c.bin", "d\\e.bin"}) {
+    fs.write(object(name), std::string(2 * kCluster, 'x'), file_time(kJan15));
+  }
+  ASSERT_TRUE(fill());
+  ctx.stop.reset();
+  fs.make_folders(carrier("d"));
+  fs.free_space_queries = 0;
+  CopyPass pass;
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\a.bin"), false, &pass), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\b.bin"), false, &pass), 0);
+  EXPECT_EQ(fs.free_space_queries, 1);
+
+  // c.bin takes 2 of 7 clusters; e.bin would leave 3, under the reserve.
+  leave_free_on_carrier(7);
+  pass = CopyPass();
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\c.bin"), false, &pass), 0);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\e.bin"), false, &pass), kNoSpaceCode);
+  EXPECT_FALSE(fs.exists(carrier("d\\e.bin")));
+}
+
 TEST_F(FileOpsTest, AReadOnlyDestinationIsReplaced) {
   add_object();
   fs.write(object("ro.txt"), "old here", file_time(kJan15));
