@@ -404,8 +404,9 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
   if (on_carrier && !carrier_in_place(env, run.carrier)) return err::kNotReady;
   const std::size_t guard = on_carrier ? carrier_guard(run) : run.object_path("\\").size();
   PathCheck check;
-  CopyPass own_pass;  // a deletion does not trust what copies saw
-  if (int code = check_no_links(env.fs, path, guard, check, own_pass)) return code;
+  CopyPass own_pass;
+  if (!pass) pass = &own_pass;
+  if (int code = check_no_links(env.fs, path, guard, check, *pass)) return code;
   const bool folder = is_folder_path(path);
   if (!on_carrier && !folder) {
     // A file already gone needs no check: there is nothing left to lose.
@@ -422,7 +423,7 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
   if (code == err::kFileNotFound) code = 0;
   (void)parent.restore();
   if (code != 0) return code;
-  if (folder && pass) pass->forget_folders();
+  if (folder) pass->forget_folders();
   ListEntry& e = list.entries[index];
   if (on_carrier) {
     e.carrier_stamp = 0;

@@ -82,7 +82,7 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
 
 // Deletes entry `index` on the carrier or in the object folder; its carrier
 // or object stamp becomes 0. A file already gone counts as deleted.
-// A folder removed is forgotten by `pass`.
+// `pass` as for copy_entry; a folder removed makes it forget the folders.
 int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carrier,
                  CopyPass* pass = nullptr);
 
