@@ -39,7 +39,8 @@ bool equal_folded(std::string_view a, std::string_view b) {
 // others a folder's times are not worth keeping).
 class ParentTimes {
  public:
-  ParentTimes(FileSystem& fs, bool exact_volume) : fs_(fs), exact_(exact_volume) {}
+  ParentTimes(FileSystem& fs, bool exact_volume, CopyPass& pass)
+      : fs_(fs), exact_(exact_volume), pass_(pass) {}
   ParentTimes(const ParentTimes&) = delete;
   ParentTimes& operator=(const ParentTimes&) = delete;
 
@@ -58,8 +59,13 @@ class ParentTimes {
     }
     parent.pop_back();
     FileTimes times;
-    int code = fs_.get_times(parent, times);
-    if (code != err::kOk) return code;
+    if (const FileTimes* known = pass_.folder_times(parent)) {
+      times = *known;
+    } else {
+      int code = fs_.get_times(parent, times);
+      if (code != err::kOk) return code;
+      pass_.set_folder_times(parent, times);
+    }
     path_ = std::move(parent);
     times_ = times;
     saved_ = true;
@@ -78,6 +84,7 @@ class ParentTimes {
  private:
   FileSystem& fs_;
   bool exact_;
+  CopyPass& pass_;
   bool saved_ = false;
   std::string path_;
   FileTimes times_;
@@ -250,7 +257,7 @@ void folder_made(const ObjectRun& run, std::string_view relative, bool towards_o
 int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool towards_object,
                          std::string& existing, CopyPass& pass) {
   FileSystem& fs = env.fs;
-  ParentTimes parent(fs, s.exact_destination);
+  ParentTimes parent(fs, s.exact_destination, pass);
   for (std::size_t i = existing.size(); i < s.destination.size(); ++i) {
     if (!is_separator(s.destination[i])) continue;
     const std::string prefix = s.destination.substr(0, i + 1);
@@ -297,7 +304,7 @@ int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replac
     return kNoSpaceCode;
   }
   if (replacing) (void)fs.set_normal_attributes(s.destination);
-  ParentTimes parent(fs, s.exact_destination);
+  ParentTimes parent(fs, s.exact_destination, pass);
   (void)parent.save(s.destination);
   const int result = fs.copy_file(s.source, s.destination);
   (void)parent.restore();
@@ -306,6 +313,11 @@ int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replac
 }
 
 }  // namespace
+
+const FileTimes* CopyPass::folder_times(const std::string& folder) const {
+  auto it = times_.find(folder);
+  return it == times_.end() ? nullptr : &it->second;
+}
 
 CopyPass::Space* CopyPass::space(const std::string& folder) {
   auto it = spaces_.find(folder);
@@ -377,6 +389,7 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
   }
   std::string existing = destination.folder;
   if (int code = make_missing_folders(env, run, s, towards_object, existing, pass)) return code;
+  if (folder_entry) pass.forget_times(item_path(env.fs, s.destination));
   const int result = folder_entry
                          ? copy_folder_times(env, s.destination, s.source)
                          : copy_file_with_room(env, s, source, replacing, existing, pass);
@@ -415,7 +428,7 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
     if (now != 0 && !unchanged_since_scan(env, run, index)) return kChangedSinceScan;
   }
 
-  ParentTimes parent(env.fs, on_carrier ? run.exact_carrier() : list.exact_object);
+  ParentTimes parent(env.fs, on_carrier ? run.exact_carrier() : list.exact_object, *pass);
   (void)parent.save(path);
   const std::string item = item_path(env.fs, path);
   (void)env.fs.set_normal_attributes(item);

@@ -36,7 +36,8 @@ inline constexpr int kChangedSinceScan = 0x7FFE;
 
 // What the copies of one pass over a list have learnt of the disk, so that
 // each copy asks only what it does not know yet: the folders seen to be
-// folders (not links), and the free space of each destination folder,
+// folders (not links), the times of the folders whose times the pass keeps
+// while it changes their entries, and the free space of each destination folder,
 // counted down by what the pass writes. A figure older than two seconds,
 // or one that leaves less than a slack (a thirty-second of it) beyond a
 // copy's need, is asked anew, so every refusal rests on a fresh query.
@@ -52,7 +53,16 @@ class CopyPass {
 
   bool known_folder(const std::string& folder) const { return folders_.contains(folder); }
   void add_folder(const std::string& folder) { folders_.insert(folder); }
-  void forget_folders() { folders_.clear(); }
+  void forget_folders() {
+    folders_.clear();
+    times_.clear();
+  }
+  const FileTimes* folder_times(const std::string& folder) const;
+  void set_folder_times(const std::string& folder, const FileTimes& times) {
+    times_[folder] = times;
+  }
+  // The pass gave `folder` other times.
+  void forget_times(const std::string& folder) { times_.erase(folder); }
   Space* space(const std::string& folder);
   void set_space(const std::string& folder, const Space& space) { spaces_[folder] = space; }
   // `bytes` were written to a destination: every figure is counted down,
@@ -61,6 +71,7 @@ class CopyPass {
 
  private:
   std::set<std::string> folders_;
+  std::map<std::string, FileTimes> times_;
   std::map<std::string, Space> spaces_;
 };
 

@@ -612,10 +612,19 @@ int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
   }
   if (rc) return rc;
   Descriptor source(fd);
-  if (int rc = resolver_.resolve(to, to_native)) return rc;
+  // The destination as spelled first too; what is there tells at once
+  // whether it may be replaced.
+  if (int rc = posix::PathResolver::as_spelled(to, to_native)) return rc;
   struct stat old;
-  bool exists;
-  if (int rc = replaceable(to_native, old, exists)) return rc;
+  bool exists = ::lstat(to_native.c_str(), &old) == 0;
+  if (!exists && errno == ENOENT) {
+    std::string resolved = resolver_.resolve_missing(to_native);
+    if (resolved != to_native) {
+      to_native = std::move(resolved);
+      exists = ::lstat(to_native.c_str(), &old) == 0;
+    }
+  }
+  if (exists && !S_ISREG(old.st_mode)) return err::kAccessDenied;
   return replace_with_copy(source.get(), st, to_native, false);
 }
 

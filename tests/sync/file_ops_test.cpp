@@ -255,6 +255,25 @@ TEST_F(FileOpsTest, APassAsksFreeSpaceOncePerFolderAndCountsItsCopies) {
   EXPECT_FALSE(fs.exists(carrier("d\\e.bin")));
 }
 
+// A folder entry copied in the middle of a pass gives the folder its new
+// times: a later copy into it keeps those, not the ones the pass saw first.
+TEST_F(FileOpsTest, APassKeepsTheTimesAFolderEntryGaveItsFolder) {
+  add_object();
+  fs.write(object("d\\f.txt"), "f", file_time(kJan15));
+  fs.write(object("d\\g.txt"), "g", file_time(kJan15));
+  const FileTimes source{file_time(kJan15 - 500), file_time(kJan15 - 300),
+                         file_time(kJan15 - 200)};
+  fs.set_raw_times(object("d"), source);
+  ASSERT_TRUE(fill());
+  ctx.stop.reset();
+  fs.make_folders(carrier("d"));
+  CopyPass pass;
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\f.txt"), false, &pass), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\"), false, &pass), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\g.txt"), false, &pass), 0);
+  EXPECT_TRUE(same_times(fs.times(carrier("d")), source));
+}
+
 TEST_F(FileOpsTest, AReadOnlyDestinationIsReplaced) {
   add_object();
   fs.write(object("ro.txt"), "old here", file_time(kJan15));
