@@ -390,9 +390,8 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
   std::string existing = destination.folder;
   if (int code = make_missing_folders(env, run, s, towards_object, existing, pass)) return code;
   if (folder_entry) pass.forget_times(item_path(env.fs, s.destination));
-  const int result = folder_entry
-                         ? copy_folder_times(env, s.destination, s.source)
-                         : copy_file_with_room(env, s, source, replacing, existing, pass);
+  const int result = folder_entry ? copy_folder_times(env, s.destination, s.source)
+                                  : copy_file_with_room(env, s, source, replacing, existing, pass);
   if (result != 0) return result;
 
   ListEntry& e = list.entries[index];

@@ -261,8 +261,7 @@ TEST_F(FileOpsTest, APassKeepsTheTimesAFolderEntryGaveItsFolder) {
   add_object();
   fs.write(object("d\\f.txt"), "f", file_time(kJan15));
   fs.write(object("d\\g.txt"), "g", file_time(kJan15));
-  const FileTimes source{file_time(kJan15 - 500), file_time(kJan15 - 300),
-                         file_time(kJan15 - 200)};
+  const FileTimes source{file_time(kJan15 - 500), file_time(kJan15 - 300), file_time(kJan15 - 200)};
   fs.set_raw_times(object("d"), source);
   ASSERT_TRUE(fill());
   ctx.stop.reset();
