@@ -628,19 +628,6 @@ int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
   return replace_with_copy(source.get(), st, to_native, false);
 }
 
-PosixFileSystem::~PosixFileSystem() {
-  for (int fd : unflushed_files_) ::close(fd);
-}
-
-void PosixFileSystem::keep_unflushed(int fd) {
-  unflushed_files_.push_back(fd);
-  // Descriptors are few: beyond this many copies, wait for them now.
-  if (unflushed_files_.size() >= kKeptOpen) {
-    int code = wait_for_files();
-    if (unflushed_error_ == err::kOk) unflushed_error_ = code;
-  }
-}
-
 namespace {
 
 // The error of fsync or close, but not of a volume that keeps nothing to
@@ -649,22 +636,39 @@ int wait_error(int e) { return e == EINVAL || e == EROFS || e == ENOSYS ? 0 : er
 
 }  // namespace
 
-int PosixFileSystem::wait_for_files() {
-  int first_error = err::kOk;
+PosixFileSystem::~PosixFileSystem() {
+  for (int fd : unflushed_files_) ::close(fd);
+}
+
+void PosixFileSystem::keep_unflushed(int fd) {
+  if (!whole_volumes_) {
+    unflushed_files_.push_back(fd);
+    if (unflushed_files_.size() <= kKeptOpen) return;
+    // Each fsync costs the disk a flush of its cache: for many copies one
+    // flush of each volume is cheaper, even though it waits for other
+    // programs' writes too.
+    whole_volumes_ = true;
+    fd = -1;
+  }
+  for (int kept : unflushed_files_) {
+    if (::close(kept) != 0 && unflushed_error_ == err::kOk) unflushed_error_ = wait_error(errno);
+  }
+  unflushed_files_.clear();
+  if (fd >= 0 && ::close(fd) != 0 && unflushed_error_ == err::kOk) {
+    unflushed_error_ = wait_error(errno);
+  }
+}
+
+int PosixFileSystem::flush() {
+  int first_error = unflushed_error_;
   for (int fd : unflushed_files_) {
     int code = ::fsync(fd) == 0 ? err::kOk : wait_error(errno);
     if (::close(fd) != 0 && code == err::kOk) code = wait_error(errno);
     if (first_error == err::kOk) first_error = code;
   }
-  unflushed_files_.clear();
-  return first_error;
-}
-
-int PosixFileSystem::flush() {
-  int first_error = unflushed_error_;
-  unflushed_error_ = err::kOk;
-  if (int code = wait_for_files(); first_error == err::kOk) first_error = code;
+  std::set<std::uint64_t> synced;
   for (const auto& [folder, device] : unflushed_folders_) {
+    if (whole_volumes_ && synced.contains(device)) continue;
     // The folder may be gone by now: its removal is then kept by the
     // nearest folder still there. A volume no longer reachable (pulled,
     // unmounted) cannot have the copies: that is a failure, not a success.
@@ -676,12 +680,17 @@ int PosixFileSystem::flush() {
     int code = err::kNotReady;
     struct stat st;
     if (fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device) {
-      code = ::fsync(fd) == 0 ? err::kOk : wait_error(errno);
+      const int done = whole_volumes_ ? ::syncfs(fd) : ::fsync(fd);
+      code = done == 0 ? err::kOk : wait_error(errno);
+      synced.insert(device);
     }
     if (fd >= 0) ::close(fd);
     if (first_error == err::kOk) first_error = code;
   }
+  unflushed_files_.clear();
   unflushed_folders_.clear();
+  unflushed_error_ = err::kOk;
+  whole_volumes_ = false;
   return first_error;
 }
 

@@ -77,18 +77,19 @@ class PosixFileSystem : public FileSystem {
   // Pairs of devices (source, destination) the kernel cannot copy between.
   std::set<std::pair<std::uint64_t, std::uint64_t>> no_kernel_copy_;
   std::map<std::uint64_t, bool> fuse_devices_;
-  // Keeps the descriptor of a copy until flush() has waited for it.
+  // Keeps the descriptor of a copy until flush() waits for it; beyond
+  // kKeptOpen copies, flush() waits for their whole volumes instead.
   void keep_unflushed(int fd);
-  // Waits for the kept copies and closes them; 0 or the first error.
-  int wait_for_files();
 
-  static constexpr std::size_t kKeptOpen = 256;
+  static constexpr std::size_t kKeptOpen = 32;
   // Copies flush() has yet to wait for (open), the folders whose entries
-  // they (or folders made) changed, with their volumes' device numbers, and
-  // the first error of waiting for copies before flush() was called.
+  // they (or folders made) changed, with their volumes' device numbers, the
+  // first error met while keeping them, and whether flush() waits for the
+  // whole volumes of those folders.
   std::vector<int> unflushed_files_;
   std::map<std::string, std::uint64_t> unflushed_folders_;
   int unflushed_error_ = 0;
+  bool whole_volumes_ = false;
 };
 
 }  // namespace keldar
