@@ -51,8 +51,8 @@ struct Outcome {
 // entries.
 class Finisher {
  public:
-  Finisher(Env& env, const ObjectRun& run, Counters& n)
-      : env_(env), run_(run), n_(n), since_(env.clock.now()) {}
+  Finisher(Env& env, const ObjectRun& run, Counters& n, CopyPass& pass)
+      : env_(env), run_(run), n_(n), pass_(pass), since_(env.clock.now()) {}
 
   // A copy into the object folder is waiting for the disk.
   void copied() { unflushed_ = true; }
@@ -91,7 +91,8 @@ class Finisher {
         outcome.state = entry_state::kNone;  // a command: dropped
         outcome.marker += "x ";
         ++n_.removed;
-      } else if (flushed == err::kOk && delete_entry(env_, run_, outcome.index, true) == 0) {
+      } else if (flushed == err::kOk &&
+                 delete_entry(env_, run_, outcome.index, true, &pass_) == 0) {
         outcome.state = entry_state::kNone;
         outcome.marker += "x ";
         ++n_.removed;
@@ -113,6 +114,7 @@ class Finisher {
   Env& env_;
   const ObjectRun& run_;
   Counters& n_;
+  CopyPass& pass_;
   bool unflushed_ = false;
   std::vector<Outcome> pending_;
   std::int64_t since_;  // when the disk was last flushed (or the pass began)
@@ -174,7 +176,7 @@ void forget_removed_files(FileList& list, int me) {
 class Action1Pass {
  public:
   Action1Pass(Env& env, const ObjectRun& run)
-      : env_(env), run_(run), list_(run.list), me_(run.computer), finisher_(env, run, n_) {}
+      : env_(env), run_(run), list_(run.list), me_(run.computer), finisher_(env, run, n_, pass_) {}
 
   long run() {
     if (run_.rebuild) forget_removed_files(list_, me_);
@@ -280,7 +282,7 @@ class Action1Pass {
   void decline_copy(Work& w) {
     finisher_.drain();
     std::string marker = "RC";
-    if (delete_entry(env_, run_, w.i, true) == 0) {
+    if (delete_entry(env_, run_, w.i, true, &pass_) == 0) {
       w.s = entry_state::kNone;
       marker += "x ";
     } else {
@@ -305,7 +307,7 @@ class Action1Pass {
   // `step` becomes kCopy); one that is gone is in place. False when the
   // entry is settled.
   bool remove_here(Work& w, Action1Step& step) {
-    int code = delete_entry(env_, run_, w.i, false);
+    int code = delete_entry(env_, run_, w.i, false, &pass_);
     if (code == kChangedSinceScan) {
       if (current_object_stamp(env_, run_, w.i) != 0) {
         if (!confirm_changed(w)) return false;
@@ -330,10 +332,10 @@ class Action1Pass {
   // the object's file changed since the scan. False when the entry is
   // settled.
   bool bring_here(Work& w) {
-    int code = copy_entry(env_, run_, w.i, true);
+    int code = copy_entry(env_, run_, w.i, true, &pass_);
     if (code == kChangedSinceScan) {
       if (!confirm_changed(w)) return false;
-      code = copy_entry(env_, run_, w.i, true);
+      code = copy_entry(env_, run_, w.i, true, &pass_);
     }
     if (code != 0) {
       log_failure("ERC=", w.i, code);
@@ -403,6 +405,7 @@ class Action1Pass {
   FileList& list_;
   const int me_;
   Counters n_;
+  CopyPass pass_;  // what the copies and deletions of this pass learnt of the disk
   Finisher finisher_;
 };
 

@@ -20,12 +20,14 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
+// The counters of one pass, and what its copies learnt of the disk.
 struct Counts {
   long examined = 0;
   long added = 0;
   long replaced = 0;
   long delete_commands = 0;
   long desynchronised = 0;
+  CopyPass pass;
 };
 
 std::string time_text(Env& env, std::uint32_t value) {
@@ -100,7 +102,7 @@ void publish(Env& env, const ObjectRun& run, std::size_t index, std::uint8_t& s,
              Counts& counts) {
   ListEntry& e = run.list.entries[index];
   const bool replacing = e.carrier_stamp != 0;
-  const int code = copy_entry(env, run, index, /*towards_object=*/false);
+  const int code = copy_entry(env, run, index, /*towards_object=*/false, &counts.pass);
   if (code != 0) {
     log_marked(env.log, "EC=", e.name());
     log_system_error(env.log, code);
@@ -165,7 +167,7 @@ void absent_file(Env& env, const ObjectRun& run, std::size_t index, const Action
   if (s != entry_state::kDelete) {
     marker = "=";
     if (choice.delete_carrier_copy) {
-      marker = delete_entry(env, run, index, /*on_carrier=*/true) == 0 ? "x" : "e";
+      marker = delete_entry(env, run, index, /*on_carrier=*/true, &counts.pass) == 0 ? "x" : "e";
     }
   }
   if (choice.write_command) {

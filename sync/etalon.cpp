@@ -21,6 +21,7 @@ long etalon_copy(Env& env, const ObjectRun& run) {
   const int me = run.computer;
   long examined = 0, added = 0, delete_commands = 0, desynchronised = 0;
   list.dirty = true;
+  CopyPass pass;
 
   for (std::size_t i = list.entries.size(); i-- > 0;) {
     if (env.stop.pending()) break;
@@ -35,7 +36,7 @@ long etalon_copy(Env& env, const ObjectRun& run) {
         const char* marker = "-- ";
         int code = 0;
         if (o != 0 && allowed.copy) {
-          code = copy_entry(env, run, i, /*towards_object=*/false);
+          code = copy_entry(env, run, i, /*towards_object=*/false, &pass);
           if (code == 0) {
             ++added;
             marker = "=+ ";

@@ -39,7 +39,8 @@ bool equal_folded(std::string_view a, std::string_view b) {
 // others a folder's times are not worth keeping).
 class ParentTimes {
  public:
-  ParentTimes(FileSystem& fs, bool exact_volume) : fs_(fs), exact_(exact_volume) {}
+  ParentTimes(FileSystem& fs, bool exact_volume, CopyPass& pass)
+      : fs_(fs), exact_(exact_volume), pass_(pass) {}
   ParentTimes(const ParentTimes&) = delete;
   ParentTimes& operator=(const ParentTimes&) = delete;
 
@@ -58,8 +59,13 @@ class ParentTimes {
     }
     parent.pop_back();
     FileTimes times;
-    int code = fs_.get_times(parent, times);
-    if (code != err::kOk) return code;
+    if (const FileTimes* known = pass_.folder_times(parent)) {
+      times = *known;
+    } else {
+      int code = fs_.get_times(parent, times);
+      if (code != err::kOk) return code;
+      pass_.set_folder_times(parent, times);
+    }
     path_ = std::move(parent);
     times_ = times;
     saved_ = true;
@@ -78,6 +84,7 @@ class ParentTimes {
  private:
   FileSystem& fs_;
   bool exact_;
+  CopyPass& pass_;
   bool saved_ = false;
   std::string path_;
   FileTimes times_;
@@ -90,21 +97,34 @@ class ParentTimes {
 //
 // What the walk saw: whether the whole path exists and what it is, and the
 // deepest folder on it (with its separator) found from `guard` on.
+// `missing`: the path was found not to exist (2 or 3), rather than not
+// told. Folders the pass has seen already are not asked again.
 struct PathCheck {
   bool exists = false;
+  bool missing = false;
   DirItem item;
   std::string folder;
 };
 
-int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard, PathCheck& check) {
+int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard, PathCheck& check,
+                   CopyPass& pass) {
   check = PathCheck();
   std::size_t start = 0;
   for (std::size_t i = 0; i <= path.size(); ++i) {
     if (i < path.size() && !is_separator(path[i])) continue;
     if (i > start && start >= guard) {
+      std::string prefix = path.substr(0, i + 1);
+      if (i < path.size() && pass.known_folder(prefix)) {
+        check.folder = std::move(prefix);
+        start = i + 1;
+        continue;
+      }
       DirItem item;
       int code = fs.item_info(path.substr(0, i), item);
-      if (code != err::kOk) return 0;
+      if (code != err::kOk) {
+        check.missing = code == err::kFileNotFound || code == err::kPathNotFound;
+        return 0;
+      }
       if (item.kind == ItemKind::kLink || item.kind == ItemKind::kOther) {
         return err::kAccessDenied;
       }
@@ -112,7 +132,8 @@ int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard, P
         check.exists = true;
         check.item = item;
       } else if (item.kind == ItemKind::kFolder) {
-        check.folder = path.substr(0, i + 1);
+        pass.add_folder(prefix);
+        check.folder = std::move(prefix);
       }
     }
     start = i + 1;
@@ -130,6 +151,25 @@ bool free_clusters(FileSystem& fs, const std::string& path, std::uint64_t& clust
   cluster_size = static_cast<std::uint64_t>(space.sectors_per_cluster) * space.bytes_per_sector;
   clusters = space.total_clusters == 0 ? UINT64_MAX : space.free_clusters;
   return cluster_size != 0;
+}
+
+// Whether `bytes` fit on the volume of `folder` with the reserve left over
+// (a free-space query that fails counts as no room). What the pass knows
+// is taken when it leaves room beyond its slack; else the volume is asked.
+bool has_room(Env& env, CopyPass& pass, const std::string& folder, std::uint64_t bytes) {
+  constexpr std::int64_t kMaxAge = 2;
+  const std::int64_t now = env.clock.now();
+  CopyPass::Space* known = pass.space(folder);
+  if (known && now - known->taken < kMaxAge && now >= known->taken &&
+      bytes / known->cluster_size + kReserveClusters + known->slack <= known->clusters) {
+    return true;
+  }
+  CopyPass::Space fresh;
+  if (!free_clusters(env.fs, folder, fresh.clusters, fresh.cluster_size)) return false;
+  fresh.slack = fresh.clusters == UINT64_MAX ? 0 : fresh.clusters / 32;
+  fresh.taken = now;
+  pass.set_space(folder, fresh);
+  return bytes / fresh.cluster_size + kReserveClusters <= fresh.clusters;
 }
 
 // The folder of the source that corresponds to the destination folder
@@ -215,9 +255,9 @@ void folder_made(const ObjectRun& run, std::string_view relative, bool towards_o
 // deepest one made. The object folder and the carrier folder themselves are
 // never made.
 int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool towards_object,
-                         std::string& existing) {
+                         std::string& existing, CopyPass& pass) {
   FileSystem& fs = env.fs;
-  ParentTimes parent(fs, s.exact_destination);
+  ParentTimes parent(fs, s.exact_destination, pass);
   for (std::size_t i = existing.size(); i < s.destination.size(); ++i) {
     if (!is_separator(s.destination[i])) continue;
     const std::string prefix = s.destination.substr(0, i + 1);
@@ -233,13 +273,10 @@ int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool to
     if (i < s.guard) return err::kPathNotFound;
     const std::string source_folder = matching_source_folder(s.destination, i + 1, s.source);
     (void)parent.save(prefix);
-    std::uint64_t clusters = 0;
-    std::uint64_t cluster_size = 0;
-    if (!free_clusters(fs, existing.empty() ? prefix : existing, clusters, cluster_size) ||
-        clusters < kReserveClusters) {
-      return kNoSpaceCode;
-    }
+    if (!has_room(env, pass, existing.empty() ? prefix : existing, 0)) return kNoSpaceCode;
     if (int code = fs.create_folder(folder)) return code;
+    pass.wrote(0);
+    pass.add_folder(prefix);
     existing = prefix;
     if (!source_folder.empty() && copy_folder_times(env, prefix, source_folder) == err::kOk &&
         i >= s.base) {
@@ -252,12 +289,8 @@ int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool to
 
 // Copies the file of `s` when there is room for it beside the old one.
 int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replacing,
-                        const std::string& existing) {
+                        const std::string& existing, CopyPass& pass) {
   FileSystem& fs = env.fs;
-  std::uint64_t clusters = 0;
-  std::uint64_t cluster_size = 0;
-  const bool space_known =
-      free_clusters(fs, existing.empty() ? s.destination : existing, clusters, cluster_size);
   if (!source.exists) {
     DirItem item;  // not there, or before the guard: ask the disk what it is
     if (int code = fs.item_info(s.source, item)) return code;
@@ -267,18 +300,38 @@ int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replac
   // The copy is written beside the destination and renamed over it, so
   // while it is written the old file still holds its clusters: the new
   // file needs room of its own, whatever the old one's size.
-  if (!space_known || source.item.size / cluster_size + kReserveClusters > clusters) {
+  if (!has_room(env, pass, existing.empty() ? s.destination : existing, source.item.size)) {
     return kNoSpaceCode;
   }
   if (replacing) (void)fs.set_normal_attributes(s.destination);
-  ParentTimes parent(fs, s.exact_destination);
+  ParentTimes parent(fs, s.exact_destination, pass);
   (void)parent.save(s.destination);
   const int result = fs.copy_file(s.source, s.destination);
   (void)parent.restore();
+  if (result == err::kOk) pass.wrote(source.item.size);
   return result;
 }
 
 }  // namespace
+
+const FileTimes* CopyPass::folder_times(const std::string& folder) const {
+  auto it = times_.find(folder);
+  return it == times_.end() ? nullptr : &it->second;
+}
+
+CopyPass::Space* CopyPass::space(const std::string& folder) {
+  auto it = spaces_.find(folder);
+  return it == spaces_.end() ? nullptr : &it->second;
+}
+
+void CopyPass::wrote(std::uint64_t bytes) {
+  for (auto& [folder, space] : spaces_) {
+    if (space.clusters == UINT64_MAX) continue;  // a volume that tells no size
+    // Rounded up, and a cluster more for the folder entry.
+    const std::uint64_t used = (bytes + space.cluster_size - 1) / space.cluster_size + 1;
+    space.clusters = space.clusters > used ? space.clusters - used : 0;
+  }
+}
 
 int copy_folder_times(Env& env, const std::string& destination, const std::string& source) {
   if (!is_folder_path(destination) || !is_folder_path(source)) return kNoSpaceCode;
@@ -312,8 +365,11 @@ bool unchanged_since_scan(Env& env, const ObjectRun& run, std::size_t index) {
          differ_in_daylight_only(now, entry.object_stamp, run.list.exact_object);
 }
 
-int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object) {
+int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object,
+               CopyPass* given_pass) {
   if (!entry_usable(run, index)) return err::kInvalidParameter;
+  CopyPass own_pass;
+  CopyPass& pass = given_pass ? *given_pass : own_pass;
   if (!carrier_in_place(env, run.carrier, false)) return err::kNotReady;
   FileList& list = run.list;
   if (list.entries[index].unsafe) return err::kInvalidName;
@@ -321,17 +377,21 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
 
   PathCheck destination;
   PathCheck source;
-  if (int code = check_no_links(env.fs, s.destination, s.guard, destination)) return code;
-  if (int code = check_no_links(env.fs, s.source, s.source_guard, source)) return code;
+  if (int code = check_no_links(env.fs, s.destination, s.guard, destination, pass)) return code;
+  if (int code = check_no_links(env.fs, s.source, s.source_guard, source, pass)) return code;
   const bool replacing = destination.exists && destination.item.kind == ItemKind::kFile;
   const bool folder_entry = is_folder_path(s.destination);
-  if (towards_object && !folder_entry && !unchanged_since_scan(env, run, index)) {
+  // A file just found missing is as the scan saw it when the scan saw none.
+  const bool missing_as_scanned = destination.missing && list.entries[index].object_stamp == 0;
+  if (towards_object && !folder_entry && !missing_as_scanned &&
+      !unchanged_since_scan(env, run, index)) {
     return kChangedSinceScan;
   }
   std::string existing = destination.folder;
-  if (int code = make_missing_folders(env, run, s, towards_object, existing)) return code;
+  if (int code = make_missing_folders(env, run, s, towards_object, existing, pass)) return code;
+  if (folder_entry) pass.forget_times(item_path(env.fs, s.destination));
   const int result = folder_entry ? copy_folder_times(env, s.destination, s.source)
-                                  : copy_file_with_room(env, s, source, replacing, existing);
+                                  : copy_file_with_room(env, s, source, replacing, existing, pass);
   if (result != 0) return result;
 
   ListEntry& e = list.entries[index];
@@ -346,7 +406,8 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
   return 0;
 }
 
-int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carrier) {
+int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carrier,
+                 CopyPass* pass) {
   if (!entry_usable(run, index)) return err::kInvalidParameter;
   FileList& list = run.list;
   if (list.entries[index].unsafe) return err::kInvalidName;
@@ -355,7 +416,9 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
   if (on_carrier && !carrier_in_place(env, run.carrier)) return err::kNotReady;
   const std::size_t guard = on_carrier ? carrier_guard(run) : run.object_path("\\").size();
   PathCheck check;
-  if (int code = check_no_links(env.fs, path, guard, check)) return code;
+  CopyPass own_pass;
+  if (!pass) pass = &own_pass;
+  if (int code = check_no_links(env.fs, path, guard, check, *pass)) return code;
   const bool folder = is_folder_path(path);
   if (!on_carrier && !folder) {
     // A file already gone needs no check: there is nothing left to lose.
@@ -364,7 +427,7 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
     if (now != 0 && !unchanged_since_scan(env, run, index)) return kChangedSinceScan;
   }
 
-  ParentTimes parent(env.fs, on_carrier ? run.exact_carrier() : list.exact_object);
+  ParentTimes parent(env.fs, on_carrier ? run.exact_carrier() : list.exact_object, *pass);
   (void)parent.save(path);
   const std::string item = item_path(env.fs, path);
   (void)env.fs.set_normal_attributes(item);
@@ -372,6 +435,7 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
   if (code == err::kFileNotFound) code = 0;
   (void)parent.restore();
   if (code != 0) return code;
+  if (folder) pass->forget_folders();
   ListEntry& e = list.entries[index];
   if (on_carrier) {
     e.carrier_stamp = 0;

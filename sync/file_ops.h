@@ -23,6 +23,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 
 #include "lists/run.h"
@@ -30,6 +33,47 @@
 namespace keldar {
 
 inline constexpr int kChangedSinceScan = 0x7FFE;
+
+// What the copies of one pass over a list have learnt of the disk, so that
+// each copy asks only what it does not know yet: the folders seen to be
+// folders (not links), the times of the folders whose times the pass keeps
+// while it changes their entries, and the free space of each destination folder,
+// counted down by what the pass writes. A figure older than two seconds,
+// or one that leaves less than a slack (a thirty-second of it) beyond a
+// copy's need, is asked anew, so every refusal rests on a fresh query.
+// Made anew for each pass.
+class CopyPass {
+ public:
+  struct Space {
+    std::uint64_t clusters = 0;
+    std::uint64_t cluster_size = 0;
+    std::uint64_t slack = 0;
+    std::int64_t taken = 0;  // the clock's time of the query
+  };
+
+  bool known_folder(const std::string& folder) const { return folders_.contains(folder); }
+  void add_folder(const std::string& folder) { folders_.insert(folder); }
+  void forget_folders() {
+    folders_.clear();
+    times_.clear();
+  }
+  const FileTimes* folder_times(const std::string& folder) const;
+  void set_folder_times(const std::string& folder, const FileTimes& times) {
+    times_[folder] = times;
+  }
+  // The pass gave `folder` other times.
+  void forget_times(const std::string& folder) { times_.erase(folder); }
+  Space* space(const std::string& folder);
+  void set_space(const std::string& folder, const Space& space) { spaces_[folder] = space; }
+  // `bytes` were written to a destination: every figure is counted down,
+  // as the volume that took them is not told apart.
+  void wrote(std::uint64_t bytes);
+
+ private:
+  std::set<std::string> folders_;
+  std::map<std::string, FileTimes> times_;
+  std::map<std::string, Space> spaces_;
+};
 
 // Copies the three times of folder `source` to folder `destination` (both
 // ending in a separator).
@@ -43,11 +87,15 @@ int copy_folder_times(Env& env, const std::string& destination, const std::strin
 // stamp of the entry from the source stamp. The entry state is the
 // caller's. Never writes outside the two folders, never through a link, and
 // never replaces an object file that changed since the scan.
-int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object);
+// `pass`, when given, carries what earlier copies of the pass learnt.
+int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object,
+               CopyPass* pass = nullptr);
 
 // Deletes entry `index` on the carrier or in the object folder; its carrier
 // or object stamp becomes 0. A file already gone counts as deleted.
-int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carrier);
+// `pass` as for copy_entry; a folder removed makes it forget the folders.
+int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carrier,
+                 CopyPass* pass = nullptr);
 
 // The stamp that the object folder's item of entry `index` has now, as a
 // scan would take and mark it (read only: nothing is written back); 0 when

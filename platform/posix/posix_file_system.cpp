@@ -42,6 +42,11 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
   }
   int get() const { return fd_; }
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports what close said (a delayed write error).
   int close() {
     int fd = fd_;
@@ -497,6 +502,12 @@ int PosixFileSystem::create_folder(std::string_view path) {
     return error_code(e);
   }
   resolver_.after_change(change, native, true);
+  // The copies made inside it later are reached through its name.
+  struct stat parent;
+  const std::string folder = parent_of(native);
+  if (::stat(folder.c_str(), &parent) == 0) {
+    unflushed_folders_.try_emplace(folder, static_cast<std::uint64_t>(parent.st_dev));
+  }
   return err::kOk;
 }
 
@@ -539,20 +550,25 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
   if (::futimens(out.get(), times) != 0) return fail(errno);
   // Volumes that hold no permission bits (FAT) refuse this; that is fine.
   (void)::fchmod(out.get(), st.st_mode & 0777);
-  if (durable || devices.second == ~std::uint64_t{0}) {
+  const bool wait_now = durable || devices.second == ~std::uint64_t{0};
+  if (wait_now) {
     if (::fsync(out.get()) != 0) return fail(errno);
+    if (int e = out.close()) return fail(e);
   } else {
-    // flush() waits for the contents later, once for many copies, instead
-    // of once for every file.
-    unflushed_.try_emplace(devices.second, parent_of(to_native));
+    // The disk starts writing now; flush() waits for this file alone (not
+    // for every program's writes to the volume), once for many copies.
+    (void)::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
   }
-  if (int e = out.close()) return fail(e);
   if (::rename(temporary.c_str(), to_native.c_str()) != 0) {
     int e = errno;
     ::unlink(temporary.c_str());
     return error_for(e, to_native);
   }
   resolver_.after_change(change, to_native, true);
+  if (!wait_now) {
+    unflushed_folders_.try_emplace(parent_of(to_native), devices.second);
+    keep_unflushed(out.release());
+  }
   // Some FUSE volumes (fusefat) stamp a renamed file with the time of the
   // rename: read the time back and set it again where it was lost. Less than
   // two seconds apart is the rounding of FAT times.
@@ -587,18 +603,65 @@ int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
   }
   if (rc) return rc;
   Descriptor source(fd);
-  if (int rc = resolver_.resolve(to, to_native)) return rc;
+  // The destination as spelled first too; what is there tells at once
+  // whether it may be replaced.
+  if (int rc = posix::PathResolver::as_spelled(to, to_native)) return rc;
   struct stat old;
-  bool exists;
-  if (int rc = replaceable(to_native, old, exists)) return rc;
+  bool exists = ::lstat(to_native.c_str(), &old) == 0;
+  if (!exists && errno == ENOENT) {
+    std::string resolved = resolver_.resolve_missing(to_native);
+    if (resolved != to_native) {
+      to_native = std::move(resolved);
+      exists = ::lstat(to_native.c_str(), &old) == 0;
+    }
+  }
+  if (exists && !S_ISREG(old.st_mode)) return err::kAccessDenied;
   return replace_with_copy(source.get(), st, to_native, false);
 }
 
+namespace {
+
+// The error of fsync or close, but not of a volume that keeps nothing to
+// wait for (some FUSE volumes, read-only ones).
+int wait_error(int e) { return e == EINVAL || e == EROFS || e == ENOSYS ? 0 : error_code(e); }
+
+}  // namespace
+
+PosixFileSystem::~PosixFileSystem() {
+  for (int fd : unflushed_files_) ::close(fd);
+}
+
+void PosixFileSystem::keep_unflushed(int fd) {
+  if (!whole_volumes_) {
+    unflushed_files_.push_back(fd);
+    if (unflushed_files_.size() <= kKeptOpen) return;
+    // Each fsync costs the disk a flush of its cache: for many copies one
+    // flush of each volume is cheaper, even though it waits for other
+    // programs' writes too.
+    whole_volumes_ = true;
+    fd = -1;
+  }
+  for (int kept : unflushed_files_) {
+    if (::close(kept) != 0 && unflushed_error_ == err::kOk) unflushed_error_ = wait_error(errno);
+  }
+  unflushed_files_.clear();
+  if (fd >= 0 && ::close(fd) != 0 && unflushed_error_ == err::kOk) {
+    unflushed_error_ = wait_error(errno);
+  }
+}
+
 int PosixFileSystem::flush() {
-  int first_error = err::kOk;
-  for (const auto& [device, folder] : unflushed_) {
-    // The folder may be gone by now; its volume is then reached through
-    // the nearest folder still there. A volume no longer reachable (pulled,
+  int first_error = unflushed_error_;
+  for (int fd : unflushed_files_) {
+    int code = ::fsync(fd) == 0 ? err::kOk : wait_error(errno);
+    if (::close(fd) != 0 && code == err::kOk) code = wait_error(errno);
+    if (first_error == err::kOk) first_error = code;
+  }
+  std::set<std::uint64_t> synced;
+  for (const auto& [folder, device] : unflushed_folders_) {
+    if (whole_volumes_ && synced.contains(device)) continue;
+    // The folder may be gone by now: its removal is then kept by the
+    // nearest folder still there. A volume no longer reachable (pulled,
     // unmounted) cannot have the copies: that is a failure, not a success.
     std::string path = folder;
     int fd = -1;
@@ -608,12 +671,17 @@ int PosixFileSystem::flush() {
     int code = err::kNotReady;
     struct stat st;
     if (fd >= 0 && ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device) {
-      code = ::syncfs(fd) == 0 ? err::kOk : error_code(errno);
+      const int done = whole_volumes_ ? ::syncfs(fd) : ::fsync(fd);
+      code = done == 0 ? err::kOk : wait_error(errno);
+      synced.insert(device);
     }
     if (fd >= 0) ::close(fd);
     if (first_error == err::kOk) first_error = code;
   }
-  unflushed_.clear();
+  unflushed_files_.clear();
+  unflushed_folders_.clear();
+  unflushed_error_ = err::kOk;
+  whole_volumes_ = false;
   return first_error;
 }
 

@@ -22,6 +22,11 @@ namespace keldar {
 
 class PosixFileSystem : public FileSystem {
  public:
+  PosixFileSystem() = default;
+  PosixFileSystem(const PosixFileSystem&) = delete;
+  PosixFileSystem& operator=(const PosixFileSystem&) = delete;
+  ~PosixFileSystem() override;
+
   char separator() const override { return '/'; }
   bool is_drive_root(std::string_view path) const override { return path == "/"; }
 
@@ -73,9 +78,19 @@ class PosixFileSystem : public FileSystem {
   // Pairs of devices (source, destination) the kernel cannot copy between.
   std::set<std::pair<std::uint64_t, std::uint64_t>> no_kernel_copy_;
   std::map<std::uint64_t, bool> fuse_devices_;
-  // A folder on each volume (by device number) that holds copies flush()
-  // has yet to wait for.
-  std::map<std::uint64_t, std::string> unflushed_;
+  // Keeps the descriptor of a copy until flush() waits for it; beyond
+  // kKeptOpen copies, flush() waits for their whole volumes instead.
+  void keep_unflushed(int fd);
+
+  static constexpr std::size_t kKeptOpen = 32;
+  // Copies flush() has yet to wait for (open), the folders whose entries
+  // they (or folders made) changed, with their volumes' device numbers, the
+  // first error met while keeping them, and whether flush() waits for the
+  // whole volumes of those folders.
+  std::vector<int> unflushed_files_;
+  std::map<std::string, std::uint64_t> unflushed_folders_;
+  int unflushed_error_ = 0;
+  bool whole_volumes_ = false;
 };
 
 }  // namespace keldar

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <thread>
@@ -421,6 +422,21 @@ TEST_F(PosixFileSystemTest, CopyKeepsContentsTimeAndPermissions) {
   EXPECT_EQ(fs_.flush(), 0);
   EXPECT_EQ(fs_.flush(), 0);
   EXPECT_TRUE(get(n("old.bin")) == contents);
+
+  // Copies wait for flush() open, a few of them or many; none stays open
+  // after it.
+  auto open_descriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto before = open_descriptors();
+  for (int count : {3, 100}) {
+    for (int i = 0; i < count; ++i) {
+      ASSERT_EQ(fs_.copy_file(p("old.bin"), p("many " + std::to_string(i))), 0);
+    }
+    EXPECT_EQ(fs_.flush(), 0) << count;
+    EXPECT_EQ(open_descriptors(), before) << count;
+  }
 }
 
 TEST_F(PosixFileSystemTest, FailedCopyLeavesTheDestinationAsItWas) {

@@ -230,6 +230,49 @@ TEST_F(FileOpsTest, NoFolderIsMadeWithoutTheReserveOrWhenFreeSpaceIsUnknown) {
   EXPECT_EQ(entry("d\\f.txt").carrier_stamp, 0u);
 }
 
+// One pass asks for the free space of a folder once, and counts down what
+// its own copies take: the copy that would eat into the reserve is refused
+// as if the volume had been asked before it.
+TEST_F(FileOpsTest, APassAsksFreeSpaceOncePerFolderAndCountsItsCopies) {
+  add_object();
+  for (const char* name : {"d\\a.bin", "d\\b.bin", "d\\c.bin", "d\\e.bin"}) {
+    fs.write(object(name), std::string(2 * kCluster, 'x'), file_time(kJan15));
+  }
+  ASSERT_TRUE(fill());
+  ctx.stop.reset();
+  fs.make_folders(carrier("d"));
+  fs.free_space_queries = 0;
+  CopyPass pass;
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\a.bin"), false, &pass), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\b.bin"), false, &pass), 0);
+  EXPECT_EQ(fs.free_space_queries, 1);
+
+  // c.bin takes 2 of 7 clusters; e.bin would leave 3, under the reserve.
+  leave_free_on_carrier(7);
+  pass = CopyPass();
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\c.bin"), false, &pass), 0);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\e.bin"), false, &pass), kNoSpaceCode);
+  EXPECT_FALSE(fs.exists(carrier("d\\e.bin")));
+}
+
+// A folder entry copied in the middle of a pass gives the folder its new
+// times: a later copy into it keeps those, not the ones the pass saw first.
+TEST_F(FileOpsTest, APassKeepsTheTimesAFolderEntryGaveItsFolder) {
+  add_object();
+  fs.write(object("d\\f.txt"), "f", file_time(kJan15));
+  fs.write(object("d\\g.txt"), "g", file_time(kJan15));
+  const FileTimes source{file_time(kJan15 - 500), file_time(kJan15 - 300), file_time(kJan15 - 200)};
+  fs.set_raw_times(object("d"), source);
+  ASSERT_TRUE(fill());
+  ctx.stop.reset();
+  fs.make_folders(carrier("d"));
+  CopyPass pass;
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\f.txt"), false, &pass), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\"), false, &pass), 0);
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\g.txt"), false, &pass), 0);
+  EXPECT_TRUE(same_times(fs.times(carrier("d")), source));
+}
+
 TEST_F(FileOpsTest, AReadOnlyDestinationIsReplaced) {
   add_object();
   fs.write(object("ro.txt"), "old here", file_time(kJan15));

@@ -35,6 +35,7 @@ using SyncLog = CollectingLog;
 class SyncFileSystem : public FakeFileSystem {
  public:
   int free_space(std::string_view path, FreeSpace& space) override {
+    ++free_space_queries;
     if (free_space_code != 0) return free_space_code;
     return FakeFileSystem::free_space(path, space);
   }
@@ -55,6 +56,7 @@ class SyncFileSystem : public FakeFileSystem {
     return FakeFileSystem::flush();
   }
   int free_space_code = 0;
+  int free_space_queries = 0;
   int flush_code = 0;
   std::vector<std::string> ops;
   std::function<void()> after_copy;
