@@ -98,7 +98,8 @@ class ParentTimes {
 // What the walk saw: whether the whole path exists and what it is, and the
 // deepest folder on it (with its separator) found from `guard` on.
 // `missing`: the path was found not to exist (2 or 3), rather than not
-// told. Folders the pass has seen already are not asked again.
+// told. Every component is asked anew for each path: a folder seen by an
+// earlier copy may have been replaced by a link since.
 struct PathCheck {
   bool exists = false;
   bool missing = false;
@@ -106,19 +107,12 @@ struct PathCheck {
   std::string folder;
 };
 
-int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard, PathCheck& check,
-                   CopyPass& pass) {
+int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard, PathCheck& check) {
   check = PathCheck();
   std::size_t start = 0;
   for (std::size_t i = 0; i <= path.size(); ++i) {
     if (i < path.size() && !is_separator(path[i])) continue;
     if (i > start && start >= guard) {
-      std::string prefix = path.substr(0, i + 1);
-      if (i < path.size() && pass.known_folder(prefix)) {
-        check.folder = std::move(prefix);
-        start = i + 1;
-        continue;
-      }
       DirItem item;
       int code = fs.item_info(path.substr(0, i), item);
       if (code != err::kOk) {
@@ -132,8 +126,7 @@ int check_no_links(FileSystem& fs, const std::string& path, std::size_t guard, P
         check.exists = true;
         check.item = item;
       } else if (item.kind == ItemKind::kFolder) {
-        pass.add_folder(prefix);
-        check.folder = std::move(prefix);
+        check.folder = path.substr(0, i + 1);
       }
     }
     start = i + 1;
@@ -276,7 +269,6 @@ int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool to
     if (!has_room(env, pass, existing.empty() ? prefix : existing, 0)) return kNoSpaceCode;
     if (int code = fs.create_folder(folder)) return code;
     pass.wrote(0);
-    pass.add_folder(prefix);
     existing = prefix;
     if (!source_folder.empty() && copy_folder_times(env, prefix, source_folder) == err::kOk &&
         i >= s.base) {
@@ -377,8 +369,8 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
 
   PathCheck destination;
   PathCheck source;
-  if (int code = check_no_links(env.fs, s.destination, s.guard, destination, pass)) return code;
-  if (int code = check_no_links(env.fs, s.source, s.source_guard, source, pass)) return code;
+  if (int code = check_no_links(env.fs, s.destination, s.guard, destination)) return code;
+  if (int code = check_no_links(env.fs, s.source, s.source_guard, source)) return code;
   const bool replacing = destination.exists && destination.item.kind == ItemKind::kFile;
   const bool folder_entry = is_folder_path(s.destination);
   // A file just found missing is as the scan saw it when the scan saw none.
@@ -418,7 +410,7 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
   PathCheck check;
   CopyPass own_pass;
   if (!pass) pass = &own_pass;
-  if (int code = check_no_links(env.fs, path, guard, check, *pass)) return code;
+  if (int code = check_no_links(env.fs, path, guard, check)) return code;
   const bool folder = is_folder_path(path);
   if (!on_carrier && !folder) {
     // A file already gone needs no check: there is nothing left to lose.
@@ -435,7 +427,7 @@ int delete_entry(Env& env, const ObjectRun& run, std::size_t index, bool on_carr
   if (code == err::kFileNotFound) code = 0;
   (void)parent.restore();
   if (code != 0) return code;
-  if (folder) pass->forget_folders();
+  if (folder) pass->forget_folder_times();
   ListEntry& e = list.entries[index];
   if (on_carrier) {
     e.carrier_stamp = 0;

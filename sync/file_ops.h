@@ -25,7 +25,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 
 #include "lists/run.h"
@@ -35,12 +34,13 @@ namespace keldar {
 inline constexpr int kChangedSinceScan = 0x7FFE;
 
 // What the copies of one pass over a list have learnt of the disk, so that
-// each copy asks only what it does not know yet: the folders seen to be
-// folders (not links), the times of the folders whose times the pass keeps
-// while it changes their entries, and the free space of each destination folder,
-// counted down by what the pass writes. A figure older than two seconds,
-// or one that leaves less than a slack (a thirty-second of it) beyond a
-// copy's need, is asked anew, so every refusal rests on a fresh query.
+// each copy asks only what it does not know yet: the times of the folders
+// whose times the pass keeps while it changes their entries, and the free
+// space of each destination folder, counted down by what the pass writes.
+// A figure older than two seconds, or one that leaves less than a slack (a
+// thirty-second of it) beyond a copy's need, is asked anew, so every
+// refusal rests on a fresh query. Whether a folder is a link is never
+// remembered: each copy asks it of every component.
 // Made anew for each pass.
 class CopyPass {
  public:
@@ -51,12 +51,8 @@ class CopyPass {
     std::int64_t taken = 0;  // the clock's time of the query
   };
 
-  bool known_folder(const std::string& folder) const { return folders_.contains(folder); }
-  void add_folder(const std::string& folder) { folders_.insert(folder); }
-  void forget_folders() {
-    folders_.clear();
-    times_.clear();
-  }
+  // A folder was removed: no folder's times are known any more.
+  void forget_folder_times() { times_.clear(); }
   const FileTimes* folder_times(const std::string& folder) const;
   void set_folder_times(const std::string& folder, const FileTimes& times) {
     times_[folder] = times;
@@ -70,7 +66,6 @@ class CopyPass {
   void wrote(std::uint64_t bytes);
 
  private:
-  std::set<std::string> folders_;
   std::map<std::string, FileTimes> times_;
   std::map<std::string, Space> spaces_;
 };

@@ -402,6 +402,25 @@ TEST_F(FileOpsTest, NothingIsWrittenThroughALinkInTheObjectFolder) {
   EXPECT_EQ(entry("l2.txt").object_stamp, 0u);
 }
 
+// A pass remembers no folder as safe: one replaced by a link after an
+// earlier copy of the same pass went into it is refused for the next.
+TEST_F(FileOpsTest, AFolderReplacedByALinkMidPassIsRefused) {
+  add_object();
+  fs.write(carrier("d\\a.txt"), "a", file_time(kJan15));
+  fs.write(carrier("d\\b.txt"), "b", file_time(kJan15));
+  fs.make_folders(object("d"));
+  ASSERT_TRUE(fill());
+  ctx.stop.reset();
+  CopyPass pass;
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\a.txt"), true, &pass), 0);
+  ASSERT_EQ(fs.delete_file(object("d\\a.txt")), 0);
+  ASSERT_EQ(fs.remove_folder(object("d")), 0);
+  fs.add_item(object("d"), ItemKind::kLink);
+  const auto before = fs.all_paths();
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("d\\b.txt"), true, &pass), err::kAccessDenied);
+  EXPECT_EQ(fs.all_paths(), before);
+}
+
 TEST_F(FileOpsTest, NothingIsWrittenThroughALinkOnTheCarrier) {
   add_object();
   fs.add_item(carrier("in"), ItemKind::kLink);
