@@ -129,7 +129,7 @@ class Scanner {
         carrier_(carrier),
         remove_leftovers_(leftovers == Leftovers::kRemove),
         marking_(run.marking(env.log.daylight())),
-        offset_(local_offset(env.clock)) {}
+        seconds_(env.clock) {}
 
   // Scans `folder` (ending in a separator) with `pattern`; `relative` is
   // the relative name of the folder ("" for the top). False on failure.
@@ -161,7 +161,7 @@ class Scanner {
     bool visit(const DirItem& item) override {
       if (s_.env_.stop.pending()) return false;
       if (!s_.usable(folder_, item) || !unique(item)) return true;
-      std::uint32_t stamp = take_stamp(s_.env_, item, folder_, s_.list_.exact_object, s_.offset_);
+      std::uint32_t stamp = take_stamp(s_.env_, item, folder_, s_.list_.exact_object, s_.seconds_);
       const bool folder_item = item.kind == ItemKind::kFolder;
       if (folder_item && !nested_) return not_entered(item);
       name_.assign(relative_).append(item.name);
@@ -239,7 +239,7 @@ class Scanner {
   bool carrier_;
   bool remove_leftovers_;
   Marking marking_;
-  std::int64_t offset_;  // of local time from UTC now, taken once per scan
+  StampSeconds seconds_;  // with the offset of local time from UTC of the scan's start
   bool unreadable_ = false;
 
  public:
@@ -262,7 +262,8 @@ std::optional<std::uint32_t> folder_stamp(Env& env, const std::string& folder, b
   item.kind = ItemKind::kFolder;
   item.name = path;  // the folder itself, in no folder
   item.last_write = times.last_write;
-  return take_stamp(env, item, "", exact_object, local_offset(env.clock));
+  StampSeconds seconds(env.clock);
+  return take_stamp(env, item, "", exact_object, seconds);
 }
 
 bool folder_exists(FileSystem& fs, std::string path) {
@@ -333,7 +334,7 @@ std::string_view path_pattern(std::string_view object_path) {
 }
 
 std::uint32_t take_stamp(Env& env, const DirItem& item, std::string_view folder, bool exact_object,
-                         std::int64_t offset) {
+                         StampSeconds& seconds) {
   const FileTime time = exact_object ? two_second_time(item.last_write) : item.last_write;
   if (time != item.last_write) {
     FileTimes times;
@@ -342,7 +343,7 @@ std::uint32_t take_stamp(Env& env, const DirItem& item, std::string_view folder,
     path += item.name;
     (void)env.fs.set_times(path, times);
   }
-  return stamp_seconds(time, env.clock, offset);
+  return seconds(time);
 }
 
 long fill_object_list(Env& env, const ObjectRun& run, Leftovers leftovers) {

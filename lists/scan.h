@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "lists/run.h"
+#include "lists/stamps.h"
 #include "platform/file_system.h"
 
 namespace keldar {
@@ -19,11 +20,11 @@ std::string_view path_folder(std::string_view object_path);
 std::string_view path_pattern(std::string_view object_path);
 
 // The unmarked stamp of an item found in `folder` (ending in a separator),
-// with the offset of local time taken (local_offset). On an exact-time
+// its seconds taken by `seconds`. On an exact-time
 // object volume a time that is not a whole two seconds is rounded to the
 // nearest one (an odd second rounds down) and written back to the item.
 std::uint32_t take_stamp(Env& env, const DirItem& item, std::string_view folder, bool exact_object,
-                         std::int64_t offset);
+                         StampSeconds& seconds);
 
 // How a fill treats the leftover temporaries of a killed run: a run that
 // writes removes them, a Compare leaves every file as it is.

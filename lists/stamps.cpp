@@ -26,6 +26,31 @@ std::uint32_t stamp_seconds(FileTime time, Clock& clock) {
   return stamp_seconds(time, clock, local_offset(clock));
 }
 
+std::int64_t StampSeconds::converted(std::int64_t local) {
+  LocalTime fields = civil_fields(local);
+  fields.is_dst = -1;
+  return clock_.from_local(fields);
+}
+
+std::uint32_t StampSeconds::operator()(FileTime time) {
+  if (time < kFileTimeUnixEpoch) return 0;
+  const auto local =
+      static_cast<std::int64_t>((time - kFileTimeUnixEpoch) / kTicksPerSecond) + offset_;
+  constexpr std::int64_t kDay = 86400;
+  const std::int64_t number = local >= 0 ? local / kDay : (local - kDay + 1) / kDay;
+  Day& day = days_[static_cast<std::size_t>(number) % days_.size()];
+  if (day.number != number) {
+    const std::int64_t first = number * kDay;
+    const std::int64_t last = first + kDay - 1;
+    day.number = number;
+    day.shift = converted(first) - first;
+    day.even = converted(last) - last == day.shift;
+  }
+  const std::int64_t seconds = day.even ? local + day.shift : converted(local);
+  if (seconds <= 0 || seconds >= static_cast<std::int64_t>(kExactTimeBit)) return 0;
+  return static_cast<std::uint32_t>(seconds);
+}
+
 FileTime two_second_time(FileTime time) {
   if (time % kTwoSecondTicks == 0) return time;
   return (time + kTicksPerSecond - 1) / kTwoSecondTicks * kTwoSecondTicks;

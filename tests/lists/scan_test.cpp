@@ -632,15 +632,45 @@ TEST_F(StampTest, SecondsComeFromTheFileTimeAsLocalTimeUnderTodaysOffset) {
   EXPECT_EQ(stamp_seconds(file_time(kJan15), clock), kJan15 + 3600);
 }
 
+// A scan's times give what each time taken alone gives, on the days the
+// offset changes too, whatever order the days come in (every other time is
+// 64 days later, on the same slot of the scan's days).
+TEST_F(StampTest, AScanTakesTheSecondsEachTimeGivesAlone) {
+  ScopedTimeZone central_europe("CET-1CEST,M3.5.0,M10.5.0/3");
+  constexpr std::int64_t kDay = 86400;
+  constexpr std::int64_t kRepeatedHour = 1729994400;  // 27.10.2024 02:00 local, as UTC seconds
+  for (std::int64_t now : {kJan15, kJune15}) {
+    clock.set_now(now);
+    StampSeconds scan(clock);
+    const std::int64_t offset = local_offset(clock);
+    for (std::int64_t change : {1711846800LL, 1729990800LL}) {  // 2024's two changes
+      for (std::int64_t t = change - 2 * kDay; t < change + 2 * kDay; t += 1793) {
+        for (std::int64_t u : {t, t + 64 * kDay, t - 2 * kDay - 1}) {
+          const std::uint32_t taken = scan(file_time(u));
+          const std::int64_t local = u + offset;
+          if (local >= kRepeatedHour && local < kRepeatedHour + 3600) {
+            // 02:00 to 03:00 comes twice: either reading will do.
+            EXPECT_TRUE(taken == local - 7200 || taken == local - 3600) << u;
+          } else {
+            EXPECT_EQ(taken, stamp_seconds(file_time(u), clock, offset))
+                << "now " << now << ", time " << u;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST_F(StampTest, OnlyExactVolumesRoundAndWriteBack) {
   fs.write("D:\\F.TXT", "");
   set_last_write("D:\\F.TXT", file_time(kJune15 + 1, 5000000));
   DirItem item;
   item.name = "F.TXT";
   item.last_write = file_time(kJune15 + 1, 5000000);
-  EXPECT_EQ(take_stamp(ctx.env, item, "D:\\", false, local_offset(clock)), kJune15 + 1);
+  StampSeconds seconds(clock);
+  EXPECT_EQ(take_stamp(ctx.env, item, "D:\\", false, seconds), kJune15 + 1);
   EXPECT_EQ(last_write("D:\\F.TXT"), file_time(kJune15 + 1, 5000000));
-  EXPECT_EQ(take_stamp(ctx.env, item, "D:\\", true, local_offset(clock)), kJune15 + 2);
+  EXPECT_EQ(take_stamp(ctx.env, item, "D:\\", true, seconds), kJune15 + 2);
   EXPECT_EQ(last_write("D:\\F.TXT"), file_time(kJune15 + 2));
 }
 
