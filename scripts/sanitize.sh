@@ -9,8 +9,9 @@
 #                                 runs the Windows build)
 #   scripts/sanitize.sh thread    ThreadSanitizer over the tests where threads
 #                                 meet: the worker, the batch runs and the
-#                                 window (the app suite and gui_tests), in
-#                                 build-tsan/
+#                                 window (the app suite and gui_tests), and
+#                                 the folder listing's status calls asked
+#                                 ahead (the platform suite), in build-tsan/
 #
 # Qt comes from Debian and is not instrumented, so ThreadSanitizer cannot see
 # how Qt orders its own threads' work (its thread pool, event queue and
@@ -37,10 +38,10 @@ case $kind in
   thread)
     build=${TSAN_BUILD_DIR:-build-tsan}
     cmake -S . -B "$build" -G Ninja -DKELDAR_SANITIZE=thread -DKELDAR_BENCH=OFF >/dev/null
-    cmake --build "$build" --target app_tests gui_tests
+    cmake --build "$build" --target app_tests gui_tests platform_tests
     export TSAN_OPTIONS="second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp"
     exec ctest --test-dir "$build" --output-on-failure --timeout 600 -j"$(nproc)" \
-      -L '^(app|gui)$'
+      -L '^(app|gui|platform)$'
     ;;
   *)
     sed -n '2,19p' "$0"

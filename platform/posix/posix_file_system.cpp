@@ -245,6 +245,23 @@ bool is_ascii(std::string_view text) {
   return true;
 }
 
+// The Windows-1251 name of the item whose Linux name is `name`, and
+// whether it can travel.
+void take_name(std::string_view name, DirItem& item) {
+  item.carriable = name.find('\\') == std::string_view::npos;
+  if (is_ascii(name)) {
+    item.name.assign(name);  // ASCII is the same text in Windows-1251
+  } else if (!item.carriable || !from_utf8(name, item.name)) {
+    item.carriable = false;
+    item.name = from_utf8_lossy(name);
+  }
+  if (!item.carriable) {
+    for (char& c : item.name) {
+      if (c == '\\') c = '?';
+    }
+  }
+}
+
 }  // namespace
 
 int PosixFileSystem::list_folder(std::string_view folder, std::string_view pattern,
@@ -263,40 +280,62 @@ int PosixFileSystem::list_folder(std::string_view folder, std::string_view patte
     return error_code(e);
   }
   const bool every_name = matches_every_name(pattern);
-  const int fd = ::dirfd(dir.get());
+  // The items are read a batch at a time; the status of each (one call per
+  // item, relative to the open folder) is asked ahead by the helper thread
+  // in a batch big enough to pay for waking it. One batch per depth of the
+  // folders being listed, kept for the next listing at that depth.
+  constexpr std::size_t kWorthHelping = 32;
+  if (batches_.size() <= depth_) batches_.push_back(std::make_unique<posix::StatBatch>());
+  posix::StatBatch& batch = *batches_[depth_];
+  struct Depth {
+    explicit Depth(std::size_t& depth) : depth(++depth) {}
+    ~Depth() { --depth; }
+    std::size_t& depth;
+  } deeper(depth_);
   DirItem item;  // one for all items: its name's room is reused
   for (;;) {
-    errno = 0;
-    const dirent* entry = ::readdir(dir.get());
-    if (!entry) return errno != 0 ? error_code(errno) : err::kOk;
-    std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-
-    item.carriable = name.find('\\') == std::string_view::npos;
-    if (is_ascii(name)) {
-      item.name.assign(name);  // ASCII is the same text in Windows-1251
-    } else if (!item.carriable || !from_utf8(name, item.name)) {
-      item.carriable = false;
-      item.name = from_utf8_lossy(name);
-    }
-    if (!item.carriable) {
-      for (char& c : item.name) {
-        if (c == '\\') c = '?';
+    batch.clear(::dirfd(dir.get()));
+    int read_error = 0;
+    bool ended = false;
+    while (!batch.full()) {
+      errno = 0;
+      const dirent* entry = ::readdir(dir.get());
+      if (!entry) {
+        read_error = errno;
+        ended = true;
+        break;
       }
+      std::string_view name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      if (!every_name) {
+        take_name(name, item);
+        if (!posix::match_pattern(pattern, item.name)) continue;
+      }
+      batch.add(name);
     }
-    if (!every_name && !posix::match_pattern(pattern, item.name)) continue;
-
-    // The one status call per item, relative to the open folder.
-    struct stat st;
-    if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      int e = errno;
-      if (e == ENOENT) continue;  // removed while listing
-      return error_code(e);
+    struct Offer {
+      Offer(posix::StatAhead& ahead, posix::StatBatch& batch, bool offered)
+          : ahead(ahead), batch(batch), offered(offered) {
+        if (offered) ahead.offer(batch);
+      }
+      ~Offer() {
+        if (offered) ahead.withdraw(batch);
+      }
+      posix::StatAhead& ahead;
+      posix::StatBatch& batch;
+      bool offered;
+    } offer(ahead_, batch, batch.size() >= kWorthHelping);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+      const posix::ItemStatus& status = ahead_.status(batch, i);
+      if (status.error == ENOENT) continue;  // removed while listing
+      if (status.error != 0) return error_code(status.error);
+      take_name(batch.name(i), item);
+      item.kind = kind_of(status.mode);
+      item.size = status.size;
+      item.last_write = status.last_write;
+      if (!visitor.visit(item)) return err::kOk;
     }
-    item.kind = kind_of(st.st_mode);
-    item.size = static_cast<std::uint64_t>(st.st_size);
-    item.last_write = posix::to_file_time(st.st_mtim);
-    if (!visitor.visit(item)) return err::kOk;
+    if (ended) return read_error != 0 ? error_code(read_error) : err::kOk;
   }
 }
 

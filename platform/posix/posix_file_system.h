@@ -17,6 +17,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/posix_paths.h"
+#include "platform/posix/stat_ahead.h"
 
 namespace keldar {
 
@@ -72,6 +73,11 @@ class PosixFileSystem : public FileSystem {
   bool is_fuse(std::uint64_t device, const std::string& native);
 
   posix::PathResolver resolver_;
+  // The status calls of list_folder asked ahead, and a batch of items for
+  // each depth of the folders it is listing at once.
+  posix::StatAhead ahead_;
+  std::vector<std::unique_ptr<posix::StatBatch>> batches_;
+  std::size_t depth_ = 0;
   const long pid_ = ::getpid();
   std::uint64_t temporary_counter_ = 0;
   std::unique_ptr<char[]> copy_buffer_;

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -231,6 +232,89 @@ TEST_F(PosixFileSystemTest, SearchReportsEveryKindWithoutFollowingLinks) {
   EXPECT_EQ(fs_.search(p("missing"), "*.*", items), err::kPathNotFound);
   EXPECT_EQ(fs_.search(p("missing/deeper"), "*.*", items), err::kPathNotFound);
   EXPECT_EQ(fs_.search(p("data.bin"), "*.*", items), err::kDirectory);
+}
+
+// "name:size:time" of an item ("name\\" for a folder).
+std::string item_line(const std::string& name, bool folder, std::uint64_t size, FileTime time) {
+  return name + (folder ? "\\" : "") + ":" + std::to_string(size) + ":" + std::to_string(time);
+}
+
+// Big folders are listed a batch of items at a time with their status
+// asked ahead on a second thread: every item still comes once, in the
+// folder's own order, with its own kind, size and time, while the visitor
+// lists the folders inside meanwhile; an item removed before its turn is
+// left out, and a visitor that stops ends the listing there.
+TEST_F(PosixFileSystemTest, BigFoldersAreListedAsIfItemByItem) {
+  constexpr int kFiles = 2500;  // more than two batches
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    put(n(name), std::string(static_cast<std::size_t>(i % 7), 'x'));
+    set_mtime(n(name), 1600000000 + i, 0);
+  }
+  for (const char* sub : {"s1", "s2"}) {
+    ASSERT_EQ(::mkdir(n(sub).c_str(), 0777), 0);
+    for (int i = 0; i < 100; ++i) put(n(std::string(sub) + "/g" + std::to_string(i)), "g");
+  }
+  // What a walk of readdir and lstat gives, folder by folder in the
+  // listing's order: "name:size:seconds" ("name\" for a folder).
+  auto line = [](const std::string& name, bool folder, std::uint64_t size, FileTime time) {
+    return name + (folder ? "\\" : "") + ":" + std::to_string(size) + ":" + std::to_string(time);
+  };
+  std::function<void(const std::string&, std::vector<std::string>&)> walk =
+      [&](const std::string& folder, std::vector<std::string>& out) {
+        DIR* dir = ::opendir(folder.c_str());
+        ASSERT_NE(dir, nullptr);
+        while (const dirent* entry = ::readdir(dir)) {
+          const std::string name = entry->d_name;
+          if (name == "." || name == "..") continue;
+          struct stat st;
+          ASSERT_EQ(::lstat((folder + "/" + name).c_str(), &st), 0);
+          out.push_back(item_line(name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
+                             posix::to_file_time(st.st_mtim)));
+          if (S_ISDIR(st.st_mode)) walk(folder + "/" + name, out);
+        }
+        ::closedir(dir);
+      };
+  std::vector<std::string> expected;
+  walk(tmp_.path(), expected);
+
+  struct Walk final : ItemVisitor {
+    bool visit(const DirItem& item) override {
+      const bool folder = item.kind == ItemKind::kFolder;
+      seen.push_back(item_line(item.name, folder, item.size, item.last_write));
+      if (remove_at == static_cast<long>(seen.size())) ::unlink(removed.c_str());
+      if (stop_at == static_cast<long>(seen.size())) return false;
+      if (folder) EXPECT_EQ(fs->list_folder(root + "/" + item.name, "*", *this), 0);
+      return true;
+    }
+    Walk(PosixFileSystem& fs, const std::string& root) : fs(&fs), root(root) {}
+    PosixFileSystem* fs;
+    std::string root;
+    std::vector<std::string> seen;
+    long remove_at = -1;
+    std::string removed;
+    long stop_at = -1;
+  };
+  Walk all(fs_, tmp_.path());
+  EXPECT_EQ(fs_.list_folder(p(""), "*", all), 0);
+  EXPECT_EQ(all.seen, expected);
+
+  // The last file of the folder, in its third batch, removed when the
+  // tenth item is visited.
+  auto last = std::find_if(expected.rbegin(), expected.rend(),
+                           [](const std::string& l) { return l[0] == 'f'; });
+  Walk removing(fs_, tmp_.path());
+  removing.remove_at = 10;
+  removing.removed = n(last->substr(0, last->find(':')));
+  EXPECT_EQ(fs_.list_folder(p(""), "*", removing), 0);
+  std::vector<std::string> left = expected;
+  left.erase(left.begin() + (std::next(last).base() - expected.begin()));
+  EXPECT_EQ(removing.seen, left);
+
+  Walk stopping(fs_, tmp_.path());
+  stopping.stop_at = 1100;
+  EXPECT_EQ(fs_.list_folder(p(""), "*", stopping), 0);
+  EXPECT_EQ(stopping.seen.size(), 1100u);
 }
 
 TEST_F(PosixFileSystemTest, NamesThatCannotBeCarriedAreMarked) {
