@@ -256,10 +256,7 @@ TEST_F(PosixFileSystemTest, BigFoldersAreListedAsIfItemByItem) {
     for (int i = 0; i < 100; ++i) put(n(std::string(sub) + "/g" + std::to_string(i)), "g");
   }
   // What a walk of readdir and lstat gives, folder by folder in the
-  // listing's order: "name:size:seconds" ("name\" for a folder).
-  auto line = [](const std::string& name, bool folder, std::uint64_t size, FileTime time) {
-    return name + (folder ? "\\" : "") + ":" + std::to_string(size) + ":" + std::to_string(time);
-  };
+  // listing's order.
   std::function<void(const std::string&, std::vector<std::string>&)> walk =
       [&](const std::string& folder, std::vector<std::string>& out) {
         DIR* dir = ::opendir(folder.c_str());
