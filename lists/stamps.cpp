@@ -36,17 +36,16 @@ std::uint32_t StampSeconds::operator()(FileTime time) {
   if (time < kFileTimeUnixEpoch) return 0;
   const auto local =
       static_cast<std::int64_t>((time - kFileTimeUnixEpoch) / kTicksPerSecond) + offset_;
-  constexpr std::int64_t kDay = 86400;
-  const std::int64_t number = local >= 0 ? local / kDay : (local - kDay + 1) / kDay;
-  Day& day = days_[static_cast<std::size_t>(number) % days_.size()];
-  if (day.number != number) {
-    const std::int64_t first = number * kDay;
-    const std::int64_t last = first + kDay - 1;
-    day.number = number;
-    day.shift = converted(first) - first;
-    day.even = converted(last) - last == day.shift;
+  const std::int64_t number = local >= 0 ? local / kSpan : (local - kSpan + 1) / kSpan;
+  Span& span = spans_[static_cast<std::size_t>(number) % spans_.size()];
+  if (span.number != number) {
+    const std::int64_t first = number * kSpan;
+    const std::int64_t last = first + kSpan - 1;
+    span.number = number;
+    span.shift = converted(first) - first;
+    span.even = converted(last) - last == span.shift;
   }
-  const std::int64_t seconds = day.even ? local + day.shift : converted(local);
+  const std::int64_t seconds = span.even ? local + span.shift : converted(local);
   if (seconds <= 0 || seconds >= static_cast<std::int64_t>(kExactTimeBit)) return 0;
   return static_cast<std::uint32_t>(seconds);
 }

@@ -29,26 +29,29 @@ std::uint32_t stamp_seconds(FileTime time, Clock& clock, std::int64_t offset);
 std::uint32_t stamp_seconds(FileTime time, Clock& clock);
 
 // stamp_seconds for the many times of one scan, with the offset taken once.
-// The clock is asked about each day of local time at its first and last
-// second; where both give the same shift, every time of that day takes it
-// (no zone changes its offset twice in a day), and a day with a change is
-// converted time by time.
+// The clock is asked about each span of four days of local time at its
+// first and last second; where both give the same shift, every time of the
+// span takes it (no zone changes its offset twice within four days, so
+// none changed it in between), and a span with a change is converted time
+// by time. The spans of the last 1,024 asked are remembered: ten years of
+// file times.
 class StampSeconds {
  public:
   explicit StampSeconds(Clock& clock) : clock_(clock), offset_(local_offset(clock)) {}
   std::uint32_t operator()(FileTime time);
 
  private:
-  struct Day {
-    std::int64_t number = INT64_MIN;  // days since 1970 in local time
+  static constexpr std::int64_t kSpan = 4 * 86400;
+  struct Span {
+    std::int64_t number = INT64_MIN;  // spans since 1970 in local time
     std::int64_t shift = 0;           // from local time to the stamp
-    bool even = false;                // one shift for the whole day
+    bool even = false;                // one shift for the whole span
   };
   std::int64_t converted(std::int64_t local);
 
   Clock& clock_;
   std::int64_t offset_;
-  std::array<Day, 64> days_{};
+  std::array<Span, 1024> spans_{};
 };
 // The time a file on an exact-time volume is given when its time is not a
 // whole two seconds: the nearest whole two seconds, an odd second rounding

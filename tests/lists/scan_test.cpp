@@ -634,7 +634,7 @@ TEST_F(StampTest, SecondsComeFromTheFileTimeAsLocalTimeUnderTodaysOffset) {
 
 // A scan's times give what each time taken alone gives, on the days the
 // offset changes too, whatever order the days come in (every other time is
-// 64 days later, on the same slot of the scan's days).
+// 4,096 days later, in the slot of the same span of days).
 TEST_F(StampTest, AScanTakesTheSecondsEachTimeGivesAlone) {
   ScopedTimeZone central_europe("CET-1CEST,M3.5.0,M10.5.0/3");
   constexpr std::int64_t kDay = 86400;
@@ -645,7 +645,7 @@ TEST_F(StampTest, AScanTakesTheSecondsEachTimeGivesAlone) {
     const std::int64_t offset = local_offset(clock);
     for (std::int64_t change : {1711846800LL, 1729990800LL}) {  // 2024's two changes
       for (std::int64_t t = change - 2 * kDay; t < change + 2 * kDay; t += 1793) {
-        for (std::int64_t u : {t, t + 64 * kDay, t - 2 * kDay - 1}) {
+        for (std::int64_t u : {t, t + 4096 * kDay, t - 2 * kDay - 1}) {
           const std::uint32_t taken = scan(file_time(u));
           const std::int64_t local = u + offset;
           if (local >= kRepeatedHour && local < kRepeatedHour + 3600) {
