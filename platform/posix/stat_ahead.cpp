@@ -82,12 +82,12 @@ void StatAhead::offer(StatBatch& batch) {
 
 const ItemStatus& StatAhead::status(StatBatch& batch, std::size_t i) {
   StatBatch::Slot& slot = batch.slots_[i];
+  // While the helper asks item i, this thread asks the next unclaimed one
+  // rather than wait idle.
   int spins = 0;
   while (!slot.done.load(std::memory_order_acquire)) {
-    if (batch.next_.load(std::memory_order_relaxed) <= i) {
-      (void)batch.ask_next();
-    } else if (++spins > 64) {
-      std::this_thread::yield();  // the helper is asking it; it may be off its core
+    if (!batch.ask_next() && ++spins > 64) {
+      std::this_thread::yield();  // the helper has it in hand, and may be off its core
     }
   }
   return slot.status;

@@ -77,9 +77,9 @@ class StatAhead {
   // withdraw(). Without a helper (a thread that cannot start) the visitor
   // asks every item itself.
   void offer(StatBatch& batch);
-  // The status of item `i` of `batch`, asked by this thread if no thread
-  // has claimed it yet, else as soon as the helper has it. Items are asked
-  // for in order; a batch never offered is asked item by item here.
+  // The status of item `i` of `batch`: this thread asks the unclaimed items
+  // up to it, and later ones while the helper has it in hand. Items are
+  // asked for in order; a batch never offered is asked item by item here.
   const ItemStatus& status(StatBatch& batch, std::size_t i);
   // Takes `batch` back: on return the helper no longer touches it.
   void withdraw(StatBatch& batch);
