@@ -157,6 +157,7 @@ ListEntry* FileList::add(std::string_view name, NameStore& names) {
   }
   const std::uint32_t stored = names.store(name);
   if (stored == 0) return nullptr;
+  twins_possible_ = true;
   ListEntry& e = entries.emplace_back();
   e.name_ref = stored;
   e.name_size = static_cast<std::uint16_t>(name.size());
@@ -171,10 +172,21 @@ ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_sta
   std::uint32_t object = mark_stamp(object_stamp, exact_object, m.daylight);
   std::uint32_t carrier = mark_stamp(carrier_stamp, m.exact_time_carrier, m.daylight);
   const bool fresh_here = states[m.computer] == 0;
-  // One hash of the name for the look-up and, when it is new, its slot.
-  std::size_t slot = index_.empty() ? 0 : slot_of(name);
-  ListEntry* e = index_.empty() || index_[slot] < 0 ? nullptr : &entries[index_[slot]];
+  // The entry after the one found or added last is tried first: a refill
+  // meets the items in the order the list has them. Only add() can give a
+  // list two entries of one name; without it, an entry of this name is the
+  // one the index holds. Else one hash of the name for the look-up and,
+  // when it is new, its slot.
+  ListEntry* e = nullptr;
+  std::size_t slot = 0;
+  if (!twins_possible_ && next_ < entries.size() && equal_folded(entries[next_].name(), name)) {
+    e = &entries[next_];
+  } else if (!index_.empty()) {
+    slot = slot_of(name);
+    if (index_[slot] >= 0) e = &entries[index_[slot]];
+  }
   if (e != nullptr) {
+    next_ = static_cast<std::size_t>(e - entries.data()) + 1;
     if (position) *position = static_cast<long>(e - entries.data());
     if (object != 0) {
       std::uint32_t listed = e->list_stamps[m.computer];
@@ -207,6 +219,7 @@ ListEntry* FileList::find_or_add(std::string_view name, std::uint32_t object_sta
   e->name_ref = stored;
   e->name_size = static_cast<std::uint16_t>(name.size());
   index_[slot] = static_cast<std::int32_t>(entries.size() - 1);
+  next_ = entries.size();
   e->object_stamp = object;
   if (fresh_here) e->list_stamps[m.computer] = object;
   e->carrier_stamp = carrier;
@@ -226,6 +239,8 @@ bool FileList::reserve(std::size_t count) {
 void FileList::reset() {
   entries = {};
   index_ = {};
+  next_ = 0;
+  twins_possible_ = false;
   states = {};
   object_present = exact_object = dirty = unreadable = false;
 }

@@ -132,6 +132,8 @@ class FileList {
 
   // Open addressing over entry indexes; -1 = empty slot.
   std::vector<std::int32_t> index_;
+  std::size_t next_ = 0;         // the entry after the one find_or_add gave last
+  bool twins_possible_ = false;  // add() was used: names may repeat
 };
 
 // One list per object of the object table, in table order, and the name

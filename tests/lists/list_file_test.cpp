@@ -156,6 +156,21 @@ TEST_F(FindOrAddTest, NamesEqualButForAsciiCaseAreOneEntry) {
   EXPECT_EQ(list.find("Sub\\File.txt "), nullptr);
 }
 
+// Names met in the list's order, out of it, in another case, and new ones
+// among them: each finds its own entry.
+TEST_F(FindOrAddTest, EachNameFindsItsOwnEntryInAnyOrder) {
+  for (const char* name : {"A", "B", "C", "D"}) put(name, kJune15);
+  const std::vector<std::pair<std::string, long>> steps = {
+      {"a", 0}, {"b", 1}, {"D", 3}, {"c", 2}, {"E", 4}, {"d", 3},
+      {"e", 4}, {"A", 0}, {"F", 5}, {"B", 1}, {"b", 1}, {"C", 2}};
+  for (const auto& [name, expected] : steps) {
+    long position = -1;
+    ASSERT_NE(list.find_or_add(name, kJune15, 0, marking, names, &position), nullptr);
+    EXPECT_EQ(position, expected) << name;
+  }
+  EXPECT_EQ(list.entries.size(), 6u);
+}
+
 TEST_F(FindOrAddTest, TheFirstOfEqualNamesIsFoundAfterTheListGrows) {
   // add() does not look: two entries may share a name; the first one wins,
   // also after the entry array and its index grew many times.
@@ -165,6 +180,11 @@ TEST_F(FindOrAddTest, TheFirstOfEqualNamesIsFoundAfterTheListGrows) {
     ASSERT_NE(put("F" + std::to_string(i), kJune15 + 2 * i), nullptr);
   }
   EXPECT_EQ(list.find("Dup.Txt")->object_stamp, 1u);
+  long position = -1;
+  for (const char* twin : {"Dup.Txt", "DUP.TXT", "dup.txt"}) {
+    list.find_or_add(twin, 0, 0, marking, names, &position);
+    EXPECT_EQ(position, 0) << twin << ": also right after the first";
+  }
   EXPECT_EQ(list.entries.size(), 5002u);
   for (int i = 0; i < 5000; i += 499) {
     const ListEntry* e = list.find("f" + std::to_string(i));
