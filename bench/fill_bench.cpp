@@ -7,7 +7,7 @@
 // reference, `cmd /c dir /s /b DIR` with its start-up.
 //
 //   fill_bench --work DIR [--sizes 10000,50000,100000] [--layouts nested,flat]
-//              [--rounds 3] [--fractional] [--keep] [--once]
+//              [--rounds 3] [--fractional] [--keep] [--once] [--cold]
 //
 // --work      an empty folder on the disk to measure (an ASCII path); the
 //             trees and the carrier are made in it and removed at the end
@@ -16,6 +16,10 @@
 //             "flat" all of them in one folder
 // --fractional  also time the first fill of a tree whose times carry
 //             fractions of a second (every time is rounded and written back)
+// --cold      (Linux, as root) the disk's caches emptied before every timed
+//             walk and fill (sync, then 3 written to /proc/sys/vm/drop_caches),
+//             so that each reads the tree from the disk; the heap figures stay
+//             those of warm fills
 // --once      one warm-up fill and one fill per tree, no walk, no memory
 //             figures: for running under a profiler
 //
@@ -612,6 +616,7 @@ struct Options {
   bool fractional = false;
   bool keep = false;
   bool once = false;
+  bool cold = false;
 };
 
 std::vector<std::string> split(const std::string& text) {
@@ -652,13 +657,18 @@ Options parse(int argc, char** argv) {
       o.keep = true;
     } else if (arg == "--once") {
       o.once = true;
+    } else if (arg == "--cold") {
+#ifdef _WIN32
+      die("--cold is for Linux only");
+#endif
+      o.cold = true;
     } else {
       die("unknown argument " + arg);
     }
   }
   if (o.work.empty())
     die("usage: fill_bench --work EMPTY_FOLDER [--sizes N,...] "
-        "[--layouts nested,flat] [--rounds 3] [--fractional] [--keep] [--once]");
+        "[--layouts nested,flat] [--rounds 3] [--fractional] [--keep] [--once] [--cold]");
   return o;
 }
 
@@ -676,6 +686,20 @@ struct Row {
   Bench::Memory refill_memory;
   long log_lines = 0;
 };
+
+// With --cold, writes out every dirty page and empties the page, inode and
+// directory caches.
+void cool(const Options& o) {
+#ifndef _WIN32
+  if (!o.cold) return;
+  ::sync();
+  const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY | O_CLOEXEC);
+  if (fd < 0 || ::write(fd, "3", 1) != 1) die("--cold: cannot write /proc/sys/vm/drop_caches");
+  ::close(fd);
+#else
+  (void)o;
+#endif
+}
 
 double best(const std::vector<double>& times) {
   return *std::min_element(times.begin(), times.end());
@@ -703,13 +727,16 @@ Row measure(const Options& o, const Tree& tree) {
   // machine touches all of them alike.
   std::vector<double> walk, dir, first, refill, write;
   for (int r = 0; r < o.rounds; ++r) {
+    cool(o);
     walk.push_back(time_walk(tree.root, row.entries));
 #ifdef _WIN32
     dir.push_back(time_dir(tree.root));
 #endif
     bench.forget_list();
+    cool(o);
     first.push_back(bench.fill());
     write.push_back(bench.write());
+    cool(o);
     refill.push_back(bench.fill());
   }
   row.walk = best(walk);
@@ -758,9 +785,9 @@ void print(const std::vector<Row>& rows, const Options& o) {
         r.first_memory.names_per_entry);
   }
   std::printf(
-      "\nseconds: best of %d rounds; heap figures: bytes per entry beyond the names "
+      "\nseconds: best of %d rounds%s; heap figures: bytes per entry beyond the names "
       "(operator new, usable size + %zu-byte header)\n",
-      o.rounds, heap::kChunkHeader);
+      o.rounds, o.cold ? ", caches emptied before each" : "", heap::kChunkHeader);
   std::printf("\n%-6s %7s | %8s %10s %16s %9s\n", "layout", "files", "write s", "log lines",
               Bench::kMallinfo ? "mallinfo after" : "", o.fractional ? "fract. s" : "");
   for (const Row& r : rows) {
