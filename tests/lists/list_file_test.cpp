@@ -160,9 +160,9 @@ TEST_F(FindOrAddTest, NamesEqualButForAsciiCaseAreOneEntry) {
 // among them: each finds its own entry.
 TEST_F(FindOrAddTest, EachNameFindsItsOwnEntryInAnyOrder) {
   for (const char* name : {"A", "B", "C", "D"}) put(name, kJune15);
-  const std::vector<std::pair<std::string, long>> steps = {
-      {"a", 0}, {"b", 1}, {"D", 3}, {"c", 2}, {"E", 4}, {"d", 3},
-      {"e", 4}, {"A", 0}, {"F", 5}, {"B", 1}, {"b", 1}, {"C", 2}};
+  const std::vector<std::pair<std::string, long>> steps = {{"a", 0}, {"b", 1}, {"D", 3}, {"c", 2},
+                                                           {"E", 4}, {"d", 3}, {"e", 4}, {"A", 0},
+                                                           {"F", 5}, {"B", 1}, {"b", 1}, {"C", 2}};
   for (const auto& [name, expected] : steps) {
     long position = -1;
     ASSERT_NE(list.find_or_add(name, kJune15, 0, marking, names, &position), nullptr);

@@ -267,7 +267,7 @@ TEST_F(PosixFileSystemTest, BigFoldersAreListedAsIfItemByItem) {
           struct stat st;
           ASSERT_EQ(::lstat((folder + "/" + name).c_str(), &st), 0);
           out.push_back(item_line(name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
-                             posix::to_file_time(st.st_mtim)));
+                                  posix::to_file_time(st.st_mtim)));
           if (S_ISDIR(st.st_mode)) walk(folder + "/" + name, out);
         }
         ::closedir(dir);
