@@ -262,6 +262,31 @@ void take_name(std::string_view name, DirItem& item) {
   }
 }
 
+// Reads the next names of `dir` that match `pattern` into `batch` (emptied
+// first), up to its capacity; `item` is room for converting a name. True
+// when the folder has no more names, with the error of the read in `error`.
+bool read_batch(DIR* dir, std::string_view pattern, posix::StatBatch& batch, DirItem& item,
+                int& error) {
+  const bool every_name = matches_every_name(pattern);
+  batch.clear(::dirfd(dir));
+  while (!batch.full()) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir);
+    if (!entry) {
+      error = errno;
+      return true;
+    }
+    std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!every_name) {
+      take_name(name, item);
+      if (!posix::match_pattern(pattern, item.name)) continue;
+    }
+    batch.add(name);
+  }
+  return false;
+}
+
 }  // namespace
 
 int PosixFileSystem::list_folder(std::string_view folder, std::string_view pattern,
@@ -279,7 +304,6 @@ int PosixFileSystem::list_folder(std::string_view folder, std::string_view patte
     }
     return error_code(e);
   }
-  const bool every_name = matches_every_name(pattern);
   // The items are read a batch at a time; the status of each (one call per
   // item, relative to the open folder) is asked ahead by the helper thread
   // in a batch big enough to pay for waking it. One batch per depth of the
@@ -294,37 +318,9 @@ int PosixFileSystem::list_folder(std::string_view folder, std::string_view patte
   } deeper(depth_);
   DirItem item;  // one for all items: its name's room is reused
   for (;;) {
-    batch.clear(::dirfd(dir.get()));
     int read_error = 0;
-    bool ended = false;
-    while (!batch.full()) {
-      errno = 0;
-      const dirent* entry = ::readdir(dir.get());
-      if (!entry) {
-        read_error = errno;
-        ended = true;
-        break;
-      }
-      std::string_view name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      if (!every_name) {
-        take_name(name, item);
-        if (!posix::match_pattern(pattern, item.name)) continue;
-      }
-      batch.add(name);
-    }
-    struct Offer {
-      Offer(posix::StatAhead& ahead, posix::StatBatch& batch, bool offered)
-          : ahead(ahead), batch(batch), offered(offered) {
-        if (offered) ahead.offer(batch);
-      }
-      ~Offer() {
-        if (offered) ahead.withdraw(batch);
-      }
-      posix::StatAhead& ahead;
-      posix::StatBatch& batch;
-      bool offered;
-    } offer(ahead_, batch, batch.size() >= kWorthHelping);
+    const bool ended = read_batch(dir.get(), pattern, batch, item, read_error);
+    posix::StatAhead::Offer offer(ahead_, batch, batch.size() >= kWorthHelping);
     for (std::size_t i = 0; i < batch.size(); ++i) {
       const posix::ItemStatus& status = ahead_.status(batch, i);
       if (status.error == ENOENT) continue;  // removed while listing

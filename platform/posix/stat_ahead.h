@@ -84,6 +84,25 @@ class StatAhead {
   // Takes `batch` back: on return the helper no longer touches it.
   void withdraw(StatBatch& batch);
 
+  // A batch offered for a scope when `worth` it, taken back at its end.
+  class Offer {
+   public:
+    Offer(StatAhead& ahead, StatBatch& batch, bool worth)
+        : ahead_(ahead), batch_(batch), offered_(worth) {
+      if (offered_) ahead_.offer(batch_);
+    }
+    ~Offer() {
+      if (offered_) ahead_.withdraw(batch_);
+    }
+    Offer(const Offer&) = delete;
+    Offer& operator=(const Offer&) = delete;
+
+   private:
+    StatAhead& ahead_;
+    StatBatch& batch_;
+    bool offered_;
+  };
+
  private:
   void run();
 
