@@ -224,7 +224,9 @@ TEST(FoldedNameTest, OnlyAsciiLettersAreFoldedAtEveryPlace) {
           b[at] = static_cast<char>(d);
           const bool expected = equal_ignoring_ascii_case(a, b);
           ASSERT_EQ(equal_folded(a, b), expected) << length << " " << at << " " << c << " " << d;
-          if (expected) ASSERT_EQ(folded_hash(a), folded_hash(b)) << c << " " << d;
+          if (expected) {
+            ASSERT_EQ(folded_hash(a), folded_hash(b)) << c << " " << d;
+          }
         }
       }
     }

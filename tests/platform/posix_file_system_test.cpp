@@ -281,7 +281,9 @@ TEST_F(PosixFileSystemTest, BigFoldersAreListedAsIfItemByItem) {
       seen.push_back(item_line(item.name, folder, item.size, item.last_write));
       if (remove_at == static_cast<long>(seen.size())) ::unlink(removed.c_str());
       if (stop_at == static_cast<long>(seen.size())) return false;
-      if (folder) EXPECT_EQ(fs->list_folder(root + "/" + item.name, "*", *this), 0);
+      if (folder) {
+        EXPECT_EQ(fs->list_folder(root + "/" + item.name, "*", *this), 0);
+      }
       return true;
     }
     Walk(PosixFileSystem& fs, const std::string& root) : fs(&fs), root(root) {}
