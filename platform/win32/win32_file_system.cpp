@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "format/carrier_files.h"
 #include "platform/errors.h"
 #include "platform/win32/wide_text.h"
@@ -278,6 +280,21 @@ bool Win32FileSystem::is_drive_root(std::string_view path) const {
 int Win32FileSystem::search(std::string_view folder, std::string_view pattern,
                             std::vector<DirItem>& items) {
   items.clear();
+  struct Collect final : ItemVisitor {
+    explicit Collect(std::vector<DirItem>& items) : items(items) {}
+    bool visit(const DirItem& item) override {
+      items.push_back(item);
+      return true;
+    }
+    std::vector<DirItem>& items;
+  } collect(items);
+  const int code = list_folder(folder, pattern, collect);
+  if (code != err::kOk) items.clear();
+  return code;
+}
+
+int Win32FileSystem::list_folder(std::string_view folder, std::string_view pattern,
+                                 ItemVisitor& visitor) {
   std::wstring native;
   if (int rc = native_path(folder, native)) return rc;
   native = without_trailing_separator(native);
@@ -311,22 +328,20 @@ int Win32FileSystem::search(std::string_view folder, std::string_view pattern,
                ? no_match(e == err::kInvalidName ? err::kFileNotFound : e)
                : e;
   }
+  std::unique_ptr<void, BOOL (*)(HANDLE)> search(h, ::FindClose);
+  DirItem item;  // one for all items: its name's room is reused
   for (;;) {
     std::wstring_view name = data.cFileName;
     if (name != L"." && name != L"..") {
-      DirItem item;
       item.name = win32::narrow(name, item.carriable);
       item.kind = kind_of(data.dwFileAttributes, data.dwReserved0);
       item.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
       item.last_write = to_file_time(data.ftLastWriteTime);
-      items.push_back(std::move(item));
+      if (!visitor.visit(item)) return err::kOk;
     }
     if (!::FindNextFileW(h, &data)) {
       int e = last_error();
-      ::FindClose(h);
-      if (e == ERROR_NO_MORE_FILES) return err::kOk;
-      items.clear();
-      return e;
+      return e == ERROR_NO_MORE_FILES ? err::kOk : e;
     }
   }
 }

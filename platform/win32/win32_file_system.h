@@ -28,6 +28,7 @@ class Win32FileSystem : public FileSystem {
 
   int search(std::string_view folder, std::string_view pattern,
              std::vector<DirItem>& items) override;
+  int list_folder(std::string_view folder, std::string_view pattern, ItemVisitor& visitor) override;
   int item_kind(std::string_view path, ItemKind& kind) override;
   int item_info(std::string_view path, DirItem& item) override;
 
