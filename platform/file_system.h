@@ -223,6 +223,25 @@ class FileSystem {
   // replaced at once or not at all; `from` is removed only after that. A
   // symbolic link at `to` is replaced, never written through.
   [[nodiscard]] virtual int move_file(std::string_view from, std::string_view to) = 0;
+
+ protected:
+  // search() for a file system whose own listing is list_folder(): every
+  // item collected, none when the listing fails part way.
+  int search_by_listing(std::string_view folder, std::string_view pattern,
+                        std::vector<DirItem>& items) {
+    items.clear();
+    struct Collect final : ItemVisitor {
+      explicit Collect(std::vector<DirItem>& items) : items(items) {}
+      bool visit(const DirItem& item) override {
+        items.push_back(item);
+        return true;
+      }
+      std::vector<DirItem>& items;
+    } collect(items);
+    const int code = list_folder(folder, pattern, collect);
+    if (code != 0) items.clear();
+    return code;
+  }
 };
 
 }  // namespace keldar

@@ -337,18 +337,7 @@ int PosixFileSystem::list_folder(std::string_view folder, std::string_view patte
 
 int PosixFileSystem::search(std::string_view folder, std::string_view pattern,
                             std::vector<DirItem>& items) {
-  items.clear();
-  struct Collect final : ItemVisitor {
-    explicit Collect(std::vector<DirItem>& items) : items(items) {}
-    bool visit(const DirItem& item) override {
-      items.push_back(item);
-      return true;
-    }
-    std::vector<DirItem>& items;
-  } collect(items);
-  const int code = list_folder(folder, pattern, collect);
-  if (code != err::kOk) items.clear();
-  return code;
+  return search_by_listing(folder, pattern, items);
 }
 
 int PosixFileSystem::lookup(std::string_view path, std::string& native, struct stat& st) {
