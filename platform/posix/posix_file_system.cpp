@@ -587,6 +587,17 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
     if (st.st_size >= kStartWriteBackFrom) {
       (void)::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     }
+    // What closing the copy would report (a network or FUSE volume writes
+    // it out then, and may fail) is known before the copy takes the
+    // destination's place: a second descriptor is closed, and the first
+    // kept for flush(). Without one to spare the copy is closed now, and
+    // flush() waits for its whole volume.
+    const int second = ::dup(out.get());
+    if (second < 0) {
+      if (int e = out.close()) return fail(e);
+    } else if (::close(second) != 0) {
+      return fail(errno);
+    }
   }
   if (::rename(temporary.c_str(), to_native.c_str()) != 0) {
     int e = errno;
@@ -596,7 +607,7 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
   resolver_.after_change(change, to_native, true);
   if (!wait_now) {
     unflushed_folders_.try_emplace(parent_of(to_native), devices.second);
-    keep_unflushed(out.release());
+    keep_unflushed(out.release());  // -1 when it was closed already
   }
   // Some FUSE volumes (fusefat) stamp a renamed file with the time of the
   // rename: read the time back and set it again where it was lost. Less than
@@ -661,15 +672,15 @@ PosixFileSystem::~PosixFileSystem() {
 }
 
 void PosixFileSystem::keep_unflushed(int fd) {
-  if (!whole_volumes_) {
+  if (!whole_volumes_ && fd >= 0) {
     unflushed_files_.push_back(fd);
     if (unflushed_files_.size() <= kKeptOpen) return;
     // Each fsync costs the disk a flush of its cache: for many copies one
     // flush of each volume is cheaper, even though it waits for other
     // programs' writes too.
-    whole_volumes_ = true;
     fd = -1;
   }
+  whole_volumes_ = true;  // also for a copy that could not be kept open
   for (int kept : unflushed_files_) {
     if (::close(kept) != 0 && unflushed_error_ == err::kOk) unflushed_error_ = wait_error(errno);
   }

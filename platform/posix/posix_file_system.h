@@ -85,7 +85,8 @@ class PosixFileSystem : public FileSystem {
   std::set<std::pair<std::uint64_t, std::uint64_t>> no_kernel_copy_;
   std::map<std::uint64_t, bool> fuse_devices_;
   // Keeps the descriptor of a copy until flush() waits for it; beyond
-  // kKeptOpen copies, flush() waits for their whole volumes instead.
+  // kKeptOpen copies, or for a copy closed already (-1), flush() waits for
+  // their whole volumes instead.
   void keep_unflushed(int fd);
 
   static constexpr std::size_t kKeptOpen = 32;

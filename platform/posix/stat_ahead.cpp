@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 
 #include "platform/posix/posix_paths.h"
 
@@ -66,15 +65,15 @@ void StatAhead::offer(StatBatch& batch) {
   {
     std::lock_guard lock(mutex_);
     if (no_thread_) return;
-    offered_.push_back(&batch);
-    if (!thread_.joinable()) {
-      try {
-        thread_ = std::thread([this] { run(); });
-      } catch (const std::system_error&) {
-        no_thread_ = true;  // the visitor asks every item itself
-        offered_.clear();
-        return;
-      }
+    try {
+      if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+      offered_.push_back(&batch);
+    } catch (...) {
+      // No thread (or no room to offer it a batch): the visitor asks every
+      // item itself, from now on.
+      no_thread_ = true;
+      offered_.clear();
+      return;
     }
   }
   work_.notify_one();

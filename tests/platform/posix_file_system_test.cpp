@@ -10,6 +10,7 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -520,6 +521,33 @@ TEST_F(PosixFileSystemTest, CopyKeepsContentsTimeAndPermissions) {
     EXPECT_EQ(fs_.flush(), 0) << count;
     EXPECT_EQ(open_descriptors(), before) << count;
   }
+}
+
+// A copy is kept open for the flush with what closing it would report
+// asked first; without a descriptor to spare for that, it is closed before
+// it takes the destination's place, and the flush waits for its volume.
+TEST_F(PosixFileSystemTest, ACopyWithoutASpareDescriptorIsClosedBeforeTheRename) {
+  put(n("src"), "new");
+  put(n("dst"), "old");
+  struct rlimit old_limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old_limit), 0);
+  struct rlimit low = old_limit;
+  low.rlim_cur = std::min<rlim_t>(old_limit.rlim_cur, 256);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> fillers;
+  for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+  // Room for the source and the temporary only.
+  for (int i = 0; i < 2 && !fillers.empty(); ++i) {
+    ::close(fillers.back());
+    fillers.pop_back();
+  }
+  const int copied = fs_.copy_file(p("src"), p("dst"));
+  for (int fd : fillers) ::close(fd);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &old_limit), 0);
+  EXPECT_EQ(copied, 0);
+  EXPECT_EQ(fs_.flush(), 0);
+  EXPECT_EQ(get(n("dst")), "new");
+  EXPECT_FALSE(has_temporaries(tmp_.path()));
 }
 
 TEST_F(PosixFileSystemTest, FailedCopyLeavesTheDestinationAsItWas) {
