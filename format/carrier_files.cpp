@@ -27,6 +27,8 @@ std::string list_file(std::int16_t object_id) { return list_file_name(object_id)
 
 std::string old_list_file(std::int16_t object_id) { return list_file_name(object_id) + ".QRV"; }
 
+std::string sum_file(std::int16_t object_id) { return list_file_name(object_id) + ".SUM"; }
+
 std::string temporary_name(std::uint64_t process, std::uint64_t number) {
   return std::string(kTemporaryPrefix) + std::to_string(process) + "-" + std::to_string(number) +
          std::string(kTemporarySuffix);

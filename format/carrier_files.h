@@ -23,6 +23,8 @@ std::string list_file_name(std::int16_t object_id);
 std::string list_file(std::int16_t object_id);
 // The object's list file of the earlier release, "NNNNN.QRV".
 std::string old_list_file(std::int16_t object_id);
+// The object's sum file "NNNNN.SUM" (format/sum_file.h).
+std::string sum_file(std::int16_t object_id);
 
 // Temporary files have one reserved name form, exactly
 // "~kld<digits>-<digits>.tmp" (the letters in this case); any other name is

@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev   # build and tests
   clang-format   # .ci/run checks the formatting
   clang libclang-rt-14-dev   # scripts/fuzz.sh: libFuzzer and the sanitizers' runtimes
+  libxxhash-dev   # XXH3-128 of carrier copies (used header-only, so the Windows build takes the same header)
   qt6-base-dev   # the window (Qt 6 Widgets, Qt Test; the offscreen and xcb platforms come with it)
   qt6-translations-l10n   # Qt's own Russian texts (qtbase_ru) for the stock file, folder and font choosers
   zip unzip   # scripts/package-windows.sh
