@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 
+#include "format/sum_file.h"
 #include "platform/text.h"
 #include "tools/tool_test_support.h"
 #include "version/version.h"
@@ -148,6 +149,70 @@ TEST_F(ListTextTest, CyrillicNamesStayWindows1251InTheDumpAndAreUtf8OnTheTermina
   EXPECT_TRUE(dump()->ends_with(kNoTime + "A\r\nB\r\n |" + kNoTime + kNoTime + kNoTime + kNoTime +
                                 "C\r\n"));
   EXPECT_EQ(out, "A\nB\nC\n");
+}
+
+// Hashes of the copies: the sum file beside the list names them.
+constexpr ContentHash kHash1 = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                                0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+constexpr ContentHash kHash2 = {0xDE, 0xAD, 0xBE, 0xEF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01};
+const std::string kText1 = "|00112233445566778899aabbccddeeff";
+const std::string kText2 = "|deadbeef000000000000000000000001";
+
+// The dump's line of an entry without list stamps, after the state column.
+std::string line(const std::string& state, const std::string& rest) {
+  return state + "|" + kNoTime + kNoTime + kNoTime + kNoTime + rest + "\r\n";
+}
+
+TEST_F(ListTextTest, SumFileAddsTheHashToEntriesOfTheSameNameAndState) {
+  const std::string nul("NUL\0X", 5);
+  write_file(folder / "00001.SUM", encode_sum_file({{"SAME", 10, 7, 1, kHash1},
+                                                    {"OTHER STATE", 10, 7, 1, kHash1},
+                                                    {"TWICE", 10, 7, 2, kHash1},
+                                                    {"TWICE", 10, 7, 2, kHash2},
+                                                    {"NUL", 1, 1, 1, kHash1},
+                                                    {nul, 1, 1, 1, kHash2}}));
+  ASSERT_EQ(run_on(bytes({0xE5, 0, 0, 0, 0}) + entry(0, 1, "SAME") + entry(0, 2, "OTHER STATE") +
+                   entry(0, 2, "TWICE") + entry(0, 1, "NO RECORD") + entry(0, 1, nul)),
+            0);
+  // The name that matches is the whole name the list holds; the line shows it up to a NUL.
+  EXPECT_EQ(dump()->substr(dump()->find("\r\n") + 2),
+            line("1", "SAME" + kText1) + line("2", "OTHER STATE") + line("2", "TWICE" + kText2) +
+                line("1", "NO RECORD") + line("1", "NUL" + kText2));
+  EXPECT_EQ(out, "SAME\nOTHER STATE\nTWICE\nNO RECORD\nNUL\n");
+}
+
+TEST_F(ListTextTest, SumFileThatCannotBeUsedLeavesTheDumpAsWithoutIt) {
+  const std::string sums = encode_sum_file({{"A.TXT", 3, 3, 1, kHash1}});
+  constexpr std::size_t kMiB64 = std::size_t{64} << 20;
+  std::string garbage(3000, '\0');
+  std::mt19937 random(3);
+  for (char& c : garbage) c = static_cast<char>(random());
+  const struct {
+    const char* what;
+    std::string sum_file;  // empty: a folder of that name
+    bool shown;
+  } cases[] = {
+      {"garbage", garbage, false},
+      {"another version", "KSUM\x02" + sums.substr(5), false},
+      {"a folder", "", false},
+      {"its first record cut", sums.substr(0, sums.size() - 1), false},
+      {"its second record cut", sums + sums.substr(5, 20), true},
+      {"exactly 64 MiB", sums + std::string(kMiB64 - sums.size(), '\0'), true},
+      {"larger than 64 MiB", sums + std::string(kMiB64 + 1 - sums.size(), '\0'), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder / "00001.SUM");
+    if (c.sum_file.empty()) {
+      fs::create_directory(folder / "00001.SUM");
+    } else {
+      write_file(folder / "00001.SUM", c.sum_file);
+    }
+    EXPECT_EQ(run_on(bytes({0xE5, 0, 0, 0, 0}) + entry(0, 1, "A.TXT")), 0);
+    EXPECT_EQ(dump()->substr(dump()->find("\r\n") + 2),
+              line("1", "A.TXT" + (c.shown ? kText1 : "")));
+    EXPECT_EQ(out, "A.TXT\n");
+  }
 }
 
 TEST_F(ListTextTest, RandomBytesNeverCrash) {

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
 
 #include "format/list_file.h"
+#include "format/sum_file.h"
 #include "format/time_value.h"
 #include "platform/text.h"
 #include "version/version.h"
@@ -14,6 +16,8 @@ namespace {
 
 // Paths of this length and more do not fit the Windows path buffer.
 constexpr std::size_t kMaxPath = 260;
+// A larger sum file is not read: the carrier may hold anything.
+constexpr std::size_t kMaxSumFile = std::size_t{64} << 20;
 
 struct Close {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -43,13 +47,36 @@ bool put_text(std::FILE* file, std::string_view text) {
   return std::fwrite(out.data(), 1, out.size(), file) == out.size();
 }
 
-// Appends the file's bytes to `data`; false when a read fails (`data` then
-// holds what came before the failure).
-bool read_all(std::FILE* file, std::string& data) {
+// Appends the file's bytes to `data`, stopping once it holds more than
+// `limit`; false when a read fails (`data` then holds what came before the
+// failure).
+bool read_all(std::FILE* file, std::string& data, std::size_t limit = SIZE_MAX) {
   char buffer[65536];
   std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, got);
+  while (data.size() <= limit && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    data.append(buffer, got);
+  }
   return !std::ferror(file);
+}
+
+struct Sum {
+  std::uint8_t state;
+  ContentHash hash;
+};
+
+// The hashes of the sum file at `path` by name, each with the entry state it
+// was written with; of two records of one name the later counts. A sum file
+// that is missing, cannot be read or is larger than kMaxSumFile gives none,
+// a damaged one the records before the damage.
+std::map<std::string, Sum, std::less<>> read_sums(const std::string& path) {
+  std::map<std::string, Sum, std::less<>> sums;
+  File file = open(path, "rb");
+  std::string data;
+  if (!file || !read_all(file.get(), data, kMaxSumFile) || data.size() > kMaxSumFile) return sums;
+  for (SumRecord& record : decode_sum_file(data)) {
+    sums.insert_or_assign(std::move(record.name), Sum{record.state, record.hash});
+  }
+  return sums;
 }
 
 std::string state_column(unsigned char state) {
@@ -61,8 +88,8 @@ std::string state_column(unsigned char state) {
 // Whether the path names a list file: the extension (from the last dot of
 // the last component, '/' and '\' both separating folders, a leading "X:"
 // being a drive) is exactly ".QRN" and the file name begins with '0'.
-// Gives the path of the text file beside it in text_path.
-bool is_list_path(const std::string& path, std::string& text_path) {
+// Gives the path of the text file and of the sum file beside it.
+bool is_list_path(const std::string& path, std::string& text_path, std::string& sum_path) {
   std::size_t name = path.find_last_of("/\\");
   if (name != std::string::npos) {
     ++name;
@@ -74,6 +101,7 @@ bool is_list_path(const std::string& path, std::string& text_path) {
   if (path.compare(dot, std::string::npos, ".QRN") != 0) return false;
   if (dot == name || path[name] != '0') return false;
   text_path = path.substr(0, dot) + ".QRT";
+  sum_path = path.substr(0, dot) + ".SUM";
   return true;
 }
 
@@ -104,7 +132,9 @@ std::string usage() {
          "               listtext --version\n"
          "\n"
          "Записывает файл списка NNNNN.QRN в текстовом виде в файл NNNNN.QRT рядом\n"
-         "с ним и выводит на терминал каждое имя из списка.\n"
+         "с ним и выводит на терминал каждое имя из списка. Если рядом лежит файл\n"
+         "NNNNN.SUM, за именем записи, копия которой в нём записана с тем же\n"
+         "состоянием, следуют \"|\" и хеш содержимого копии (XXH3-128).\n"
          "\n"
          "Коды завершения:\n"
          "  0  текст записан\n"
@@ -138,8 +168,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   const bool daylight_now = daylight_in_effect_now();
 
-  std::string text_path;
-  if (!is_list_path(path, text_path)) return exit_code::kNotAList;
+  std::string text_path, sum_path;
+  if (!is_list_path(path, text_path, sum_path)) return exit_code::kNotAList;
   File in = open(path, "rb");
   if (!in) return exit_code::kCannotRead;
   File text = open(text_path, "wb");
@@ -158,6 +188,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         static_cast<signed char>(header.states[1]), static_cast<signed char>(header.states[2]),
         static_cast<signed char>(header.states[3]));
     written = put_text(text.get(), line);
+    const auto sums = read_sums(sum_path);
 
     // A longer name cannot be stored: its first 259 bytes are the name, the
     // rest is read as the next record.
@@ -173,6 +204,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       std::string entry = state_column(record.state);
       for (std::uint32_t stamp : record.stamps) entry += time_text(stamp, daylight_now) + "|";
       entry += shown;
+      // A file name holds no '|': the hash stays apart from the name.
+      const auto sum = sums.find(record.name);
+      if (sum != sums.end() && sum->second.state == record.state) {
+        entry += '|' + hash_text(sum->second.hash);
+      }
       entry += '\n';
       written = put_text(text.get(), entry);
     }

@@ -1,5 +1,6 @@
 // listtext: writes a list file NNNNN.QRN as readable text into NNNNN.QRT
-// beside it and echoes every name on the terminal. Needs the list format
+// beside it, with the content hashes the sum file NNNNN.SUM holds for its
+// entries, and echoes every name on the terminal. Needs the carrier formats
 // and the Windows-1251 text helpers.
 #pragma once
 
