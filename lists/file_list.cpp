@@ -243,6 +243,7 @@ void FileList::reset() {
   twins_possible_ = false;
   states = {};
   object_present = exact_object = dirty = unreadable = false;
+  sums = {};
 }
 
 void FileList::shrink_to_fit() {

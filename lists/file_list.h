@@ -10,10 +10,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "format/carrier_files.h"
 #include "format/list_file.h"
+#include "format/sum_file.h"
 
 namespace keldar {
 
@@ -124,6 +126,9 @@ class FileList {
   // The list file exists but could not be read: the list is never written
   // over it, and the object is not worked on.
   bool unreadable = false;
+  // The content hashes of the carrier copies (the sum file), by entry name
+  // as the list holds it.
+  std::unordered_map<std::string, SumRecord> sums;
 
  private:
   std::size_t slot_of(std::string_view name) const;

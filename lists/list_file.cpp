@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "format/list_file.h"
+#include "lists/stamps.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
@@ -11,6 +12,46 @@ namespace {
 
 std::string list_path(const Carrier& carrier, const ObjectRecord& record) {
   return carrier.path(list_file(record.id()));
+}
+
+std::string sum_path(const Carrier& carrier, const ObjectRecord& record) {
+  return carrier.path(sum_file(record.id()));
+}
+
+// The sum records of a list of `entries` entries; a file longer than the
+// records of that many entries could be is not read.
+void load_sums(Env& env, const ObjectRun& run, std::size_t entries) {
+  const std::string path = sum_path(run.carrier, run.record);
+  DirItem item;
+  if (env.fs.item_info(path, item) != err::kOk || item.kind != ItemKind::kFile ||
+      item.size > kSumHeaderSize + (entries + 1) * (kSumRecordSize + kMaxListName)) {
+    return;
+  }
+  std::string data;
+  if (env.fs.read_file(path, data) != err::kOk) return;
+  for (SumRecord& record : decode_sum_file(data)) {
+    std::string name = record.name;
+    run.list.sums.insert_or_assign(std::move(name), std::move(record));
+  }
+}
+
+// Writes the sum file of `list` (the records that still match their
+// entries) or removes it when none is left; the error of writing it.
+int write_sums(Env& env, Workspace& w, int index) {
+  const FileList& list = w.lists.list(index);
+  std::vector<SumRecord> kept;
+  for (const ListEntry& e : list.entries) {
+    const SumRecord* record = copy_sum(list, e, w.carrier.exact_times);
+    if (record && !e.all_stamps_zero()) kept.push_back(*record);
+  }
+  const std::string path = sum_path(w.carrier, w.objects.record(index));
+  if (kept.empty()) {
+    (void)env.fs.delete_file(path);
+    return err::kOk;
+  }
+  const int code = env.fs.write_file(path, encode_sum_file(kept));
+  if (code != err::kOk) (void)env.fs.delete_file(path);
+  return code;
 }
 
 // A name as it may be shown in a log line: control characters as '?'.
@@ -78,7 +119,19 @@ long load_list_file(Env& env, const ObjectRun& run, bool& opened) {
                    cp1251(", не обрабатывается: ") + printable(name));
     }
   }
+  if (!env.stop.pending()) load_sums(env, run, list.entries.size());
   return static_cast<long>(list.entries.size());
+}
+
+const SumRecord* copy_sum(const FileList& list, const ListEntry& entry, bool exact_carrier) {
+  if (entry.carrier_stamp == 0 || list.sums.empty()) return nullptr;
+  auto it = list.sums.find(std::string(entry.name()));
+  if (it == list.sums.end()) return nullptr;
+  const SumRecord& record = it->second;
+  const bool same_stamp =
+      record.carrier_stamp == entry.carrier_stamp ||
+      differ_in_daylight_only(record.carrier_stamp, entry.carrier_stamp, exact_carrier);
+  return record.state == entry.state && same_stamp ? &record : nullptr;
 }
 
 bool write_lists(Env& env, Workspace& w) {
@@ -94,7 +147,14 @@ bool write_lists(Env& env, Workspace& w) {
     if (!list.dirty || list.unreadable) continue;
     const std::string path = list_path(w.carrier, w.objects.record(i));
     int code = flushed;
-    if (code == err::kOk) code = env.fs.write_file(path, encode_list(list));
+    if (code == err::kOk) {
+      if (int sums = write_sums(env, w, i)) {
+        env.log.line("ErrWr->" + sum_path(w.carrier, w.objects.record(i)));
+        log_system_error(env.log, sums);
+        all_written = false;
+      }
+      code = env.fs.write_file(path, encode_list(list));
+    }
     std::string result;
     if (code == err::kOk) {
       long written = 0;

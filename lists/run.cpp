@@ -80,6 +80,11 @@ void log_system_error(Log& log, int code) {
     log.line(cp1251("***: Мало места для копирования файла"));
     return;
   }
+  if (code == kDamagedCopyCode) {
+    log.line(cp1251("***: Копия на носителе повреждена (содержимое не совпадает с записанным), "
+                    "файл не заменен"));
+    return;
+  }
   log.line(std::to_string(code) + ": " + error_line(code));
 }
 

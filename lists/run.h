@@ -140,10 +140,14 @@ std::string object_carrier_folder(const Carrier& carrier, std::int16_t id);
 bool require_computer(Log& log, int computer, std::string_view what);
 
 // Logs "code: text" with the system's text of a file-operation result code;
-// nothing for 0, and a fixed line for the not-enough-space code 0x7FFF.
+// nothing for 0, and a fixed line for the not-enough-space code 0x7FFF and
+// for the damaged-copy code 0x7FFD.
 void log_system_error(Log& log, int code);
 
 // The not-enough-space result of the file operations.
 inline constexpr int kNoSpaceCode = 0x7FFF;
+// A carrier copy whose content is not the one recorded when it was put on
+// the carrier (see the sum file).
+inline constexpr int kDamagedCopyCode = 0x7FFD;
 
 }  // namespace keldar

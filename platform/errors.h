@@ -18,6 +18,7 @@ inline constexpr int kNotEnoughMemory = 8;
 inline constexpr int kNotSameDevice = 17;
 inline constexpr int kWriteProtect = 19;
 inline constexpr int kNotReady = 21;
+inline constexpr int kCrc = 23;
 inline constexpr int kGenFailure = 31;
 inline constexpr int kSharingViolation = 32;
 inline constexpr int kFileExists = 80;

@@ -33,6 +33,7 @@
 //   writable.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -124,6 +125,18 @@ class ItemVisitor {
   ~ItemVisitor() = default;
 };
 
+// Looks at a copy as copy_file makes it: every block of the source in order
+// as it is written, then, before the copy takes the destination's place,
+// whether it is to be kept.
+class CopyObserver {
+ public:
+  virtual void data(const void* bytes, std::size_t size) = 0;
+  virtual bool accept() = 0;
+
+ protected:
+  ~CopyObserver() = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -193,7 +206,14 @@ class FileSystem {
   // temporary. `to` must be missing or a file (else 5); `from` a file (else
   // 5). The copy is not waited for on the disk: flush() does that for all
   // copies at once.
-  [[nodiscard]] virtual int copy_file(std::string_view from, std::string_view to) = 0;
+  [[nodiscard]] int copy_file(std::string_view from, std::string_view to) {
+    return copy_file(from, to, nullptr);
+  }
+  // The same, showing the source's bytes to `observer` (when given) as they
+  // are written, and asking it before the rename: a copy it refuses is
+  // removed, `to` stays as it was, and the result is kCrc (23).
+  [[nodiscard]] virtual int copy_file(std::string_view from, std::string_view to,
+                                      CopyObserver* observer) = 0;
   // Waits until every file that copy_file wrote since the last flush is on
   // its disk, names included. 0, or the error of a volume that could not
   // write it all (its copies may then be damaged); 21 for a volume that has

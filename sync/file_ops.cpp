@@ -1,9 +1,12 @@
 #include "sync/file_ops.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "format/content_hash.h"
+#include "lists/list_file.h"
 #include "lists/scan.h"
 #include "lists/stamps.h"
 #include "platform/errors.h"
@@ -279,9 +282,39 @@ int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool to
   return err::kOk;
 }
 
+// Hashes a copy as it is written and, given the record of its source,
+// refuses it when its size or its hash is not the recorded one.
+class ContentCheck final : public CopyObserver {
+ public:
+  explicit ContentCheck(const SumRecord* expected) {
+    if (expected) expected_ = *expected;
+  }
+  void data(const void* bytes, std::size_t size) override {
+    hasher_.update(bytes, size);
+    size_ += size;
+  }
+  bool accept() override {
+    accepted_ = !expected_ || (size_ == expected_->size && hasher_.digest() == expected_->hash);
+    damaged_ = !accepted_;
+    return accepted_;
+  }
+  // The copy was written whole and kept.
+  bool accepted() const { return accepted_; }
+  bool damaged() const { return damaged_; }
+  std::uint64_t size() const { return size_; }
+  ContentHash hash() const { return hasher_.digest(); }
+
+ private:
+  std::optional<SumRecord> expected_;
+  ContentHasher hasher_;
+  std::uint64_t size_ = 0;
+  bool accepted_ = false;
+  bool damaged_ = false;
+};
+
 // Copies the file of `s` when there is room for it beside the old one.
 int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replacing,
-                        const std::string& existing, CopyPass& pass) {
+                        const std::string& existing, CopyPass& pass, ContentCheck& check) {
   FileSystem& fs = env.fs;
   if (!source.exists) {
     DirItem item;  // not there, or before the guard: ask the disk what it is
@@ -298,7 +331,7 @@ int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replac
   if (replacing) (void)fs.set_normal_attributes(s.destination);
   ParentTimes parent(fs, s.exact_destination, pass);
   (void)parent.save(s.destination);
-  const int result = fs.copy_file(s.source, s.destination);
+  const int result = fs.copy_file(s.source, s.destination, &check);
   (void)parent.restore();
   if (result == err::kOk) pass.wrote(source.item.size);
   return result;
@@ -382,8 +415,17 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
   std::string existing = destination.folder;
   if (int code = make_missing_folders(env, run, s, towards_object, existing, pass)) return code;
   if (folder_entry) pass.forget_times(item_path(env.fs, s.destination));
-  const int result = folder_entry ? copy_folder_times(env, s.destination, s.source)
-                                  : copy_file_with_room(env, s, source, replacing, existing, pass);
+  // A carrier copy with a record is verified as it is brought here. A copy
+  // put on the carrier loses its old record at once (a failure may leave
+  // either version there) and gets a new one once it is in place.
+  const std::string name(list.entries[index].name());
+  ContentCheck check(towards_object ? copy_sum(list, list.entries[index], run.exact_carrier())
+                                    : nullptr);
+  if (!towards_object) list.sums.erase(name);
+  const int result =
+      folder_entry ? copy_folder_times(env, s.destination, s.source)
+                   : copy_file_with_room(env, s, source, replacing, existing, pass, check);
+  if (result == err::kCrc && check.damaged()) return kDamagedCopyCode;
   if (result != 0) return result;
 
   ListEntry& e = list.entries[index];
@@ -394,6 +436,12 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
   } else {
     e.carrier_stamp =
         convert_stamp(e.object_stamp, list.exact_object, run.exact_carrier(), daylight);
+    if (check.accepted()) {
+      // Recorded with the state both callers give the copy: this computer's.
+      list.sums.insert_or_assign(
+          name, SumRecord{name, check.size(), e.carrier_stamp,
+                          static_cast<std::uint8_t>(run.computer + 1), check.hash()});
+    }
   }
   return 0;
 }

@@ -5,7 +5,9 @@
 // Result codes: 0 success; kNoSpaceCode (0x7FFF) not enough space; another
 // value is the platform's error code; kChangedSinceScan when a file of the
 // object folder that was to be replaced or deleted is no longer what the
-// scan saw.
+// scan saw; kDamagedCopyCode when a carrier copy brought to the object
+// folder is not, byte for byte, the copy recorded in the sum file (the
+// object's file then stays as it was).
 //
 // Nothing is copied from or to a carrier gone or replaced since start-up
 // (21, see carrier_in_place), and neither the carrier folder nor the object
@@ -80,7 +82,10 @@ int copy_folder_times(Env& env, const std::string& destination, const std::strin
 // reserve; none on a volume that does not tell its size), keeping
 // parent folder times on exact-time volumes, and setting the destination
 // stamp of the entry from the source stamp. The entry state is the
-// caller's. Never writes outside the two folders, never through a link, and
+// caller's. A copy put on the carrier is hashed as it is written and its
+// sum record made with this computer's state (the state its callers give
+// it); a copy brought from the carrier that has a record (copy_sum) is
+// verified against it before it takes the object file's place. Never writes outside the two folders, never through a link, and
 // never replaces an object file that changed since the scan.
 // `pass`, when given, carries what earlier copies of the pass learnt.
 int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object,

@@ -390,7 +390,8 @@ int FakeFileSystem::create_folder(std::string_view path) {
   return 0;
 }
 
-int FakeFileSystem::copy_file(std::string_view from, std::string_view to) {
+int FakeFileSystem::copy_file(std::string_view from, std::string_view to,
+                              CopyObserver* observer) {
   Place src, dst;
   if (int rc = locate(from, src)) return rc;
   if (!src.node) return err::kFileNotFound;
@@ -403,6 +404,10 @@ int FakeFileSystem::copy_file(std::string_view from, std::string_view to) {
     return err::kDiskFull;
   }
   if (dst.node == src.node) return 0;
+  if (observer) {
+    observer->data(src.node->data.data(), src.node->data.size());
+    if (!observer->accept()) return err::kCrc;
+  }
   Node& out =
       dst.node ? *dst.node : add_child(*dst.volume, *dst.folder, dst.name, ItemKind::kFile, false);
   set_data(*dst.volume, out, src.node->data);

@@ -89,7 +89,9 @@ class FakeFileSystem : public FileSystem {
   [[nodiscard]] int create_folder(std::string_view path) override;
   // The copy is read-only when the source is and the destination volume has
   // exact times (FAT-like volumes on Linux do not keep permission bits).
-  [[nodiscard]] int copy_file(std::string_view from, std::string_view to) override;
+  using FileSystem::copy_file;
+  [[nodiscard]] int copy_file(std::string_view from, std::string_view to,
+                              CopyObserver* observer) override;
   // Memory holds every copy at once: 0.
   [[nodiscard]] int flush() override;
   [[nodiscard]] int set_normal_attributes(std::string_view path) override;

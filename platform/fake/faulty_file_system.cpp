@@ -198,7 +198,8 @@ int FaultyFileSystem::create_folder(std::string_view path) {
   return inner_.create_folder(path);
 }
 
-int FaultyFileSystem::copy_file(std::string_view from, std::string_view to) {
+int FaultyFileSystem::copy_file(std::string_view from, std::string_view to,
+                               CopyObserver* observer) {
   if (int rc = enter({from, to})) return rc;
   Budget* charge = budget_of(to);
   DirItem source;
@@ -211,7 +212,7 @@ int FaultyFileSystem::copy_file(std::string_view from, std::string_view to) {
   if (inner_.item_kind(to, kind) == 0 && kind == ItemKind::kFile) {
     undo.existed = inner_.read_file(to, undo.data) == 0 && inner_.get_times(to, undo.times) == 0;
   }
-  if (int rc = inner_.copy_file(from, to)) return rc;
+  if (int rc = inner_.copy_file(from, to, observer)) return rc;
   if (charge) charge->bytes -= std::min(charge->bytes, source.size);
   unflushed_.push_back(std::move(undo));
   return 0;

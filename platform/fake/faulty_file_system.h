@@ -87,7 +87,9 @@ class FaultyFileSystem : public FileSystem {
   [[nodiscard]] int get_times(std::string_view path, FileTimes& times) override;
   [[nodiscard]] int set_times(std::string_view path, const FileTimes& times) override;
   [[nodiscard]] int create_folder(std::string_view path) override;
-  [[nodiscard]] int copy_file(std::string_view from, std::string_view to) override;
+  using FileSystem::copy_file;
+  [[nodiscard]] int copy_file(std::string_view from, std::string_view to,
+                              CopyObserver* observer) override;
   [[nodiscard]] int flush() override;
   [[nodiscard]] int set_normal_attributes(std::string_view path) override;
   [[nodiscard]] int delete_file(std::string_view path) override;

@@ -97,13 +97,14 @@ int pwrite_all(int fd, const char* data, std::size_t size, off_t offset) {
 // kernel copies when it can (copy_file_range, tried when `kernel_copy` is
 // true, which is cleared when the kernel cannot); otherwise, or when it
 // stops short of the size the source had, a plain read/write loop through
-// `buffer` goes on from where it stopped.
+// `buffer` goes on from where it stopped. An observer sees every block, so
+// its copy is read and written here, never by the kernel.
 int copy_contents(int in, int out, off_t size_hint, bool& kernel_copy,
-                  std::unique_ptr<char[]>& buffer) {
+                  std::unique_ptr<char[]>& buffer, CopyObserver* observer) {
   off_t in_offset = 0;
   off_t out_offset = 0;
   for (;;) {
-    if (kernel_copy) {
+    if (kernel_copy && !observer) {
       ssize_t n = ::copy_file_range(in, &in_offset, out, &out_offset, 1 << 30, 0);
       if (n > 0) continue;
       if (n == 0 && in_offset >= size_hint) return 0;
@@ -122,6 +123,7 @@ int copy_contents(int in, int out, off_t size_hint, bool& kernel_copy,
       return errno;
     }
     if (n == 0) return 0;
+    if (observer) observer->data(buffer.get(), static_cast<std::size_t>(n));
     if (int e = pwrite_all(out, buffer.get(), static_cast<std::size_t>(n), out_offset)) return e;
     in_offset += n;
     out_offset += n;
@@ -550,7 +552,8 @@ int PosixFileSystem::create_temporary(const std::string& folder, std::string& pa
 }
 
 int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
-                                       const std::string& to_native, bool durable) {
+                                       const std::string& to_native, bool durable,
+                                       CopyObserver* observer) {
   auto change = resolver_.before_change(to_native);
   std::string temporary;
   int raw_fd = -1;
@@ -568,10 +571,14 @@ int PosixFileSystem::replace_with_copy(int source, const struct stat& st,
                      ::fstat(out.get(), &written) == 0 ? static_cast<std::uint64_t>(written.st_dev)
                                                        : ~std::uint64_t{0});
   bool kernel_copy = !no_kernel_copy_.contains(devices);
-  if (int e = copy_contents(source, out.get(), st.st_size, kernel_copy, copy_buffer_)) {
+  if (int e = copy_contents(source, out.get(), st.st_size, kernel_copy, copy_buffer_, observer)) {
     return fail(e);
   }
-  if (!kernel_copy) no_kernel_copy_.insert(devices);
+  if (observer && !observer->accept()) {
+    ::unlink(temporary.c_str());
+    return err::kCrc;
+  }
+  if (!kernel_copy && !observer) no_kernel_copy_.insert(devices);
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
   if (::futimens(out.get(), times) != 0) return fail(errno);
   // Volumes that hold no permission bits (FAT) refuse this; that is fine.
@@ -630,7 +637,8 @@ bool PosixFileSystem::is_fuse(std::uint64_t device, const std::string& native) {
   return fuse;
 }
 
-int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
+int PosixFileSystem::copy_file(std::string_view from, std::string_view to,
+                               CopyObserver* observer) {
   std::string from_native, to_native;
   // The source as spelled first: it mostly is.
   int fd = -1;
@@ -656,7 +664,7 @@ int PosixFileSystem::copy_file(std::string_view from, std::string_view to) {
     }
   }
   if (exists && !S_ISREG(old.st_mode)) return err::kAccessDenied;
-  return replace_with_copy(source.get(), st, to_native, false);
+  return replace_with_copy(source.get(), st, to_native, false, observer);
 }
 
 namespace {

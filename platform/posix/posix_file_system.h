@@ -45,7 +45,8 @@ class PosixFileSystem : public FileSystem {
   int set_times(std::string_view path, const FileTimes& times) override;
 
   int create_folder(std::string_view path) override;
-  int copy_file(std::string_view from, std::string_view to) override;
+  using FileSystem::copy_file;
+  int copy_file(std::string_view from, std::string_view to, CopyObserver* observer) override;
   int flush() override;
   int set_normal_attributes(std::string_view path) override;
   int delete_file(std::string_view path) override;
@@ -66,8 +67,9 @@ class PosixFileSystem : public FileSystem {
   // Copies the open regular file `source` (whose status is `st`) to a
   // temporary beside `to_native` and renames it over `to_native`. A durable
   // copy is on the disk before the rename; another one is left to flush().
+  // `observer` as for copy_file.
   int replace_with_copy(int source, const struct stat& st, const std::string& to_native,
-                        bool durable);
+                        bool durable, CopyObserver* observer = nullptr);
 
   // Whether the volume of `device` (holding `native`) is a FUSE volume.
   bool is_fuse(std::uint64_t device, const std::string& native);

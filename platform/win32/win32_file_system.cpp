@@ -505,7 +505,8 @@ int Win32FileSystem::put_in_place(const std::wstring& temporary, const std::wstr
   return rc;
 }
 
-int Win32FileSystem::replace_with_copy(void* source, const std::wstring& to) {
+int Win32FileSystem::replace_with_copy(void* source, const std::wstring& to,
+                                       CopyObserver* observer) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(source, &info)) return last_error();
   Destination target;
@@ -529,8 +530,10 @@ int Win32FileSystem::replace_with_copy(void* source, const std::wstring& to) {
     DWORD n = 0;
     if (!::ReadFile(source, buffer_.get(), kCopyBuffer, &n, nullptr)) return fail(last_error());
     if (n == 0) break;
+    if (observer) observer->data(buffer_.get(), n);
     if (int e = write_all(out.get(), buffer_.get(), n)) return fail(e);
   }
+  if (observer && !observer->accept()) return fail(err::kCrc);
   if (!::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime)) return fail(last_error());
   if (!::FlushFileBuffers(out.get())) return fail(last_error());
   BY_HANDLE_FILE_INFORMATION written;
@@ -541,14 +544,15 @@ int Win32FileSystem::replace_with_copy(void* source, const std::wstring& to) {
   return err::kOk;
 }
 
-int Win32FileSystem::copy_file(std::string_view from, std::string_view to) {
+int Win32FileSystem::copy_file(std::string_view from, std::string_view to,
+                               CopyObserver* observer) {
   std::wstring from_native, to_native;
   if (int rc = native_path(from, from_native)) return rc;
   if (int rc = native_path(to, to_native)) return rc;
   Handle source;
   BY_HANDLE_FILE_INFORMATION info;
   if (int rc = open_regular(from_native, source, info)) return rc;
-  return replace_with_copy(source.get(), to_native);
+  return replace_with_copy(source.get(), to_native, observer);
 }
 
 int Win32FileSystem::flush() {

@@ -40,7 +40,8 @@ class Win32FileSystem : public FileSystem {
   int set_times(std::string_view path, const FileTimes& times) override;
 
   int create_folder(std::string_view path) override;
-  int copy_file(std::string_view from, std::string_view to) override;
+  using FileSystem::copy_file;
+  int copy_file(std::string_view from, std::string_view to, CopyObserver* observer) override;
   int flush() override;
   int set_normal_attributes(std::string_view path) override;
   int delete_file(std::string_view path) override;
@@ -54,7 +55,7 @@ class Win32FileSystem : public FileSystem {
  private:
   // Replaces `to` (missing or a file) by the contents of the open file
   // `source` through a temporary beside it: see the .cpp.
-  int replace_with_copy(void* source, const std::wstring& to);
+  int replace_with_copy(void* source, const std::wstring& to, CopyObserver* observer = nullptr);
   // Writes `data` to `to` through a temporary beside it.
   int replace_with_data(std::string_view data, const std::wstring& to);
   // A new temporary file (reserved name form) in `folder`, open for

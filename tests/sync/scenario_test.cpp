@@ -8,10 +8,12 @@
 // Synchronize over the fake and over the Linux layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -20,7 +22,9 @@
 
 #include "fakes/computers.h"
 #include "fakes/test_support.h"
+#include "format/sum_file.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 
 namespace keldar {
 namespace {
@@ -95,13 +99,18 @@ class ScenarioTest : public ::testing::Test {
     return with_session(c, {}, [](Session&, RunRecord&) {});
   }
 
-  // Synchronize over all objects on computer `c`.
-  RunRecord synchronize(int c, const std::vector<Answer>& answers = {}) {
-    RunRecord r = with_session(c, answers, [](Session& s, RunRecord& rec) {
+  // Synchronize over all objects on computer `c`, whatever it gives.
+  RunRecord synchronize_run(int c, const std::vector<Answer>& answers = {}) {
+    return with_session(c, answers, [](Session& s, RunRecord& rec) {
       log_sync_banner(s);
       s.queue.set(op::kAction1, op::kAction2);
       rec.outcome = run_all_objects(s);
     });
+  }
+
+  // The same, expected to succeed.
+  RunRecord synchronize(int c, const std::vector<Answer>& answers = {}) {
+    RunRecord r = synchronize_run(c, answers);
     EXPECT_FALSE(r.outcome.failed) << name(c) << "\n" << r.all();
     EXPECT_FALSE(r.outcome.unreachable);
     return r;
@@ -128,8 +137,9 @@ class ScenarioTest : public ::testing::Test {
 
   // Every object folder and the object's carrier folder hold exactly these
   // files; nothing but the tables, the log and the list file lies beside it.
+  // `as_recorded`: the carrier copies are the ones the sum file records.
   void expect_state(const std::string& when, const Tree& a, const Tree& b, const Tree& c,
-                    const Tree& carrier) {
+                    const Tree& carrier, bool as_recorded = true) {
     const Tree* expected[3] = {&a, &b, &c};
     for (int k = 0; k < 3; ++k) {
       const Tree got = world.tree(k);
@@ -141,9 +151,23 @@ class ScenarioTest : public ::testing::Test {
     EXPECT_EQ(got, carrier) << when << ": the carrier folder holds\n"
                             << render(got) << "expected\n"
                             << render(carrier);
-    const std::vector<std::string> known = {"00001.QRN", "COMPS.QRV", "KELDAR.LOG", "MASKS.QRV",
-                                            "SYNCOBJ.QRV"};
+    // Each copy in the carrier folder has its content hash in the sum file,
+    // which is there only while some copy is.
+    std::map<std::string, std::string> hashes, recorded;
+    for (const auto& [file, text] : carrier) {
+      std::string name = cp1251(file);
+      std::replace(name.begin(), name.end(), '/', '\\');
+      const std::string_view content = std::string_view(text).substr(0, text.rfind('@'));
+      hashes[name] = hash_text(content_hash(content.data(), content.size()));
+    }
+    std::vector<std::string> known = {"00001.QRN", "COMPS.QRV", "KELDAR.LOG", "MASKS.QRV",
+                                      "SYNCOBJ.QRV"};
+    if (!hashes.empty()) known.insert(known.begin() + 1, "00001.SUM");
     EXPECT_EQ(world.carrier_names(), known) << when << ": nothing else lies in the carrier";
+    std::ifstream in(Computers::native(world.join(world.carrier(), "00001.SUM")), std::ios::binary);
+    const std::string sums((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const SumRecord& r : decode_sum_file(sums)) recorded[r.name] = hash_text(r.hash);
+    EXPECT_EQ(recorded == hashes, as_recorded) << when << ": the sum file records every carrier copy";
   }
 
   fs::path list_file() const { return Computers::native(world.join(world.carrier(), "00001.QRN")); }
@@ -620,6 +644,59 @@ TEST_F(ScenarioTest, FromCarrierAsksAboutAFileDeletedHere) {
 // Within one program session every Synchronize works on the folders as
 // they are now, whether the lists are still held from a Compare or from
 // the Synchronize before.
+// A's copy of f.txt changes one byte on the carrier, its size and time kept.
+// B and C keep their good version and report the damage until A puts a
+// good copy again.
+TEST_F(ScenarioTest, ACopyDamagedOnTheCarrierNeverReplacesAGoodFile) {
+  const Tree tree = synchronised({{"f.txt", "version one"}});
+  put(kA, "f.txt", "version two", kT0 + 100);
+  synchronize(kA);
+  const std::string copy = world.join(world.object_carrier(), "f.txt");
+  {
+    std::fstream file(Computers::native(copy), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(3);
+    file.put('X');
+  }
+  world.set_time(copy, kT0 + 100);
+  Tree a = tree;
+  a["f.txt"] = entry_text("version two", kT0 + 100);
+  const Tree damaged = {{"f.txt", entry_text("verXion two", kT0 + 100)}};
+
+  for (int c : {kB, kC}) {
+    RunRecord r = synchronize_run(c);
+    EXPECT_TRUE(r.has_line("ERC=f.txt")) << r.all();
+    EXPECT_TRUE(r.has_line("***: Копия на носителе повреждена (содержимое не совпадает с "
+                           "записанным), файл не заменен"))
+        << r.all();
+    expect_state(std::string("after ") + name(c), a, tree, tree, damaged, false);
+  }
+
+  put(kA, "f.txt", "version three", kT0 + 200);
+  synchronize(kA);
+  Tree three = tree;
+  three["f.txt"] = entry_text("version three", kT0 + 200);
+  for (int c : {kB, kC}) synchronize(c);
+  expect_state("after A put it again", three, three, three, {});
+}
+
+// A carrier whose copies have no sum file (written by a program that does
+// not know it) is synchronised as before, without verification.
+TEST_F(ScenarioTest, CopiesWithoutASumFileAreTakenUnverified) {
+  const Tree tree = synchronised({{"f.txt", "version one"}});
+  put(kA, "f.txt", "version two", kT0 + 100);
+  synchronize(kA);
+  const fs::path sums = Computers::native(world.join(world.carrier(), "00001.SUM"));
+  ASSERT_TRUE(fs::remove(sums));
+  Tree two = tree;
+  two["f.txt"] = entry_text("version two", kT0 + 100);
+  RunRecord b = synchronize(kB);
+  EXPECT_TRUE(b.has_line("<=  f.txt")) << b.all();
+  EXPECT_EQ(world.tree(kB), two);
+  EXPECT_FALSE(fs::exists(sums)) << "no record is made up for a copy not hashed";
+  synchronize(kC);
+  EXPECT_EQ(world.tree(kC), two);
+}
+
 TEST_F(ScenarioTest, EverySynchronizeOfASessionScansTheFoldersAnew) {
   Tree tree = synchronised({{"f.txt", "f"}});
   RunRecord a = with_session(kA, {}, [&](Session& s, RunRecord& rec) {

@@ -39,8 +39,9 @@ class SyncFileSystem : public FakeFileSystem {
     if (free_space_code != 0) return free_space_code;
     return FakeFileSystem::free_space(path, space);
   }
-  int copy_file(std::string_view from, std::string_view to) override {
-    int code = FakeFileSystem::copy_file(from, to);
+  using FakeFileSystem::copy_file;
+  int copy_file(std::string_view from, std::string_view to, CopyObserver* observer) override {
+    int code = FakeFileSystem::copy_file(from, to, observer);
     if (code == 0) ops.push_back("copy " + std::string(to));
     if (after_copy) after_copy();
     return code;
