@@ -89,6 +89,8 @@ Options parse_options(const std::vector<std::string>& args) {
       options.compare = true;
     } else if (arg == "--sync") {
       options.sync = true;
+    } else if (arg == "--verify") {
+      options.verify = true;
     } else if (auto answer = value_of("--answer")) {
       if (*answer == "yes") {
         options.answer = Answer::kYes;
@@ -176,12 +178,12 @@ Options parse_options(const std::vector<std::string>& args) {
     options.error = "--object задается вместе с --op или --set-path";
   } else if (set_path && admin.kind != Kind::kSetPath) {
     options.error = "--set-path задается вместе с --object ID";
-  } else if (int(options.compare) + int(options.sync) + int(options.object_id.has_value()) +
-                 admin_commands >
+  } else if (int(options.compare) + int(options.sync) + int(options.verify) +
+                 int(options.object_id.has_value()) + admin_commands >
              1) {
     options.error =
-        "задайте только одно из --compare, --sync, --object, --objects, --masks, --add-object, "
-        "--delete-object, --add-mask, --delete-mask";
+        "задайте только одно из --compare, --sync, --verify, --object, --objects, --masks, "
+        "--add-object, --delete-object, --add-mask, --delete-mask";
   } else if (admin.kind == Kind::kAddObject && !path) {
     options.error = "--add-object требует --path ПУТЬ";
   } else if (object_flags && admin.kind != Kind::kAddObject) {
@@ -199,6 +201,7 @@ std::string usage_text(std::string_view window) {
          "               keldar [1|2|3] --batch [--name ИМЯ]\n"
          "               keldar [1|2|3] --compare [--name ИМЯ]\n"
          "               keldar [1|2|3] --sync [--answer yes|no|cancel] [--name ИМЯ]\n"
+         "               keldar [1|2|3] --verify [--name ИМЯ]\n"
          "               keldar [1|2|3] --object ID --op ОПЕРАЦИЯ [--answer ...] [--name ИМЯ]\n"
          "               keldar [1|2|3] КОМАНДА ОБЪЕКТОВ ИЛИ МАСОК [--answer ...] [--name ИМЯ]\n"
          "\n"
@@ -211,10 +214,13 @@ std::string usage_text(std::string_view window) {
          "  1, 2, 3       файл идентификации компьютера на диске D:, E: или F:\n"
          "                (без него - на диске C:)\n"
          "  --batch       работа без окна: строки журнала выводятся на терминал;\n"
-         "                --compare, --sync и --object тоже работают без окна;\n"
+         "                --compare, --sync, --verify и --object тоже работают без окна;\n"
          "                Ctrl+C прерывает работу, списки при этом записываются\n"
          "  --compare     сравнить все объекты с их списками файлов\n"
          "  --sync        синхронизировать все объекты: Действие 1, затем Действие 2\n"
+         "  --verify      проверить копии на носителе по контрольным суммам,\n"
+         "                записанным при копировании (NNNNN.SUM), ничего не\n"
+         "                изменяя; поврежденная копия - строка ERC= и код 8\n"
          "  --object ID --op ОПЕРАЦИЯ\n"
          "                операция над одним объектом с идентификатором ID:\n"
          "                compare (сравнить), copy (копия объекта), replace (замена\n"
@@ -345,6 +351,8 @@ int run_batch(Session& session, const Options& options) {
     program.compare();
   } else if (options.sync) {
     program.synchronize();
+  } else if (options.verify) {
+    program.verify();
   } else if (options.object_id) {
     start_object_operation(program, session, *options.object_id, *options.object_operation);
   }

@@ -40,6 +40,7 @@ struct Options {
   bool batch = false;
   bool compare = false;                             // --compare: compare every object with its list
   bool sync = false;                                // --sync: Synchronize over all objects
+  bool verify = false;                              // --verify: check the carrier copies
   std::optional<int> object_id;                     // --object ID
   std::optional<ObjectOperation> object_operation;  // --op NAME
   std::optional<std::string> name;                  // Windows-1251
@@ -52,7 +53,8 @@ struct Options {
 
   // Whether the options ask for the window: no batch option was given.
   bool window() const {
-    return !batch && !compare && !sync && !object_id && admin.kind == AdminCommand::Kind::kNone;
+    return !batch && !compare && !sync && !verify && !object_id &&
+           admin.kind == AdminCommand::Kind::kNone;
   }
 };
 

@@ -81,6 +81,14 @@ void Program::compare() {
   start(RunThread::Kind::kAllObjects);
 }
 
+void Program::verify() {
+  if (!idle() || !s_.require_computer(cp1251("проверка копий"))) return;
+  log_verify_banner(s_);
+  s_.queue.set(op::kVerify);
+  s_.force = false;
+  start(RunThread::Kind::kAllObjects);
+}
+
 void Program::synchronize() {
   if (!idle() || !s_.require_computer(cp1251("синхронизация"))) return;
   log_sync_banner(s_);

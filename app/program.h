@@ -105,6 +105,9 @@ class Program : public Runs {
   // with a log line, while the computer is unidentified.
   void compare();
   void synchronize();
+  // Checks the carrier copies of every object against their sum records,
+  // writing nothing (a batch run's --verify).
+  void verify();
 
   // Runs
   bool busy() const override { return running_; }

@@ -20,6 +20,7 @@ inline constexpr std::int16_t kAction2 = 3;
 inline constexpr std::int16_t kAction1 = 4;
 inline constexpr std::int16_t kFill = 5;
 inline constexpr std::int16_t kDeleteTree = 6;
+inline constexpr std::int16_t kVerify = 7;  // the carrier copies checked, nothing written
 }  // namespace op
 
 class RunQueue : public StopRequest {
@@ -39,9 +40,9 @@ class RunQueue : public StopRequest {
     }
     return false;
   }
-  // Whether the run changes files: anything but a Compare. Only such runs
-  // remove the leftovers of a killed run.
-  bool writes() const { return running() && !holds(op::kCompare); }
+  // Whether the run changes files: anything but a Compare or a check of
+  // the carrier copies. Only such runs remove the leftovers of a killed run.
+  bool writes() const { return running() && !holds(op::kCompare) && !holds(op::kVerify); }
   void request_stop() { slots_[0] = 0; }
   // Slot 0 itself, for a signal handler's stop request (lock-free).
   std::atomic<std::int16_t>& stop_slot() { return slots_[0]; }

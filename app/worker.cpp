@@ -18,6 +18,9 @@ void log_operation_title(Session& s, std::int16_t operation) {
     case op::kCompare:
       s.log.line(cp1251("Сравнение объектов со списками файлов"));
       break;
+    case op::kVerify:
+      s.log.line(cp1251("Проверка копий на носителе по контрольным суммам"));
+      break;
     case op::kAction2:
       s.log.line(cp1251("Действие 2. Копирование файлов на носитель или создание команд удаления"));
       break;
@@ -36,6 +39,9 @@ std::string object_line(Session& s, std::int16_t operation) {
   switch (operation) {
     case op::kCompare:
       prefix = "Сравнение объекта: ";
+      break;
+    case op::kVerify:
+      prefix = "Проверка копий объекта: ";
       break;
     case op::kEtalon:
       prefix = "Эталон => носитель: ";
@@ -70,6 +76,8 @@ long run_operation(Session& s, std::int16_t operation) {
       return action2(s.env, run);
     case op::kAction1:
       return action1(s.env, run);
+    case op::kVerify:
+      return verify_copies(s.env, run);
     default:
       return -1;
   }
@@ -134,7 +142,8 @@ bool fill_for_all_objects(Session& s, RunOutcome& outcome) {
 void run_on_current_object(Session& s, std::int16_t operation, RunOutcome& outcome) {
   s.log.line(std::string(76, '_'));
   const std::string path = s.object().path(s.computer);
-  if (!s.list().object_present) {
+  // The carrier copies are checked whether or not the object folder answers.
+  if (!s.list().object_present && operation != op::kVerify) {
     s.log.line(cp1251("Объект недоступен: ") + path);
     outcome.unreachable = true;
     return;
@@ -142,7 +151,7 @@ void run_on_current_object(Session& s, std::int16_t operation, RunOutcome& outco
   const std::string line = object_line(s, operation);
   s.log.line(line);
   const int k = s.computer;
-  const bool allowed = operation == op::kCompare ||
+  const bool allowed = operation == op::kCompare || operation == op::kVerify ||
                        (operation == op::kAction2 && s.object().copy_to_carrier(k)) ||
                        (operation == op::kAction1 && s.object().copy_from_carrier(k));
   if (!allowed) {
@@ -181,6 +190,7 @@ void log_interrupted(Session& s, RunOutcome& outcome) {
 
 void log_compare_banner(Session& s) { log_banner(s, 23, " СРАВНИТЬ"); }
 void log_sync_banner(Session& s) { log_banner(s, 20, "= СИНХРОНИЗАЦИЯ"); }
+void log_verify_banner(Session& s) { log_banner(s, 20, " ПРОВЕРКА КОПИЙ"); }
 
 RunOutcome run_all_objects(Session& s) {
   RunOutcome outcome;
@@ -191,6 +201,10 @@ RunOutcome run_all_objects(Session& s) {
     return outcome;
   }
   if (!fill_for_all_objects(s, outcome)) return outcome;
+  if (s.queue.current() == op::kVerify) {
+    // A check changes nothing: what the fill found is not written.
+    for (std::size_t i = 0; i < s.lists.size(); ++i) s.lists.list(static_cast<int>(i)).dirty = false;
+  }
   s.host.set_running(true);
   s.current_object = 0;
   for (;;) {
@@ -334,6 +348,7 @@ bool prepare_object_operation(Session& s, int index, ObjectOperation operation) 
       return true;
     case ObjectOperation::kClear:
       (void)s.fs.delete_file(s.carrier.path(list_file(record.id())));
+      (void)s.fs.delete_file(s.carrier.path(sum_file(record.id())));
       s.log.line(cp1251("Файл списка объекта ") + id + cp1251(" удален"));
       // The forgotten list must not come back when the run writes the
       // lists it holds.

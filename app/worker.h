@@ -29,10 +29,12 @@ RunOutcome run_all_objects(Session& session);
 // with the force flag, operand path and delete-files flag as prepared.
 RunOutcome run_one_object(Session& session);
 
-// The banners of Compare and Synchronize: the timestamp text of now, then
-// 23 "=|" and " СРАВНИТЬ", or 20 "=|", "=" and " СИНХРОНИЗАЦИЯ".
+// The banners of Compare, Synchronize and the check of the carrier copies:
+// the timestamp text of now, then 23 "=|" and " СРАВНИТЬ", 20 "=|", "=" and
+// " СИНХРОНИЗАЦИЯ", or 20 "=|" and " ПРОВЕРКА КОПИЙ".
 void log_compare_banner(Session& session);
 void log_sync_banner(Session& session);
+void log_verify_banner(Session& session);
 
 // The single-object operations of the objects dialog.
 enum class ObjectOperation { kCompare, kReplace, kCopy, kEtalon, kFromCarrier, kClear };

@@ -77,6 +77,7 @@ class NoStop : public StopRequest {
 void delete_object_list(Env& env, Workspace& w, int index) {
   const std::int16_t id = w.objects.record(index).id();
   (void)env.fs.delete_file(w.carrier.path(list_file(id)));
+  (void)env.fs.delete_file(w.carrier.path(sum_file(id)));
   const std::string carrier_folder = object_carrier_folder(w.carrier, id);
   std::string item = carrier_folder.substr(0, carrier_folder.size() - 1);
   ItemKind kind;

@@ -20,8 +20,8 @@ namespace keldar {
 bool delete_tree(Env& env, const std::string& folder, std::string_view pattern, bool delete_files,
                  bool keep_folder = false, long* deleted = nullptr);
 
-// Removes the list file of object `index` and its carrier folder with all
-// it holds, then releases all lists. Must not run while a worker runs.
+// Removes the list file and the sum file of object `index` and its carrier
+// folder with all it holds, then releases all lists. Must not run while a worker runs.
 void delete_object_list(Env& env, Workspace& workspace, int index);
 
 }  // namespace keldar

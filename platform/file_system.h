@@ -127,7 +127,7 @@ class ItemVisitor {
 
 // Looks at a copy as copy_file makes it: every block of the source in order
 // as it is written, then, before the copy takes the destination's place,
-// whether it is to be kept.
+// whether it is to be kept. read_through shows it a file's blocks alone.
 class CopyObserver {
  public:
   virtual void data(const void* bytes, std::size_t size) = 0;
@@ -230,6 +230,9 @@ class FileSystem {
   // Reads the whole file. 2 or 3 when it does not exist, 5 when it is not a
   // file.
   [[nodiscard]] virtual int read_file(std::string_view path, std::string& data) = 0;
+  // Reads the file from start to end, a block at a time, showing each block
+  // to `observer` (whose accept() is not asked); errors as for read_file.
+  [[nodiscard]] virtual int read_through(std::string_view path, CopyObserver& observer) = 0;
   // Writes `data` to a temporary file beside `path`, flushes it and renames
   // it over `path`. A failure leaves the old file intact and no temporary.
   // `path` must be missing or a file (else 5).

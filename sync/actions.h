@@ -1,5 +1,6 @@
 // The synchronisation actions on the current object: Action 2 (object to
-// carrier), Action 1 (carrier to object) and the etalon copy. Each walks the
+// carrier), Action 1 (carrier to object), the etalon copy, and the check of
+// the carrier copies. Each walks the
 // object's list from its last entry to its first, polls the stop request,
 // logs one line per entry it acts on and a summary, and returns the number
 // of entries examined, or -1 when no lists are held (the etalon copy fills
@@ -13,5 +14,10 @@ namespace keldar {
 long action2(Env& env, const ObjectRun& run);
 long action1(Env& env, const ObjectRun& run);
 long etalon_copy(Env& env, const ObjectRun& run);
+// Reads every carrier copy of the object that has a sum record (copy_sum)
+// and logs "ERC=" and the reason for each one that is not the recorded copy
+// or cannot be read; changes nothing. Ends with a count of the copies
+// checked, found damaged and without a record.
+long verify_copies(Env& env, const ObjectRun& run);
 
 }  // namespace keldar

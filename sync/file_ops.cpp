@@ -1,16 +1,15 @@
 #include "sync/file_ops.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "format/content_hash.h"
 #include "lists/list_file.h"
 #include "lists/scan.h"
 #include "lists/stamps.h"
 #include "platform/errors.h"
 #include "platform/text.h"
+#include "sync/content_check.h"
 
 namespace keldar {
 
@@ -281,36 +280,6 @@ int make_missing_folders(Env& env, const ObjectRun& run, const Sides& s, bool to
   }
   return err::kOk;
 }
-
-// Hashes a copy as it is written and, given the record of its source,
-// refuses it when its size or its hash is not the recorded one.
-class ContentCheck final : public CopyObserver {
- public:
-  explicit ContentCheck(const SumRecord* expected) {
-    if (expected) expected_ = *expected;
-  }
-  void data(const void* bytes, std::size_t size) override {
-    hasher_.update(bytes, size);
-    size_ += size;
-  }
-  bool accept() override {
-    accepted_ = !expected_ || (size_ == expected_->size && hasher_.digest() == expected_->hash);
-    damaged_ = !accepted_;
-    return accepted_;
-  }
-  // The copy was written whole and kept.
-  bool accepted() const { return accepted_; }
-  bool damaged() const { return damaged_; }
-  std::uint64_t size() const { return size_; }
-  ContentHash hash() const { return hasher_.digest(); }
-
- private:
-  std::optional<SumRecord> expected_;
-  ContentHasher hasher_;
-  std::uint64_t size_ = 0;
-  bool accepted_ = false;
-  bool damaged_ = false;
-};
 
 // Copies the file of `s` when there is room for it beside the old one.
 int copy_file_with_room(Env& env, const Sides& s, PathCheck& source, bool replacing,

@@ -460,6 +460,13 @@ int FakeFileSystem::read_file(std::string_view path, std::string& data) {
   return 0;
 }
 
+int FakeFileSystem::read_through(std::string_view path, CopyObserver& observer) {
+  std::string data;
+  if (int rc = read_file(path, data)) return rc;
+  observer.data(data.data(), data.size());
+  return 0;
+}
+
 int FakeFileSystem::write_file(std::string_view path, std::string_view data) {
   Place place;
   if (int rc = locate(path, place)) return rc;

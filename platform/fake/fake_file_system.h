@@ -98,6 +98,7 @@ class FakeFileSystem : public FileSystem {
   [[nodiscard]] int delete_file(std::string_view path) override;
   [[nodiscard]] int remove_folder(std::string_view path) override;
   [[nodiscard]] int read_file(std::string_view path, std::string& data) override;
+  [[nodiscard]] int read_through(std::string_view path, CopyObserver& observer) override;
   [[nodiscard]] int write_file(std::string_view path, std::string_view data) override;
   // Each append reaches the file at once (last-write time now()); an append
   // that does not fit gives 112 and appends nothing. close() reports the

@@ -248,6 +248,11 @@ int FaultyFileSystem::read_file(std::string_view path, std::string& data) {
   return inner_.read_file(path, data);
 }
 
+int FaultyFileSystem::read_through(std::string_view path, CopyObserver& observer) {
+  if (int rc = enter({path})) return rc;
+  return inner_.read_through(path, observer);
+}
+
 int FaultyFileSystem::write_file(std::string_view path, std::string_view data) {
   if (int rc = enter({path})) return rc;
   Budget* charge = nullptr;

@@ -95,6 +95,7 @@ class FaultyFileSystem : public FileSystem {
   [[nodiscard]] int delete_file(std::string_view path) override;
   [[nodiscard]] int remove_folder(std::string_view path) override;
   [[nodiscard]] int read_file(std::string_view path, std::string& data) override;
+  [[nodiscard]] int read_through(std::string_view path, CopyObserver& observer) override;
   [[nodiscard]] int write_file(std::string_view path, std::string_view data) override;
   [[nodiscard]] int open_append(std::string_view path, bool truncate,
                                 std::unique_ptr<AppendFile>& file) override;

@@ -799,6 +799,26 @@ int PosixFileSystem::read_file(std::string_view path, std::string& data) {
   return err::kOk;
 }
 
+int PosixFileSystem::read_through(std::string_view path, CopyObserver& observer) {
+  std::string native;
+  if (int rc = resolver_.resolve(path, native)) return rc;
+  int fd;
+  struct stat st;
+  if (int rc = open_regular(native, fd, st)) return rc;
+  Descriptor file(fd);
+  (void)::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (!copy_buffer_) copy_buffer_.reset(new char[kCopyBuffer]);
+  for (;;) {
+    ssize_t n = ::read(file.get(), copy_buffer_.get(), kCopyBuffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return error_code(errno);
+    }
+    if (n == 0) return err::kOk;
+    observer.data(copy_buffer_.get(), static_cast<std::size_t>(n));
+  }
+}
+
 int PosixFileSystem::write_file(std::string_view path, std::string_view data) {
   std::string native;
   if (int rc = resolver_.resolve(path, native)) return rc;

@@ -53,6 +53,7 @@ class PosixFileSystem : public FileSystem {
   int remove_folder(std::string_view path) override;
 
   int read_file(std::string_view path, std::string& data) override;
+  int read_through(std::string_view path, CopyObserver& observer) override;
   int write_file(std::string_view path, std::string_view data) override;
   int open_append(std::string_view path, bool truncate, std::unique_ptr<AppendFile>& file) override;
   int move_file(std::string_view from, std::string_view to) override;

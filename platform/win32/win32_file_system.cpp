@@ -652,6 +652,21 @@ int Win32FileSystem::read_file(std::string_view path, std::string& data) {
   return err::kOk;
 }
 
+int Win32FileSystem::read_through(std::string_view path, CopyObserver& observer) {
+  std::wstring native;
+  if (int rc = native_path(path, native)) return rc;
+  Handle file;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (int rc = open_regular(native, file, info)) return rc;
+  if (!buffer_) buffer_.reset(new char[kCopyBuffer]);
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(file.get(), buffer_.get(), kCopyBuffer, &n, nullptr)) return last_error();
+    if (n == 0) return err::kOk;
+    observer.data(buffer_.get(), n);
+  }
+}
+
 int Win32FileSystem::replace_with_data(std::string_view data, const std::wstring& to) {
   Destination target;
   if (int rc = destination(to, target)) return rc;
