@@ -81,8 +81,7 @@ void log_system_error(Log& log, int code) {
     return;
   }
   if (code == kDamagedCopyCode) {
-    log.line(cp1251("***: Копия на носителе повреждена (содержимое не совпадает с записанным), "
-                    "файл не заменен"));
+    log.line(cp1251("***: Копия на носителе повреждена: содержимое не то, что было записано"));
     return;
   }
   log.line(std::to_string(code) + ": " + error_line(code));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 
 #include "app/hooked_host.h"
@@ -27,6 +28,8 @@ TEST(ParseOptionsTest, AcceptedForms) {
   EXPECT_FALSE(parse_options({"--batch"}).version);
   EXPECT_FALSE(parse_options({"--batch"}).name.has_value());
   EXPECT_EQ(parse_options({"--batch", "--name="}).name, "");
+  EXPECT_TRUE(parse_options({"--verify"}).verify);
+  EXPECT_FALSE(parse_options({"--verify"}).window());
 }
 
 TEST(ParseOptionsTest, RefusedForms) {
@@ -35,6 +38,7 @@ TEST(ParseOptionsTest, RefusedForms) {
   EXPECT_FALSE(parse_options({"--batch", "2"}).error.empty()) << "the drive comes first";
   EXPECT_FALSE(parse_options({"--batch", "--name", "名前"}).error.empty()) << "not Windows-1251";
   EXPECT_FALSE(parse_options({"--batch", "--name", "\xFF"}).error.empty()) << "not UTF-8";
+  EXPECT_FALSE(parse_options({"--verify", "--sync"}).error.empty()) << "one run at a time";
 }
 
 // The help is shared by both systems: what the window needs is the program's
@@ -151,6 +155,46 @@ TEST_F(RunBatchTest, CarrierUnmountedDuringASynchronizeGetsNothing) {
   fs.remount_folder("C:\\CARRIER");
   EXPECT_EQ(run_on(0, {"--sync"}), exit_status::kOk) << out.str();
   EXPECT_EQ(fs.contents("C:\\CARRIER\\00001\\A.TXT"), "a");
+}
+
+// --verify reads every carrier copy that has a record and reports one that
+// is not the copy recorded, with the exit status of a failed copy; the
+// carrier and the lists stay as they were.
+TEST_F(RunBatchTest, VerifyReportsADamagedCarrierCopyAndChangesNothing) {
+  world.put(0, "A.TXT", "abc", test::Computers::kNow);
+  world.put(0, "B.TXT", "b", test::Computers::kNow);
+  ASSERT_EQ(run_on(0, {"--batch", "--name", "Ann"}), exit_status::kOk);
+  ASSERT_EQ(run_on(1, {"--batch", "--name", "Bob"}), exit_status::kOk);
+  world.write_objects(world.one_object());
+  world.write_masks({{"*.*", /*copy=*/true, /*remove=*/false}});
+  ASSERT_EQ(run_on(1, {"--sync"}), exit_status::kOk);
+  ASSERT_EQ(run_on(0, {"--sync"}), exit_status::kOk);
+  const std::string copy = "C:\\CARRIER\\00001\\A.TXT";
+  ASSERT_EQ(fs.contents(copy), "abc");
+
+  EXPECT_EQ(run_on(1, {"--verify"}), exit_status::kOk) << out.str();
+  EXPECT_NE(out.str().find("Проверено копий на носителе 2, повреждено 0, без контрольной суммы 0"),
+            std::string::npos)
+      << out.str();
+
+  FileTimes times;
+  ASSERT_EQ(fs.get_times(copy, times), 0);
+  fs.write(copy, "aXc", times.last_write);
+  auto carrier_files = [this] {
+    std::map<std::string, std::string> files;
+    for (const std::string& path : fs.all_paths()) {
+      auto data = fs.contents(path);
+      if (path.starts_with("C:\\CARRIER\\") && !path.ends_with(".LOG") && data) files[path] = *data;
+    }
+    return files;
+  };
+  const auto before = carrier_files();
+  EXPECT_EQ(run_on(1, {"--verify"}), exit_status::kFailures);
+  EXPECT_NE(out.str().find("ERC=A.TXT\n***: Копия на носителе повреждена"), std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("Проверено копий на носителе 2, повреждено 1, без контрольной суммы 0"),
+            std::string::npos);
+  EXPECT_EQ(carrier_files(), before);
 }
 
 }  // namespace

@@ -679,6 +679,59 @@ TEST_F(WriteListsTest, AFailedWriteIsLoggedAndKeepsTheOldFileAndTheDirtyFlag) {
   EXPECT_FALSE(ctx.lists.list(0).dirty);
 }
 
+// The sum file beside a list keeps the records of the copies still on the
+// carrier as recorded: a record of another state, of a copy gone, or of a
+// name the list no longer holds is dropped, and with no record left the
+// file goes. A sum file that cannot be written is reported and the list is
+// written all the same.
+TEST_F(WriteListsTest, TheSumFileKeepsTheRecordsOfTheCopiesStillOnTheCarrier) {
+  const std::string sums7 = "C:\\CARRIER\\00007.SUM";
+  fill_list(0, 4);
+  FileList& list = ctx.lists.list(0);
+  auto record = [](std::string name, std::uint32_t stamp, std::uint8_t state) {
+    return SumRecord{name, 10, stamp, state, content_hash(name.data(), name.size())};
+  };
+  for (int i = 0; i < 4; ++i) {
+    ListEntry& e = list.entries[i];
+    e.carrier_stamp = i == 2 ? 0 : kJune15 + 2 * i;
+    e.state = 1;
+    if (i == 3) continue;
+    list.sums[e.name().data()] = record(std::string(e.name()), kJune15 + 2 * i, i == 1 ? 2 : 1);
+  }
+  list.sums["GONE"] = record("GONE", kJune15, 1);
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
+  EXPECT_EQ(fs.contents(sums7), encode_sum_file({record("F0", kJune15, 1)}));
+  EXPECT_EQ(log.lines, std::vector<std::string>{"    4->C:\\CARRIER\\00007.QRN"});
+
+  // Read back with the list.
+  ASSERT_EQ(load(0), 4);
+  ASSERT_EQ(list.sums.size(), 1u);
+  EXPECT_EQ(list.sums.at("F0").hash, record("F0", 0, 0).hash);
+
+  log.lines.clear();
+  faults.fail_path("00007.SUM", err::kIoDevice);
+  list.entries[0].carrier_stamp = kJune15;
+  list.dirty = true;
+  EXPECT_FALSE(write_lists(ctx.env, ctx));
+  EXPECT_EQ(log.lines, (std::vector<std::string>{
+                           "ErrWr->C:\\CARRIER\\00007.SUM",
+                           u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве."),
+                           "    4->C:\\CARRIER\\00007.QRN"}));
+  EXPECT_FALSE(list.dirty);
+
+  faults.clear_failures();
+  list.entries[0].carrier_stamp = 0;
+  list.dirty = true;
+  EXPECT_TRUE(write_lists(ctx.env, ctx));
+  EXPECT_FALSE(fs.contents(sums7)) << "no record left, no sum file";
+
+  // A sum file longer than the records of the list's entries could be is
+  // not read.
+  fs.write(sums7, encode_sum_file({record("F0", kJune15, 1)}) + std::string(1 << 20, 'x'));
+  ASSERT_EQ(load(0), 4);
+  EXPECT_TRUE(list.sums.empty());
+}
+
 // A list names copies; when the disks cannot write the copies out, no list
 // is written to say they are there.
 TEST_F(WriteListsTest, CopiesThatCannotReachTheDiskKeepEveryListUnwritten) {

@@ -305,6 +305,52 @@ TYPED_TEST(FileSystemContract, CopyThroughATemporaryKeepsTheTime) {
   EXPECT_EQ(this->names("", "~kld*"), Names{});
 }
 
+// An observer sees the source's bytes in order, whole, and its refusal keeps
+// the destination as it was (23, no temporary left); read_through shows a
+// file's bytes alone.
+TYPED_TEST(FileSystemContract, ObservedCopiesAndReadsShowEveryByte) {
+  class Seen final : public CopyObserver {
+   public:
+    explicit Seen(bool keep) : keep_(keep) {}
+    void data(const void* bytes, std::size_t size) override {
+      text.append(static_cast<const char*>(bytes), size);
+    }
+    bool accept() override {
+      ++asked;
+      return keep_;
+    }
+    std::string text;
+    int asked = 0;
+
+   private:
+    bool keep_;
+  };
+  FileSystem& fs = this->fs();
+  std::string big(3 * 1024 * 1024 + 5, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 4096);
+  this->put("big.bin", big);
+  this->put("old.bin", "old");
+  this->put("empty", "");
+  for (const char* source : {"big.bin", "empty"}) {
+    const std::string expected = this->read(source);
+    Seen refuse(false), keep(true), read(true);
+    EXPECT_EQ(fs.copy_file(this->at(source), this->at("old.bin"), &refuse), err::kCrc) << source;
+    EXPECT_EQ(refuse.asked, 1);
+    EXPECT_TRUE(refuse.text == expected) << source;
+    EXPECT_EQ(this->read("old.bin"), "old") << source;
+    EXPECT_EQ(fs.copy_file(this->at(source), this->at("new.bin"), &keep), 0) << source;
+    EXPECT_TRUE(keep.text == expected && this->read("new.bin") == expected) << source;
+    EXPECT_EQ(fs.read_through(this->at(source), read), 0);
+    EXPECT_TRUE(read.text == expected) << source;
+    EXPECT_EQ(read.asked, 0);
+  }
+  Seen none(true);
+  EXPECT_EQ(fs.read_through(this->at("missing"), none), err::kFileNotFound);
+  EXPECT_EQ(fs.flush(), 0);
+  EXPECT_EQ(this->names(""), (Names{"big.bin", "empty", "new.bin", "old.bin"}))
+      << "no temporary is left";
+}
+
 // write_file replaces the whole file through a temporary; open_append makes
 // the file when missing, adds to it, or empties it first.
 TYPED_TEST(FileSystemContract, WholeFilesAndAppends) {

@@ -665,8 +665,7 @@ TEST_F(ScenarioTest, ACopyDamagedOnTheCarrierNeverReplacesAGoodFile) {
   for (int c : {kB, kC}) {
     RunRecord r = synchronize_run(c);
     EXPECT_TRUE(r.has_line("ERC=f.txt")) << r.all();
-    EXPECT_TRUE(r.has_line("***: Копия на носителе повреждена (содержимое не совпадает с "
-                           "записанным), файл не заменен"))
+    EXPECT_TRUE(r.has_line("***: Копия на носителе повреждена: содержимое не то, что было записано"))
         << r.all();
     expect_state(std::string("after ") + name(c), a, tree, tree, damaged, false);
   }
