@@ -391,9 +391,9 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
   ContentCheck check(towards_object ? copy_sum(list, list.entries[index], run.exact_carrier())
                                     : nullptr);
   if (!towards_object) list.sums.erase(name);
-  const int result =
-      folder_entry ? copy_folder_times(env, s.destination, s.source)
-                   : copy_file_with_room(env, s, source, replacing, existing, pass, check);
+  const int result = folder_entry
+                         ? copy_folder_times(env, s.destination, s.source)
+                         : copy_file_with_room(env, s, source, replacing, existing, pass, check);
   if (result == err::kCrc && check.damaged()) return kDamagedCopyCode;
   if (result != 0) return result;
 

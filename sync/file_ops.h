@@ -85,8 +85,8 @@ int copy_folder_times(Env& env, const std::string& destination, const std::strin
 // caller's. A copy put on the carrier is hashed as it is written and its
 // sum record made with this computer's state (the state its callers give
 // it); a copy brought from the carrier that has a record (copy_sum) is
-// verified against it before it takes the object file's place. Never writes outside the two folders, never through a link, and
-// never replaces an object file that changed since the scan.
+// verified against it before it takes the object file's place. Never writes outside the two
+// folders, never through a link, and never replaces an object file that changed since the scan.
 // `pass`, when given, carries what earlier copies of the pass learnt.
 int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_object,
                CopyPass* pass = nullptr);

@@ -34,10 +34,10 @@ long verify_copies(Env& env, const ObjectRun& run) {
   env.log.line(env.stop.pending() ? cp1251("Проверка копий прервана ") + std::string(52, '-')
                                   : std::string(76, '-'));
   char line[200];
-  std::snprintf(line, sizeof line,
-                cp1251("Проверено копий на носителе %ld, повреждено %ld, без контрольной суммы %ld")
-                    .c_str(),
-                checked, damaged, unrecorded);
+  std::snprintf(
+      line, sizeof line,
+      cp1251("Проверено копий на носителе %ld, повреждено %ld, без контрольной суммы %ld").c_str(),
+      checked, damaged, unrecorded);
   env.log.line(line);
   return examined;
 }

@@ -390,8 +390,7 @@ int FakeFileSystem::create_folder(std::string_view path) {
   return 0;
 }
 
-int FakeFileSystem::copy_file(std::string_view from, std::string_view to,
-                              CopyObserver* observer) {
+int FakeFileSystem::copy_file(std::string_view from, std::string_view to, CopyObserver* observer) {
   Place src, dst;
   if (int rc = locate(from, src)) return rc;
   if (!src.node) return err::kFileNotFound;

@@ -199,7 +199,7 @@ int FaultyFileSystem::create_folder(std::string_view path) {
 }
 
 int FaultyFileSystem::copy_file(std::string_view from, std::string_view to,
-                               CopyObserver* observer) {
+                                CopyObserver* observer) {
   if (int rc = enter({from, to})) return rc;
   Budget* charge = budget_of(to);
   DirItem source;

@@ -637,8 +637,7 @@ bool PosixFileSystem::is_fuse(std::uint64_t device, const std::string& native) {
   return fuse;
 }
 
-int PosixFileSystem::copy_file(std::string_view from, std::string_view to,
-                               CopyObserver* observer) {
+int PosixFileSystem::copy_file(std::string_view from, std::string_view to, CopyObserver* observer) {
   std::string from_native, to_native;
   // The source as spelled first: it mostly is.
   int fd = -1;

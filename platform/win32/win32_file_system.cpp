@@ -544,8 +544,7 @@ int Win32FileSystem::replace_with_copy(void* source, const std::wstring& to,
   return err::kOk;
 }
 
-int Win32FileSystem::copy_file(std::string_view from, std::string_view to,
-                               CopyObserver* observer) {
+int Win32FileSystem::copy_file(std::string_view from, std::string_view to, CopyObserver* observer) {
   std::wstring from_native, to_native;
   if (int rc = native_path(from, from_native)) return rc;
   if (int rc = native_path(to, to_native)) return rc;

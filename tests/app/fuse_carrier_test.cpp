@@ -198,8 +198,9 @@ TEST_P(FullVolumeTest, CopyThatDoesNotFitLeavesNothingAndRunsOnceThereIsRoom) {
   if (carrier_full) {
     // The copies that fit are recorded with the stamps the FAT carrier keeps.
     EXPECT_EQ(keldar("bob", {"--verify"}), exit_status::kOk) << out_.str();
-    EXPECT_NE(out_.str().find("Проверено копий на носителе 2, повреждено 0, без контрольной суммы 0"),
-              std::string::npos)
+    EXPECT_NE(
+        out_.str().find("Проверено копий на носителе 2, повреждено 0, без контрольной суммы 0"),
+        std::string::npos)
         << out_.str();
   }
 

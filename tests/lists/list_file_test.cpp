@@ -713,10 +713,11 @@ TEST_F(WriteListsTest, TheSumFileKeepsTheRecordsOfTheCopiesStillOnTheCarrier) {
   list.entries[0].carrier_stamp = kJune15;
   list.dirty = true;
   EXPECT_FALSE(write_lists(ctx.env, ctx));
-  EXPECT_EQ(log.lines, (std::vector<std::string>{
-                           "ErrWr->C:\\CARRIER\\00007.SUM",
-                           u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве."),
-                           "    4->C:\\CARRIER\\00007.QRN"}));
+  EXPECT_EQ(log.lines,
+            (std::vector<std::string>{
+                "ErrWr->C:\\CARRIER\\00007.SUM",
+                u("1117: Запрос не был выполнен из-за ошибки ввода/вывода на устройстве."),
+                "    4->C:\\CARRIER\\00007.QRN"}));
   EXPECT_FALSE(list.dirty);
 
   faults.clear_failures();

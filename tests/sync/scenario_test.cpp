@@ -167,7 +167,8 @@ class ScenarioTest : public ::testing::Test {
     std::ifstream in(Computers::native(world.join(world.carrier(), "00001.SUM")), std::ios::binary);
     const std::string sums((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (const SumRecord& r : decode_sum_file(sums)) recorded[r.name] = hash_text(r.hash);
-    EXPECT_EQ(recorded == hashes, as_recorded) << when << ": the sum file records every carrier copy";
+    EXPECT_EQ(recorded == hashes, as_recorded)
+        << when << ": the sum file records every carrier copy";
   }
 
   fs::path list_file() const { return Computers::native(world.join(world.carrier(), "00001.QRN")); }
@@ -665,7 +666,8 @@ TEST_F(ScenarioTest, ACopyDamagedOnTheCarrierNeverReplacesAGoodFile) {
   for (int c : {kB, kC}) {
     RunRecord r = synchronize_run(c);
     EXPECT_TRUE(r.has_line("ERC=f.txt")) << r.all();
-    EXPECT_TRUE(r.has_line("***: Копия на носителе повреждена: содержимое не то, что было записано"))
+    EXPECT_TRUE(
+        r.has_line("***: Копия на носителе повреждена: содержимое не то, что было записано"))
         << r.all();
     expect_state(std::string("after ") + name(c), a, tree, tree, damaged, false);
   }
