@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds sync_bench with optimisation and runs it in a temporary folder on
 # the local disk, which is removed afterwards: Synchronize of 10,000 small
-# files and of one 1 GiB file against cp, and a Synchronize with nothing to
-# do over 100,000 files against the fill alone.
+# files and of one 1 GiB file against cp, each also with copies unverified
+# to show what verifying them costs, and a Synchronize with nothing to do
+# over 100,000 files against the fill alone.
 #
 #   bench/run_sync_bench.sh [BUILD_DIR] [-- sync_bench options]
 #

@@ -6,9 +6,21 @@
 //      Synchronize, which applies them, against `cp -a` of the carrier
 //      folder to B's side. Best of several rounds, the state made anew for
 //      each round.
-//   2. One 1 GiB file new on A: A's Synchronize against `cp` of the file.
+//   2. One 1 GiB file new on A: A's Synchronize against `cp` of the file;
+//      then B's Synchronize, which applies it, against `cp` of the carrier's
+//      copy to B's side.
 //   3. A Synchronize with nothing to do over a large tree (A and B hold the
 //      same files) against filling the lists alone.
+//
+// Every Synchronize of parts 1 and 2 is timed twice, interleaved round by
+// round, each in a world of its own: with copies verified, as the program
+// is built (a copy put on the carrier is hashed and recorded in the sum
+// file, a carrier copy brought to the object folder is hashed and checked),
+// and with copies unverified, as the program copied before it hashed them
+// (no hash, and the kernel may copy on its own). Below the rows of a
+// Synchronize, "copies unverified" gives the best unverified time with its
+// ratio against cp, and "verification +N %" what verifying costs: the best
+// verified time against the best unverified one.
 //
 //   sync_bench --work DIR [--carrier DIR] [--files 10000] [--big-mib 1024]
 //              [--idle-files 100000] [--rounds 3] [--parts 1,2,3]
@@ -39,6 +51,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +59,7 @@
 #include "app/session.h"
 #include "app/startup.h"
 #include "app/worker.h"
+#include "format/carrier_files.h"
 #include "lists/scan.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
@@ -245,12 +259,26 @@ long count_files(const std::string& root) {
   return n;
 }
 
+// How a Synchronize copies files: verified, as built, or unverified.
+enum class Copies { kVerified, kUnverified };
+
+// Copies with no observer, as the program did before it verified copies:
+// nothing is hashed, and the kernel may make the copy on its own.
+class UnverifiedFileSystem final : public PosixFileSystem {
+ public:
+  using PosixFileSystem::copy_file;
+  int copy_file(std::string_view from, std::string_view to, CopyObserver*) override {
+    return PosixFileSystem::copy_file(from, to, nullptr);
+  }
+};
+
 // Two computers A (slot 0) and B (slot 1), one object with subfolders, the
-// mask "*.*", in a folder of their own below the work folder.
+// mask "*.*", in a folder of their own below the work folder; every
+// Synchronize copies as `copies` says.
 class World {
  public:
-  World(const std::string& root, const std::string& carrier_root)
-      : root_(root), carrier_root_(carrier_root) {
+  World(const std::string& root, const std::string& carrier_root, Copies copies = Copies::kVerified)
+      : root_(root), carrier_root_(carrier_root), copies_(copies) {
     fs::create_directories(carrier());
     for (const char* c : {"A", "B"}) fs::create_directories(work(c));
     if (::chdir(carrier().c_str()) != 0) die("cannot enter " + carrier());
@@ -292,13 +320,18 @@ class World {
   Timing synchronize(const std::string& c, bool fill_only = false) {
     if (::chdir(carrier().c_str()) != 0) die("cannot enter " + carrier());
     setenv("XDG_CONFIG_HOME", (root_ + "/" + c + "/config").c_str(), 1);
-    PosixFileSystem files;
+    std::unique_ptr<PosixFileSystem> files;
+    if (copies_ == Copies::kVerified) {
+      files = std::make_unique<PosixFileSystem>();
+    } else {
+      files = std::make_unique<UnverifiedFileSystem>();
+    }
     PosixSystem system;
     SystemClock clock;
     QuietHost host(c);
     Timing t;
     {
-      Session session(files, system, clock, host);
+      Session session(*files, system, clock, host);
       if (start_up(session, 'C') != StartResult::kReady) die("start-up failed on " + c);
       if (session.computer != (c == "A" ? 0 : 1)) die("computer " + c + " has the wrong slot");
       auto start = Steady::now();
@@ -330,6 +363,15 @@ class World {
     return t;
   }
 
+  // After A's Synchronize: the object's sum file is on the carrier exactly
+  // when the copies were verified, so the run timed what its rows say.
+  void check_sums() const {
+    const bool recorded = fs::exists(carrier() + "/" + sum_file(1));
+    if (recorded != (copies_ == Copies::kVerified)) {
+      die(recorded ? "unverified copies were recorded" : "verified copies were not recorded");
+    }
+  }
+
  private:
   void start_only(const std::string& c) {
     setenv("XDG_CONFIG_HOME", (root_ + "/" + c + "/config").c_str(), 1);
@@ -344,6 +386,7 @@ class World {
 
   std::string root_;
   std::string carrier_root_;
+  Copies copies_;
 };
 
 double best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -364,76 +407,165 @@ void row(const char* what, const std::vector<double>& v, double reference, const
   std::printf("\n");
 }
 
+// The unverified row of a Synchronize and what verifying its copies costs.
+void unverified_rows(const std::vector<double>& verified, const std::vector<double>& unverified,
+                     double reference, const char* against) {
+  row("   the same, copies unverified", unverified, reference, against);
+  std::printf("  %-44s verification %+.1f %%\n", "", (best(verified) / best(unverified) - 1) * 100);
+}
+
+// The two kinds of copies in the order of round `round`: each goes first
+// every other round.
+std::vector<Copies> kinds_of_round(int round) {
+  if (round % 2 == 0) return {Copies::kVerified, Copies::kUnverified};
+  return {Copies::kUnverified, Copies::kVerified};
+}
+
+std::string round_name(const char* part, int round, Copies copies) {
+  return std::string(part) + "-" + std::to_string(round) +
+         (copies == Copies::kVerified ? "-verified" : "-unverified");
+}
+
 // --- part 1 ----------------------------------------------------------------
+
+struct SmallRound {
+  World::Timing a, b;
+  double cp_tree = 0, cp_tree_sync = 0, cp_carrier = 0, cp_carrier_sync = 0;
+};
+
+SmallRound small_round(const std::string& work, const std::string& name, long files, Copies copies,
+                       bool show_size) {
+  SmallRound r;
+  const std::string root = work + "/" + name;
+  const std::string carrier_root = carrier_work(work) + "/" + name;
+  World world(root, carrier_root, copies);
+  world.synchronize("B");
+  world.synchronize("A");
+  const std::uint64_t bytes = make_small_tree(world.work("A"), files, 100);
+  if (show_size) std::printf("   %.1f MiB of data\n", bytes / 1048576.0);
+  // Warm: both contenders read the tree from the page cache.
+  run_shell("find " + quoted(world.work("A")) + " -type f -exec cat {} + > /dev/null");
+  ::sync();
+
+  r.a = world.synchronize("A");
+  ::sync();
+  if (r.a.put != files) die("A put " + std::to_string(r.a.put) + " files on the carrier");
+  if (count_files(world.object_carrier()) != files) die("the carrier lacks files after A");
+  world.check_sums();
+
+  const std::string cp_b = root + "/cp-carrier";
+  r.cp_carrier = time_shell("cp -a " + quoted(world.object_carrier()) + " " + quoted(cp_b));
+  r.cp_carrier_sync = r.cp_carrier + time_sync();
+
+  r.b = world.synchronize("B");
+  ::sync();
+  if (r.b.taken != files) die("B took " + std::to_string(r.b.taken) + " files from the carrier");
+
+  const std::string cp_a = carrier_root + "/cp-tree";
+  r.cp_tree = time_shell("cp -a " + quoted(world.work("A")) + " " + quoted(cp_a));
+  r.cp_tree_sync = r.cp_tree + time_sync();
+
+  long compared = 0;
+  std::string diff = compare_trees(world.work("A"), world.work("B"), compared);
+  if (!diff.empty()) die("A and B differ after B's Synchronize: " + diff);
+  if (compared != files) die("A holds " + std::to_string(compared) + " files");
+  const long left = count_files(world.object_carrier());
+  if (left != 0) {
+    std::printf("   NOTE: %ld files left on the carrier after B (both have them)\n", left);
+  }
+  fs::remove_all(root);
+  fs::remove_all(carrier_root);
+  ::sync();
+  return r;
+}
 
 void small_files(const std::string& work, long files, int rounds) {
   std::printf("\n1. %ld small files (1-4 KiB) in %ld folders, new on A\n", files,
               (files + 99) / 100);
   std::vector<double> sync_a, finish_a, sync_b, finish_b, cp_tree, cp_tree_sync, cp_carrier,
-      cp_carrier_sync;
+      cp_carrier_sync, sync_a_unverified, sync_b_unverified;
   for (int round = 0; round < rounds; ++round) {
-    const std::string root = work + "/small-" + std::to_string(round);
-    const std::string carrier_root = carrier_work(work) + "/small-" + std::to_string(round);
-    World world(root, carrier_root);
-    world.synchronize("B");
-    world.synchronize("A");
-    const std::uint64_t bytes = make_small_tree(world.work("A"), files, 100);
-    if (round == 0) std::printf("   %.1f MiB of data\n", bytes / 1048576.0);
-    // Warm: both contenders read the tree from the page cache.
-    run_shell("find " + quoted(world.work("A")) + " -type f -exec cat {} + > /dev/null");
-    ::sync();
-
-    World::Timing a = world.synchronize("A");
-    ::sync();
-    if (a.put != files) die("A put " + std::to_string(a.put) + " files on the carrier");
-    if (count_files(world.object_carrier()) != files) die("the carrier lacks files after A");
-
-    const std::string cp_b = root + "/cp-carrier";
-    double c1 = time_shell("cp -a " + quoted(world.object_carrier()) + " " + quoted(cp_b));
-    double c1s = time_sync();
-    cp_carrier.push_back(c1);
-    cp_carrier_sync.push_back(c1 + c1s);
-
-    World::Timing b = world.synchronize("B");
-    ::sync();
-    if (b.taken != files) die("B took " + std::to_string(b.taken) + " files from the carrier");
-
-    const std::string cp_a = carrier_root + "/cp-tree";
-    double c2 = time_shell("cp -a " + quoted(world.work("A")) + " " + quoted(cp_a));
-    double c2s = time_sync();
-    cp_tree.push_back(c2);
-    cp_tree_sync.push_back(c2 + c2s);
-
-    sync_a.push_back(a.total());
-    finish_a.push_back(a.finish);
-    sync_b.push_back(b.total());
-    finish_b.push_back(b.finish);
-
-    long compared = 0;
-    std::string diff = compare_trees(world.work("A"), world.work("B"), compared);
-    if (!diff.empty()) die("A and B differ after B's Synchronize: " + diff);
-    if (compared != files) die("A holds " + std::to_string(compared) + " files");
-    const long left = count_files(world.object_carrier());
-    if (left != 0) {
-      std::printf("   NOTE: %ld files left on the carrier after B (both have them)\n", left);
+    for (Copies copies : kinds_of_round(round)) {
+      const bool first = round == 0 && copies == Copies::kVerified;
+      SmallRound r = small_round(work, round_name("small", round, copies), files, copies, first);
+      if (copies == Copies::kUnverified) {
+        sync_a_unverified.push_back(r.a.total());
+        sync_b_unverified.push_back(r.b.total());
+        continue;
+      }
+      // cp is timed in both worlds alike; its rows keep one time a round.
+      cp_tree.push_back(r.cp_tree);
+      cp_tree_sync.push_back(r.cp_tree_sync);
+      cp_carrier.push_back(r.cp_carrier);
+      cp_carrier_sync.push_back(r.cp_carrier_sync);
+      sync_a.push_back(r.a.total());
+      finish_a.push_back(r.a.finish);
+      sync_b.push_back(r.b.total());
+      finish_b.push_back(r.b.finish);
     }
-    fs::remove_all(root);
-    fs::remove_all(carrier_root);
-    ::sync();
   }
   row("cp -a A's tree", cp_tree, 0, "");
   row("cp -a A's tree + sync", cp_tree_sync, 0, "");
   row("A: Synchronize (Action 2 puts all)", sync_a, best(cp_tree), "cp -a");
   row("   of which finish_run (lists, log)", finish_a, 0, "");
   std::printf("  %-44s %.2fx cp -a + sync\n", "", best(sync_a) / best(cp_tree_sync));
+  unverified_rows(sync_a, sync_a_unverified, best(cp_tree), "cp -a");
   row("cp -a carrier folder to B's side", cp_carrier, 0, "");
   row("cp -a carrier folder + sync", cp_carrier_sync, 0, "");
   row("B: Synchronize (Action 1 applies all)", sync_b, best(cp_carrier), "cp -a");
   row("   of which finish_run (lists, log)", finish_b, 0, "");
   std::printf("  %-44s %.2fx cp -a + sync\n", "", best(sync_b) / best(cp_carrier_sync));
+  unverified_rows(sync_b, sync_b_unverified, best(cp_carrier), "cp -a");
 }
 
 // --- part 2 ----------------------------------------------------------------
+
+struct BigRound {
+  World::Timing a, b;
+  double cp = 0, cp_sync = 0, cp_b = 0, cp_b_sync = 0;
+};
+
+BigRound big_round(const std::string& work, const std::string& source, const std::string& name,
+                   Copies copies) {
+  BigRound r;
+  const std::string root = work + "/" + name;
+  const std::string carrier_root = carrier_work(work) + "/" + name;
+  World world(root, carrier_root, copies);
+  world.synchronize("B");
+  world.synchronize("A");
+  // The same inode each round: its pages stay cached for every contender.
+  if (::link(source.c_str(), (world.work("A") + "/big.bin").c_str()) != 0) die("cannot link");
+  run_shell("cat " + quoted(source) + " > /dev/null");
+  ::sync();
+
+  r.a = world.synchronize("A");
+  ::sync();
+  if (r.a.put != 1) die("A put " + std::to_string(r.a.put) + " files on the carrier");
+  world.check_sums();
+
+  r.cp = time_shell("cp " + quoted(source) + " " + quoted(carrier_root + "/cp-big.bin"));
+  r.cp_sync = r.cp + time_sync();
+
+  const std::string on_carrier = world.object_carrier() + "/big.bin";
+  if (std::system(("cmp -s " + quoted(source) + " " + quoted(on_carrier)).c_str()) != 0) {
+    die("the carrier's copy differs from the source");
+  }
+
+  r.cp_b = time_shell("cp " + quoted(on_carrier) + " " + quoted(root + "/cp-big-b.bin"));
+  r.cp_b_sync = r.cp_b + time_sync();
+
+  r.b = world.synchronize("B");
+  ::sync();
+  if (r.b.taken != 1) die("B took " + std::to_string(r.b.taken) + " files from the carrier");
+  if (std::system(
+          ("cmp -s " + quoted(source) + " " + quoted(world.work("B") + "/big.bin")).c_str()) != 0) {
+    die("B's copy differs from the source");
+  }
+  fs::remove_all(root);
+  fs::remove_all(carrier_root);
+  ::sync();
+  return r;
+}
 
 void big_file(const std::string& work, long mib, int rounds) {
   std::printf("\n2. one file of %ld MiB, new on A\n", mib);
@@ -457,41 +589,35 @@ void big_file(const std::string& work, long mib, int rounds) {
     ::close(fd);
   }
   ::sync();
-  std::vector<double> sync_a, cp, cp_sync;
+  std::vector<double> sync_a, cp, cp_sync, sync_b, cp_b, cp_b_sync, sync_a_unverified,
+      sync_b_unverified;
   for (int round = 0; round < rounds; ++round) {
-    const std::string root = work + "/big-" + std::to_string(round);
-    const std::string carrier_root = carrier_work(work) + "/big-" + std::to_string(round);
-    World world(root, carrier_root);
-    world.synchronize("B");
-    world.synchronize("A");
-    // The same inode each round: its pages stay cached for every contender.
-    if (::link(source.c_str(), (world.work("A") + "/big.bin").c_str()) != 0) die("cannot link");
-    run_shell("cat " + quoted(source) + " > /dev/null");
-    ::sync();
-
-    World::Timing a = world.synchronize("A");
-    ::sync();
-    if (a.put != 1) die("A put " + std::to_string(a.put) + " files on the carrier");
-    sync_a.push_back(a.total());
-
-    double c = time_shell("cp " + quoted(source) + " " + quoted(carrier_root + "/cp-big.bin"));
-    double cs = time_sync();
-    cp.push_back(c);
-    cp_sync.push_back(c + cs);
-
-    if (std::system(("cmp -s " + quoted(source) + " " + quoted(world.object_carrier() + "/big.bin"))
-                        .c_str()) != 0) {
-      die("the carrier's copy differs from the source");
+    for (Copies copies : kinds_of_round(round)) {
+      BigRound r = big_round(work, source, round_name("big", round, copies), copies);
+      if (copies == Copies::kUnverified) {
+        sync_a_unverified.push_back(r.a.total());
+        sync_b_unverified.push_back(r.b.total());
+        continue;
+      }
+      sync_a.push_back(r.a.total());
+      cp.push_back(r.cp);
+      cp_sync.push_back(r.cp_sync);
+      sync_b.push_back(r.b.total());
+      cp_b.push_back(r.cp_b);
+      cp_b_sync.push_back(r.cp_b_sync);
     }
-    fs::remove_all(root);
-    fs::remove_all(carrier_root);
-    ::sync();
   }
   fs::remove(source);
   row("cp of the file", cp, 0, "");
   row("cp of the file + sync", cp_sync, 0, "");
   row("A: Synchronize (Action 2 of the file)", sync_a, best(cp), "cp");
   std::printf("  %-44s %.2fx cp + sync\n", "", best(sync_a) / best(cp_sync));
+  unverified_rows(sync_a, sync_a_unverified, best(cp), "cp");
+  row("cp of the carrier's copy to B's side", cp_b, 0, "");
+  row("cp of the carrier's copy + sync", cp_b_sync, 0, "");
+  row("B: Synchronize (Action 1 of the file)", sync_b, best(cp_b), "cp");
+  std::printf("  %-44s %.2fx cp + sync\n", "", best(sync_b) / best(cp_b_sync));
+  unverified_rows(sync_b, sync_b_unverified, best(cp_b), "cp");
 }
 
 // --- part 3 ----------------------------------------------------------------
