@@ -203,8 +203,9 @@ RunOutcome run_all_objects(Session& s) {
   if (!fill_for_all_objects(s, outcome)) return outcome;
   if (s.queue.current() == op::kVerify) {
     // A check changes nothing: what the fill found is not written.
-    for (std::size_t i = 0; i < s.lists.size(); ++i)
+    for (std::size_t i = 0; i < s.lists.size(); ++i) {
       s.lists.list(static_cast<int>(i)).dirty = false;
+    }
   }
   s.host.set_running(true);
   s.current_object = 0;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -127,8 +128,14 @@ class FileList {
   // over it, and the object is not worked on.
   bool unreadable = false;
   // The content hashes of the carrier copies (the sum file), by entry name
-  // as the list holds it.
-  std::unordered_map<std::string, SumRecord> sums;
+  // as the list holds it; found by a string_view without a copy.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+  std::unordered_map<std::string, SumRecord, NameHash, std::equal_to<>> sums;
 
  private:
   std::size_t slot_of(std::string_view name) const;

@@ -125,7 +125,7 @@ long load_list_file(Env& env, const ObjectRun& run, bool& opened) {
 
 const SumRecord* copy_sum(const FileList& list, const ListEntry& entry, bool exact_carrier) {
   if (entry.carrier_stamp == 0 || list.sums.empty()) return nullptr;
-  auto it = list.sums.find(std::string(entry.name()));
+  auto it = list.sums.find(entry.name());
   if (it == list.sums.end()) return nullptr;
   const SumRecord& record = it->second;
   const bool same_stamp =

@@ -21,17 +21,18 @@ std::string encode_list(const FileList& list);
 
 // Resets the list of `run` and loads its file. Returns the number of
 // entries held, or -1 when memory or the name store ran out. `opened` tells
-// whether the file could be read. The list's sum file is read with it: one
-// that is missing, unreadable, damaged or too big for the list gives no
-// records (its copies are not verified), never an error. A damaged tail ends the load; names that
+// whether the file could be read. A damaged tail ends the load; names that
 // must not be used to build a path are kept, marked unsafe, and logged.
+// The list's sum file is read with it: one that is missing, unreadable,
+// damaged or too big for the list gives no records (its copies are not
+// verified), never an error.
 long load_list_file(Env& env, const ObjectRun& run, bool& opened);
 
 // The sum record of the carrier copy of `entry`: the one of its name,
 // written with the entry's state and with its carrier stamp (or one that
-// differs from it in the daylight marker only); nullptr when there is none,
-// and the copy is not verified.
-// `exact_carrier`: the carrier keeps exact times.
+// differs from it in the daylight marker only, `exact_carrier` telling
+// whether the carrier keeps exact times); nullptr when there is none, and
+// the copy is not verified.
 const SumRecord* copy_sum(const FileList& list, const ListEntry& entry, bool exact_carrier);
 
 // Writes the file of every dirty list, each through a temporary renamed
