@@ -19,7 +19,7 @@ namespace {
 // The help's paragraph on the window and on --carrier, which only the Linux
 // program has.
 constexpr const char* kWindowHelp =
-    "Без --batch, --compare, --sync, --object и команд объектов и масок\n"
+    "Без --batch, --compare, --sync, --verify, --object и команд объектов и масок\n"
     "открывается окно программы (нужен дисплей: DISPLAY или WAYLAND_DISPLAY).\n"
     "\n"
     "  --carrier ПАПКА\n"

@@ -17,7 +17,7 @@
 namespace {
 // The help's paragraph on the window.
 constexpr const char* kWindowHelp =
-    "Без --batch, --compare, --sync, --object и команд объектов и масок\n"
+    "Без --batch, --compare, --sync, --verify, --object и команд объектов и масок\n"
     "открывается окно программы.";
 }  // namespace
 
