@@ -138,11 +138,22 @@ bool fill_for_all_objects(Session& s, RunOutcome& outcome) {
   return true;
 }
 
+// Empty lists, one per object, for an operation that loads each itself.
+bool hold_empty_lists(Session& s, RunOutcome& outcome) {
+  s.lists.release();
+  if (s.lists.create(s.objects.count())) return true;
+  s.log.line(cp1251("Ошибка выделения памяти для локальных списков"));
+  s.queue.request_stop();
+  outcome.failed = true;
+  return false;
+}
+
 // One operation of a run over all objects on the current object.
 void run_on_current_object(Session& s, std::int16_t operation, RunOutcome& outcome) {
   s.log.line(std::string(76, '_'));
   const std::string path = s.object().path(s.computer);
-  // The carrier copies are checked whether or not the object folder answers.
+  // The carrier copies are checked whether or not the object folder answers
+  // (their lists are not filled).
   if (!s.list().object_present && operation != op::kVerify) {
     s.log.line(cp1251("Объект недоступен: ") + path);
     outcome.unreachable = true;
@@ -200,12 +211,11 @@ RunOutcome run_all_objects(Session& s) {
     outcome.failed = true;
     return outcome;
   }
-  if (!fill_for_all_objects(s, outcome)) return outcome;
-  if (s.queue.current() == op::kVerify) {
-    // A check changes nothing: what the fill found is not written.
-    for (std::size_t i = 0; i < s.lists.size(); ++i) {
-      s.lists.list(static_cast<int>(i)).dirty = false;
-    }
+  // A check of the carrier copies reads each list itself and scans no
+  // folder; its lists, never complete, are never written.
+  if (s.queue.current() == op::kVerify ? !hold_empty_lists(s, outcome)
+                                       : !fill_for_all_objects(s, outcome)) {
+    return outcome;
   }
   s.host.set_running(true);
   s.current_object = 0;

@@ -33,11 +33,11 @@ std::string encode_sum_file(const std::vector<SumRecord>& records) {
   return out;
 }
 
-std::vector<SumRecord> decode_sum_file(std::string_view file) {
+std::vector<SumRecord> decode_sum_file(std::string_view file, std::size_t max_records) {
   std::vector<SumRecord> records;
   if (file.substr(0, kSumHeaderSize) != kMagic) return records;
   std::size_t at = kSumHeaderSize;
-  while (file.size() - at >= kSumRecordSize) {
+  while (file.size() - at >= kSumRecordSize && records.size() < max_records) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(file.data() + at);
     const std::size_t length = get_u16(p + 29);
     if (length == 0 || length > kMaxListName || file.size() - at - kSumRecordSize < length) break;

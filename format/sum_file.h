@@ -42,7 +42,8 @@ std::string encode_sum_file(const std::vector<SumRecord>& records);
 
 // The records of a sum file. A file that does not begin with "KSUM" and
 // version 1 gives none; a record cut short, or one whose name length is 0
-// or above 259, ends the reading (the records before it are kept).
-std::vector<SumRecord> decode_sum_file(std::string_view file);
+// or above 259, ends the reading (the records before it are kept), and so
+// does the record after the first `max_records`.
+std::vector<SumRecord> decode_sum_file(std::string_view file, std::size_t max_records = SIZE_MAX);
 
 }  // namespace keldar

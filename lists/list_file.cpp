@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "format/list_file.h"
-#include "lists/stamps.h"
+#include "format/time_value.h"
 #include "platform/errors.h"
 #include "platform/text.h"
 
@@ -19,7 +19,8 @@ std::string sum_path(const Carrier& carrier, const ObjectRecord& record) {
 }
 
 // The sum records of a list of `entries` entries; a file longer than the
-// records of that many entries could be is not read.
+// records of that many entries could be is not read, and no more records
+// than entries are taken.
 void load_sums(Env& env, const ObjectRun& run, std::size_t entries) {
   const std::string path = sum_path(run.carrier, run.record);
   DirItem item;
@@ -29,7 +30,7 @@ void load_sums(Env& env, const ObjectRun& run, std::size_t entries) {
   }
   std::string data;
   if (env.fs.read_file(path, data) != err::kOk) return;
-  for (SumRecord& record : decode_sum_file(data)) {
+  for (SumRecord& record : decode_sum_file(data, entries + 1)) {
     std::string name = record.name;
     run.list.sums.insert_or_assign(std::move(name), std::move(record));
   }
@@ -41,7 +42,7 @@ int write_sums(Env& env, Workspace& w, int index) {
   const FileList& list = w.lists.list(index);
   std::vector<SumRecord> kept;
   for (const ListEntry& e : list.entries) {
-    const SumRecord* record = copy_sum(list, e, w.carrier.exact_times);
+    const SumRecord* record = copy_sum(list, e);
     if (record && !e.all_stamps_zero()) kept.push_back(*record);
   }
   const std::string path = sum_path(w.carrier, w.objects.record(index));
@@ -123,14 +124,14 @@ long load_list_file(Env& env, const ObjectRun& run, bool& opened) {
   return static_cast<long>(list.entries.size());
 }
 
-const SumRecord* copy_sum(const FileList& list, const ListEntry& entry, bool exact_carrier) {
+const SumRecord* copy_sum(const FileList& list, const ListEntry& entry) {
   if (entry.carrier_stamp == 0 || list.sums.empty()) return nullptr;
   auto it = list.sums.find(entry.name());
   if (it == list.sums.end()) return nullptr;
   const SumRecord& record = it->second;
-  const bool same_stamp =
-      record.carrier_stamp == entry.carrier_stamp ||
-      differ_in_daylight_only(record.carrier_stamp, entry.carrier_stamp, exact_carrier);
+  // The daylight marker of a stamp is the run's: on either side of a change
+  // of daylight saving time one copy has two stamps that differ in it alone.
+  const bool same_stamp = ((record.carrier_stamp ^ entry.carrier_stamp) & ~kDaylightBit) == 0;
   return record.state == entry.state && same_stamp ? &record : nullptr;
 }
 

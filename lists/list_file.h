@@ -30,10 +30,9 @@ long load_list_file(Env& env, const ObjectRun& run, bool& opened);
 
 // The sum record of the carrier copy of `entry`: the one of its name,
 // written with the entry's state and with its carrier stamp (or one that
-// differs from it in the daylight marker only, `exact_carrier` telling
-// whether the carrier keeps exact times); nullptr when there is none, and
-// the copy is not verified.
-const SumRecord* copy_sum(const FileList& list, const ListEntry& entry, bool exact_carrier);
+// differs from it in the daylight marker only); nullptr when there is none,
+// and the copy is not verified.
+const SumRecord* copy_sum(const FileList& list, const ListEntry& entry);
 
 // Writes the file of every dirty list, each through a temporary renamed
 // over the old file, and logs one line per list: the number of records

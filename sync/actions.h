@@ -14,10 +14,11 @@ namespace keldar {
 long action2(Env& env, const ObjectRun& run);
 long action1(Env& env, const ObjectRun& run);
 long etalon_copy(Env& env, const ObjectRun& run);
-// Reads every carrier copy of the object that has a sum record (copy_sum)
-// and logs "ERC=" and the reason for each one that is not the recorded copy
-// or cannot be read; changes nothing. Ends with a count of the copies
-// checked, found damaged and without a record.
+// Loads the object's list and reads every carrier copy of it that has a
+// sum record (copy_sum), logging "ERC=" and the reason for each one that is
+// not the recorded copy or cannot be read. Scans no folder and changes
+// nothing: the list is left clean. Ends with a count of the copies checked,
+// found damaged and without a record.
 long verify_copies(Env& env, const ObjectRun& run);
 
 }  // namespace keldar

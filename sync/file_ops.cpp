@@ -388,9 +388,10 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
   // put on the carrier loses its old record at once (a failure may leave
   // either version there) and gets a new one once it is in place.
   const std::string name(list.entries[index].name());
-  ContentCheck check(towards_object ? copy_sum(list, list.entries[index], run.exact_carrier())
-                                    : nullptr);
-  if (!towards_object) list.sums.erase(name);
+  ContentCheck check(towards_object ? copy_sum(list, list.entries[index]) : nullptr);
+  // The sum file is written with the list: a copy put again under the same
+  // state and stamp must not leave its old record there.
+  if (!towards_object && list.sums.erase(name) != 0) list.dirty = true;
   const int result = folder_entry
                          ? copy_folder_times(env, s.destination, s.source)
                          : copy_file_with_room(env, s, source, replacing, existing, pass, check);
@@ -407,6 +408,7 @@ int copy_entry(Env& env, const ObjectRun& run, std::size_t index, bool towards_o
         convert_stamp(e.object_stamp, list.exact_object, run.exact_carrier(), daylight);
     if (check.accepted()) {
       // Recorded with the state both callers give the copy: this computer's.
+      list.dirty = true;
       list.sums.insert_or_assign(
           name, SumRecord{name, check.size(), e.carrier_stamp,
                           static_cast<std::uint8_t>(run.computer + 1), check.hash()});

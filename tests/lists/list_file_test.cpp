@@ -727,10 +727,16 @@ TEST_F(WriteListsTest, TheSumFileKeepsTheRecordsOfTheCopiesStillOnTheCarrier) {
   EXPECT_FALSE(fs.contents(sums7)) << "no record left, no sum file";
 
   // A sum file longer than the records of the list's entries could be is
-  // not read.
+  // not read, and no more records than entries are taken from one of many
+  // short names.
   fs.write(sums7, encode_sum_file({record("F0", kJune15, 1)}) + std::string(1 << 20, 'x'));
   ASSERT_EQ(load(0), 4);
   EXPECT_TRUE(list.sums.empty());
+  std::vector<SumRecord> many;
+  for (int i = 0; i < 40; ++i) many.push_back(record("N" + std::to_string(i), kJune15, 1));
+  fs.write(sums7, encode_sum_file(many));
+  ASSERT_EQ(load(0), 4);
+  EXPECT_EQ(list.sums.size(), 5u);
 }
 
 // A list names copies; when the disks cannot write the copies out, no list

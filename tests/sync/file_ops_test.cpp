@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "format/content_hash.h"
+#include "lists/list_file.h"
 #include "lists/scan.h"
 #include "sync_fixture.h"
 
@@ -41,6 +43,53 @@ class FileOpsTest : public SyncTest {
            a.last_write == b.last_write;
   }
 };
+
+// A copy put on the carrier is recorded (the list to be written with its
+// record, whatever else changed); the record is found again under a stamp
+// that differs in the daylight marker only, and a copy brought back that is
+// not the recorded one leaves the object's file as it was.
+TEST_F(FileOpsTest, CopiesPutOnTheCarrierAreRecordedAndCheckedWhenBroughtBack) {
+  add_object();
+  fs.write(object("e.txt"), "payload", file_time(kJan15 + 100));
+  ASSERT_TRUE(fill());
+  FileList& list = ctx.list();
+  list.dirty = false;
+  ctx.stop.reset();
+  ASSERT_EQ(copy_entry(ctx.env, ctx.run(), at("e.txt"), false), 0);
+  EXPECT_TRUE(list.dirty);
+  ListEntry& e = list.entries[at("e.txt")];
+  e.state = static_cast<std::uint8_t>(ctx.computer + 1);
+  ASSERT_EQ(list.sums.count("e.txt"), 1u);
+  const SumRecord& r = list.sums.at("e.txt");
+  EXPECT_EQ(r.size, 7u);
+  EXPECT_EQ(r.carrier_stamp, e.carrier_stamp);
+  EXPECT_EQ(r.hash, content_hash("payload", 7));
+
+  const std::uint32_t put = e.carrier_stamp;
+  struct Case {
+    std::uint32_t stamp;
+    std::uint8_t state;
+    bool found;
+  };
+  for (const Case& c :
+       {Case{put, e.state, true}, Case{put ^ 1u, e.state, true}, Case{put ^ 2u, e.state, false},
+        Case{put, 5, false}, Case{0, e.state, false}}) {
+    ListEntry probe = e;
+    probe.carrier_stamp = c.stamp;
+    probe.state = c.state;
+    EXPECT_EQ(copy_sum(list, probe) != nullptr, c.found) << c.stamp << " " << int(c.state);
+  }
+
+  fs.write(carrier("e.txt"), "paXload", file_time(kJan15 + 100));
+  fs.write(object("e.txt"), "older", file_time(kJan15));
+  e.object_stamp = 0;
+  ASSERT_EQ(object_stamp_now(ctx.env, ctx.run(), at("e.txt"), e.object_stamp), 0);
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("e.txt"), true), kDamagedCopyCode);
+  EXPECT_EQ(fs.contents(object("e.txt")), "older");
+  fs.write(carrier("e.txt"), "payload", file_time(kJan15 + 100));
+  EXPECT_EQ(copy_entry(ctx.env, ctx.run(), at("e.txt"), true), 0);
+  EXPECT_EQ(fs.contents(object("e.txt")), "payload");
+}
 
 TEST_F(FileOpsTest, CopyTowardsCarrierMakesFoldersTopDownWithSourceTimes) {
   add_object();

@@ -680,6 +680,21 @@ TEST_F(ScenarioTest, ACopyDamagedOnTheCarrierNeverReplacesAGoodFile) {
   expect_state("after A put it again", three, three, three, {});
 }
 
+// A's copy waits for B when A's file changes under the same time and A puts
+// the whole object on the carrier again (Копия объекта): the copy comes
+// back under the same state and stamp, and its record must follow it.
+TEST_F(ScenarioTest, ACopyPutAgainUnderTheSameStampGetsItsNewRecord) {
+  const Tree tree = synchronised({{"f.txt", "version one"}});
+  put(kA, "f.txt", "version two", kT0 + 100);
+  synchronize(kA);
+  put(kA, "f.txt", "version 2!!", kT0 + 100);
+  RunRecord copy = object_operation(kA, ObjectOperation::kCopy);
+  EXPECT_FALSE(copy.outcome.failed) << copy.all();
+  Tree a = tree;
+  a["f.txt"] = entry_text("version 2!!", kT0 + 100);
+  expect_state("after A's Копия объекта", a, tree, tree, {{"f.txt", a["f.txt"]}});
+}
+
 // A carrier whose copies have no sum file (written by a program that does
 // not know it) is synchronised as before, without verification.
 TEST_F(ScenarioTest, CopiesWithoutASumFileAreTakenUnverified) {
