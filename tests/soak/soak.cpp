@@ -400,27 +400,39 @@ class Soak {
     for (std::string& e : env) envp.push_back(e.data());
     argv.push_back(nullptr);
     envp.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int null = ::open("/dev/null", O_RDONLY);
-      if (fd < 0 || null < 0 || ::chdir(carrier().c_str()) != 0) ::_exit(127);
-      ::dup2(null, 0), ::dup2(fd, 1), ::dup2(fd, 2);
-      ::execve(argv[0], argv.data(), envp.data());
-      ::_exit(127);
-    }
     int status = 0;
     bool killed = false;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-      if (kill_after >= 0 &&
-          Seconds(std::chrono::steady_clock::now() - start).count() >= kill_after) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    auto start = std::chrono::steady_clock::now();
+    // Wine itself may fail to start keldar.exe (status 1 and not a line of
+    // output: the program prints its start line first); it is run again
+    // once, with a line saying so.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      start = std::chrono::steady_clock::now();
+      const pid_t pid = ::fork();
+      if (pid == 0) {
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = ::open("/dev/null", O_RDONLY);
+        if (fd < 0 || null < 0 || ::chdir(carrier().c_str()) != 0) ::_exit(127);
+        ::dup2(null, 0), ::dup2(fd, 1), ::dup2(fd, 2);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+      }
+      while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (kill_after >= 0 &&
+            Seconds(std::chrono::steady_clock::now() - start).count() >= kill_after) {
+          ::kill(pid, SIGKILL);
+          ::waitpid(pid, &status, 0);
+          killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      }
+      if (c != windows_ || killed || !WIFEXITED(status) || WEXITSTATUS(status) != 1 ||
+          !read_bytes(out).empty()) {
         break;
       }
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      std::printf("  %s: Wine ended with status 1 before keldar.exe printed anything; again\n",
+                  kNames[c]);
     }
     const double took = Seconds(std::chrono::steady_clock::now() - start).count();
     if (killed) return kKilled;
